@@ -1,0 +1,74 @@
+// The console layer: one ANSI/VT100 text terminal on standard input and
+// output, with a tracked cursor, PC text-mode colours, raw-mode keys decoded
+// into PC key codes, and line input with echo.
+//
+// All state is process-wide and plain (no constructors), so the layer works
+// the same inside a learner's Free Pascal program as in our own programs.
+// Every operation collects its bytes and hands them to the terminal with one
+// write at its end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace console {
+
+// Start-up: takes over the two descriptors (normally 0 and 1), reads the
+// window size, sets raw mode, asks for the cursor position and resets the
+// terminal's attributes. Registers the shut-down for every end of the
+// process (normal exit, signals from outside). Calling it twice does nothing.
+void start(int input_fd = 0, int output_fd = 1);
+
+// Shut-down: writes pending output and restores the saved terminal modes.
+// Sends nothing else. Safe to call more than once.
+void shutdown();
+
+// Called from the handler of SIGTERM, SIGHUP, SIGQUIT and SIGINT before the
+// terminal is restored and the process ends with the signal. It runs inside a
+// signal handler: it must only use async-signal-safe calls (write, close,
+// rename, unlink).
+using SignalHook = void (*)(int signal_number);
+void set_signal_hook(SignalHook hook);
+
+int screen_width();
+int screen_height();
+bool output_is_terminal();
+bool echo_allowed();
+
+// Cursor and colours.
+void GOTOXY(int column, int row);
+void TEXTCOLOR(int colour);
+void TEXTBACKGROUND(int colour);
+void CLRSCR();
+int where_x();  // tracked column (255: not tracked)
+int where_y();  // tracked row
+uint8_t text_attr();
+
+// Text output; each call is one operation (one write).
+void write_text(std::string_view text);
+void write_char(char c);
+void write_int(long value, int width = 0);
+void write_line_end();
+
+// Keyboard.
+char READKEY();
+bool KEYPRESSED();
+void DELAY(unsigned milliseconds);
+// True once standard input has reported its end; READKEY then gives #0.
+bool input_ended();
+// Blocks until a key or the end of input is there, consuming nothing.
+void wait_for_input();
+
+// Line input: the first `capacity` characters of the next line; the rest of
+// the line is dropped. Sets *ended when input ended before a line end.
+std::string read_line(std::size_t capacity, bool* ended = nullptr);
+
+// Integer line input. Blanks and line ends before the number are skipped.
+enum class IntResult { ok, malformed, ended };
+IntResult read_int(int32_t& value);
+// The same, but a malformed number is a run-time error (106).
+int32_t read_int_or_fail();
+
+}  // namespace console

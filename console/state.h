@@ -1,0 +1,70 @@
+// The console's process-wide state, shared by its source files only.
+#pragma once
+
+#include <termios.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace console::detail {
+
+constexpr int kUntrackedColumn = 255;
+constexpr std::size_t kOutputSize = 1024;
+constexpr std::size_t kInputSize = 256;
+constexpr std::size_t kKeySlots = 20;  // one slot stays free: at most 19 keys
+
+struct State {
+  bool started;
+  bool output_is_terminal;
+  bool echo_allowed;
+  bool input_is_terminal;
+  bool modes_saved;
+  bool input_ended;
+  int in_fd;
+  int out_fd;
+  int width;
+  int height;
+  int column;  // tracked cursor, 1-based; kUntrackedColumn forces an absolute move
+  int row;
+  uint8_t text_attr;
+  uint8_t sent_attr;
+  termios saved_modes;
+
+  char out[kOutputSize];
+  std::size_t out_len;
+
+  unsigned char in[kInputSize];  // ring of bytes read from standard input
+  std::size_t in_head;
+  std::size_t in_count;
+
+  char keys[kKeySlots];  // ring of decoded keys
+  std::size_t key_head;
+  std::size_t key_count;
+};
+
+// Zero-initialised, no constructor: usable before any C++ start-up code ran.
+extern State g;
+
+// Output buffer.
+void put(char c);
+void put(const char* text, std::size_t length);
+void put_number(long value);
+void flush();
+
+// Positioning and colour rules, used by several operations.
+void move_cursor(int column, int row);
+void set_attr(uint8_t attr);
+void line_end();
+
+// Input: fills the byte ring; waits at most timeout_ms (-1: no limit).
+// Returns false when nothing came (time-out or end of input).
+bool fill_input(int timeout_ms);
+bool next_byte(unsigned char& byte, int timeout_ms);
+void push_back_byte(unsigned char byte);
+
+// Terminal modes, the one place that changes and restores them.
+void enter_raw_mode();
+void restore_modes();
+void install_signal_handlers();
+
+}  // namespace console::detail

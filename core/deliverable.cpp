@@ -1,0 +1,70 @@
+#include "deliverable.h"
+
+namespace zeko {
+
+const Deliverable ZEKOPROG = {
+    .shown_name_length = 50,
+    .supply_after_loading = -1,
+    .library_screen = false,
+    .title = "ZEKO, DER ROBOTER    -----    Autor: Dr.Mervalin",
+    .help_line = "Steuerung von ZEKO mit:   v(or)   l(links)   n(imm)    g(ib)   e(nde)",
+    .name_colour = 4,
+    .status_column = 71,
+    .lager_width = 3,
+    .glyphs = {'^', 'v', '<', '>'},
+    .whole_cell = false,
+    .blank_message_line = true,
+    .obstacles_block = true,
+    .failure = Failure::message_line,
+    .messages = {"Fehler! Zeko steht vor einem Hindernis !", "Fehler! Auf dem Feld liegt nichts!",
+                 "Fehler! Zekos Tasche ist leer !"},
+    .exit_status = {0, 0, 0},
+};
+
+const Deliverable ZEKOEDIT = {
+    .shown_name_length = 0,  // the editor shows the name it will save under
+    .supply_after_loading = 1000,
+    .library_screen = false,
+    .title = "ZEKO, DER ROBOTER  -----  Autor: Dr.Mervalin",
+    .help_line = "Steuerung von ZEKO mit: PFEILTASTEN, LEERTASTE, n(imm), g(ib), e(nde)",
+    .name_colour = 4,
+    .status_column = 71,
+    .lager_width = 4,
+    .glyphs = {'X', 'X', 'X', 'X'},
+    .whole_cell = true,
+    .blank_message_line = false,
+    .obstacles_block = false,
+    .failure = Failure::editor_alert,
+    .messages = {nullptr, "Fehler! Auf dem Feld liegt nichts!", "Fehler! Zekos Tasche ist leer !"},
+    .exit_status = {0, 0, 0},
+};
+
+const Deliverable ZEKOINC = {
+    .shown_name_length = 12,
+    .supply_after_loading = -1,
+    .library_screen = true,
+    .title = "**********  ROBOTER-WELT von ZEKO -- Autor: Dr. Mervalin  ***********",
+    .help_line = "Single-Step mit [LEERTASTE], Go mit jeder anderen Taste",
+    .name_colour = 2,
+    .status_column = 72,
+    .lager_width = 3,
+    .glyphs = {'^', 'v', '<', '>'},
+    .whole_cell = false,
+    .blank_message_line = false,
+    .obstacles_block = true,
+    .failure = Failure::end_program,
+    .messages = {"Fehler: vor Zeko liegt ein Hindernis !", "Fehler: auf dem Feld liegt nichts !",
+                 "Fehler: Zekos Tasche ist leer !"},
+    .exit_status = {3, 2, 1},
+};
+
+namespace {
+const Deliverable* g_active = &ZEKOINC;  // constant-initialised: the library needs no start-up code
+}
+
+Hooks hooks;
+
+void use_deliverable(const Deliverable& d) { g_active = &d; }
+const Deliverable& deliverable() { return *g_active; }
+
+}  // namespace zeko

@@ -1,0 +1,59 @@
+// What differs between the three deliverables, as one table of data each.
+// A deliverable chooses its table once at start; the world file, the display
+// and the robot's commands are written once and read the table.
+#pragma once
+
+#include <cstddef>
+
+namespace zeko {
+
+// How a command that cannot be carried out reacts.
+enum class Failure {
+  end_program,   // message on row 23, the learner's program ends with a status
+  message_line,  // red message on row 24, the program goes on
+  editor_alert,  // red-background message on row 24 that stays; a blocked move does nothing
+};
+
+enum Command { kVor = 0, kNimm = 1, kGib = 2 };
+
+struct Deliverable {
+  // World file reader.
+  std::size_t shown_name_length;  // characters of the world name kept for the screen; 0: keep none
+  int supply_after_loading;       // -1: the file's value
+
+  // Static screen.
+  bool library_screen;            // plain star border, no grid lines, step hint below
+  const char* title;              // frame title of the programs
+  const char* help_line;          // row 22 of the programs
+  int name_colour;
+
+  // Robot and status panel.
+  int status_column;
+  int lager_width;
+  char glyphs[4];                 // indexed by heading: up, down, left, right
+  bool whole_cell;                // a field redraw rewrites all three columns
+  bool blank_message_line;        // each robot redraw blanks row 24
+
+  // Commands.
+  bool obstacles_block;
+  Failure failure;
+  const char* messages[3];        // by Command; nullptr: no message
+  int exit_status[3];             // end_program only
+};
+
+extern const Deliverable ZEKOPROG;
+extern const Deliverable ZEKOEDIT;
+extern const Deliverable ZEKOINC;
+
+void use_deliverable(const Deliverable& d);
+const Deliverable& deliverable();
+
+// Filled in by the recorder (statement lines) and the library (the pause
+// after each robot redraw); empty elsewhere.
+struct Hooks {
+  void (*record)(const char* statement);
+  void (*step_pause)();
+};
+extern Hooks hooks;
+
+}  // namespace zeko

@@ -1,0 +1,145 @@
+#include "display.h"
+
+#include <string>
+
+#include "console.h"
+#include "deliverable.h"
+#include "screen.h"
+#include "world.h"
+
+namespace zeko {
+namespace {
+
+std::string padded(long value, int width) {
+  std::string digits = std::to_string(value);
+  if (static_cast<int>(digits.size()) < width) digits.insert(0, width - digits.size(), ' ');
+  return digits;
+}
+
+std::string padded(std::string_view text, std::size_t width) {
+  std::string s(text);
+  if (s.size() < width) s.append(width - s.size(), ' ');
+  return s;
+}
+
+// Frame, grid lines, title, help line and world name of the two programs.
+void program_screen(const Deliverable& d) {
+  LOESCHE_SCHIRM();
+  console::write_line_end();
+  for (int i = 0; i < 10; ++i) {
+    console::write_line_end();
+    WAAGERECHTE(68, duenn);
+    console::write_line_end();
+  }
+  for (int i = 0; i <= 16; ++i)
+    for (int j = 1; j <= 9; ++j) {
+      GEHZUXY(4 * i + 1, 2 * j + 1);
+      XWRITE('I');
+    }
+  RAHMEN_MIT_TITEL(1, 1, 67, 19, sterne, d.title);
+  FARBE(schwarz);
+  GEHZUXY(1, 22);
+  console::write_text(d.help_line);
+  FARBE(static_cast<FT>(d.name_colour));
+  GEHZUXY(30, 24);
+  console::write_text(DATEINAME.view());
+  FARBE(schwarz);
+}
+
+// The library's screen: a plain star border without grid lines.
+void library_screen(const Deliverable& d) {
+  STEUER = ' ';
+  console::CLRSCR();
+  console::TEXTCOLOR(0);
+  for (int row = 2; row <= 20; ++row) {
+    XGOTOXY(68, row - 1);
+    console::write_char('*');
+    XGOTOXY(0, row - 1);
+    console::write_char('*');
+  }
+  XGOTOXY(0, 0);
+  console::write_text(d.title);
+  XGOTOXY(0, 20);
+  console::write_text(std::string(69, '*'));
+  console::write_line_end();
+  console::TEXTCOLOR(d.name_colour);
+  console::write_text(DATEINAME.view());
+  console::TEXTCOLOR(0);
+  XGOTOXY(0, 23);
+  console::write_text(padded(d.help_line, 62));
+  XGOTOXY(68, 23);
+}
+
+}  // namespace
+
+void BILDSCHIRM() {
+  const Deliverable& d = deliverable();
+  if (d.library_screen) library_screen(d);
+  else program_screen(d);
+}
+
+void FELDINHALT_ZEIGEN(int16_t x, int16_t y) {
+  const Deliverable& d = deliverable();
+  int value = FELD[x][y];
+  int row = 2 * y + 2;
+  if (value < 0) {
+    FARBE(blau);
+    GEHZUXY(4 * x + 2, row);
+    console::write_text("***\b\b");
+  } else if (d.whole_cell) {
+    GEHZUXY(4 * x + 2, row);
+    if (value == 0) {
+      console::write_text("   ");
+    } else {
+      FARBE(rot);
+      console::write_text(" o ");
+    }
+    console::write_text("\b\b");
+  } else {
+    GEHZUXY(4 * x + 3, row);
+    if (value == 0) {
+      console::write_char(' ');
+    } else {
+      FARBE(rot);
+      console::write_char('o');
+    }
+    console::write_char('\b');
+  }
+  FARBE(schwarz);
+}
+
+void ZEIGE_FELDER() {
+  for (int16_t x = 0; x < kColumns; ++x)
+    for (int16_t y = 0; y < kRows; ++y) FELDINHALT_ZEIGEN(x, y);
+}
+
+void ZEIGE_ZEKO() {
+  const Deliverable& d = deliverable();
+  int column = d.status_column;
+  // The library writes its status in whatever colour is current.
+  if (!d.library_screen) FARBE(schwarz);
+  GEHZUXY(column, 3);
+  console::write_text("x=" + padded(ZEKO.x, 2) + " y=" + padded(ZEKO.y, 2));
+  GEHZUXY(column, 6);
+  console::write_text("Vor.:" + padded(ZEKO.vorrat, 4));
+  GEHZUXY(column, 9);
+  console::write_text("Lager:" + padded(FELD[ZEKO.x][ZEKO.y], d.lager_width));
+
+  GEHZUXY(4 * ZEKO.x + 3, 2 * ZEKO.y + 2);
+  FARBE(gruen);
+  console::write_char(d.glyphs[ZEKO.richtung & 3]);
+  if (d.library_screen) {
+    FARBE(schwarz);
+    if (hooks.step_pause) hooks.step_pause();
+    XGOTOXY(0, 22);
+    return;
+  }
+  GEHZUXY(1, 24);
+  FARBE(schwarz);
+  if (d.blank_message_line) {
+    console::write_text(std::string(69, ' '));
+    GEHZUXY(1, 24);
+  }
+}
+
+}  // namespace zeko

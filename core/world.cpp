@@ -1,0 +1,171 @@
+#include "world.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <string>
+
+#include "deliverable.h"
+#include "runtime_error.h"
+
+namespace zeko {
+
+int16_t FELD[kColumns][kRows];
+Zekotier ZEKO;
+strngp DATEINAME;
+char STEUER;
+
+std::string cut_name(std::string_view name) { return std::string(name.substr(0, kNameLength)); }
+
+namespace {
+
+std::string quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
+
+[[noreturn]] void file_failure(std::string_view name, int err, const char* doing) {
+  int number = console::file_error_number(err);
+  std::string what;
+  if (err == ENOENT) what = "Die Datei " + quoted(name) + " gibt es nicht";
+  else if (number == 5) what = "Keine Berechtigung fuer die Datei " + quoted(name);
+  else if (err == EISDIR) what = quoted(name) + " ist ein Ordner, keine Datei";
+  else what = std::string(doing) + " der Datei " + quoted(name) + " ist fehlgeschlagen";
+  console::runtime_error(number, what + ".");
+}
+
+// Reads the world file byte by byte through a small buffer, counting lines
+// (LF, a lone CR and CR LF each end one) for the messages.
+class WorldFileReader {
+ public:
+  WorldFileReader(std::string_view name, int fd) : name_(name), fd_(fd) {}
+
+  // One number: blanks and control characters are skipped; the end of the
+  // file reads as 0.
+  long number() {
+    int c;
+    while ((c = peek()) != EOF && c <= 32) take();
+    if (c == EOF) return 0;
+    std::string token;
+    while ((c = peek()) != EOF && c > 32) {
+      take();
+      if (token.size() < 32) token += static_cast<char>(c);  // longer is malformed anyway
+    }
+    return parse(token);
+  }
+
+  void skip_line() {
+    int c;
+    while ((c = peek()) != EOF) {
+      take();
+      if (c == '\n' || c == '\r') return;
+    }
+  }
+
+  int line() const { return line_; }
+
+ private:
+  int peek() {
+    if (pos_ == len_) {
+      ssize_t n;
+      do n = ::read(fd_, buf_, sizeof buf_);
+      while (n < 0 && errno == EINTR);
+      if (n < 0) {
+        int err = errno;
+        ::close(fd_);
+        file_failure(name_, err, "Das Lesen");
+      }
+      len_ = static_cast<std::size_t>(n);
+      pos_ = 0;
+      if (n == 0) return EOF;
+    }
+    return static_cast<unsigned char>(buf_[pos_]);
+  }
+
+  // Counts line ends; a CR directly followed by LF is one line end.
+  int take() {
+    int c = peek();
+    ++pos_;
+    if (c == '\n') {
+      if (!after_cr_) ++line_;
+      after_cr_ = false;
+    } else if (c == '\r') {
+      ++line_;
+      after_cr_ = true;
+    } else {
+      after_cr_ = false;
+    }
+    return c;
+  }
+
+  long parse(const std::string& token) {
+    std::size_t i = (token[0] == '+' || token[0] == '-') ? 1 : 0;
+    bool ok = i < token.size() && token.size() - i <= 10;
+    for (std::size_t k = i; ok && k < token.size(); ++k) ok = token[k] >= '0' && token[k] <= '9';
+    long value = ok ? std::stol(token) : 0;
+    if (!ok || value < INT32_MIN || value > INT32_MAX) {
+      ::close(fd_);
+      std::string shown = token.size() > 20 ? token.substr(0, 20) + "..." : token;
+      for (char& ch : shown)
+        if (static_cast<unsigned char>(ch) > 126) ch = '?';
+      console::runtime_error(106, "In der Welt-Datei " + quoted(name_) + ", Zeile " + std::to_string(line_) +
+                                      ", steht \"" + shown + "\" statt einer ganzen Zahl.");
+    }
+    return value;
+  }
+
+  std::string name_;
+  int fd_;
+  char buf_[4096];
+  std::size_t len_ = 0, pos_ = 0;
+  int line_ = 1;
+  bool after_cr_ = false;
+};
+
+[[noreturn]] void out_of_range(std::string_view name, int line, const char* what, long value) {
+  console::runtime_error(201, "In der Welt-Datei " + quoted(name) + ", Zeile " + std::to_string(line) + ", liegt " +
+                                  what + " " + std::to_string(value) + " ausserhalb des erlaubten Bereichs.");
+}
+
+}  // namespace
+
+void LIES_MTWELT(std::string_view full_name) {
+  const Deliverable& d = deliverable();
+  std::string name = cut_name(full_name);
+  if (d.shown_name_length > 0) DATEINAME.assign(std::string_view(name).substr(0, d.shown_name_length));
+
+  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) file_failure(name, errno, "Das Oeffnen");
+  WorldFileReader in(name, fd);
+
+  auto read16 = [&](const char* what) {
+    int line = in.line();
+    long v = in.number();
+    if (v < INT16_MIN || v > INT16_MAX) {
+      ::close(fd);
+      out_of_range(name, line, what, v);
+    }
+    return static_cast<int16_t>(v);
+  };
+  for (int y = 0; y < kRows; ++y) {
+    for (int x = 0; x < kColumns; ++x) FELD[x][y] = read16("der Feldwert");
+    in.skip_line();
+  }
+  if (d.supply_after_loading >= 0) {
+    in.number();  // read and discarded
+    ZEKO.vorrat = static_cast<int16_t>(d.supply_after_loading);
+  } else {
+    ZEKO.vorrat = read16("der Vorrat");
+  }
+  in.skip_line();
+  int line = in.line();
+  long x = in.number();
+  long y = in.number();
+  ::close(fd);
+  if (x < 0 || x >= kColumns) out_of_range(name, line, "die Spalte x =", x);
+  if (y < 0 || y >= kRows) out_of_range(name, line, "die Zeile y =", y);
+  ZEKO.x = static_cast<uint8_t>(x);
+  ZEKO.y = static_cast<uint8_t>(y);
+  ZEKO.richtung = down;
+}
+
+}  // namespace zeko

@@ -1,0 +1,66 @@
+// The world: the grid FELD, the robot ZEKO, the name shown on the screen,
+// and the world file's reader and writer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace zeko {
+
+enum xRichtungen : int32_t { up = 0, down = 1, left = 2, right = 3 };
+
+struct Zekotier {
+  xRichtungen richtung;
+  uint8_t x;
+  uint8_t y;
+  int16_t vorrat;
+};
+
+constexpr int kColumns = 17;  // x: 0..16
+constexpr int kRows = 10;     // y: 0..9
+constexpr std::size_t kNameLength = 50;
+
+// A short string of fixed capacity without constructors, so the world state
+// is plain zeroed data before any start-up code has run.
+template <std::size_t N>
+struct ShortString {
+  char text[N + 1];
+  std::size_t length;
+
+  void assign(std::string_view s) {
+    length = s.size() < N ? s.size() : N;
+    std::memcpy(text, s.data(), length);
+    text[length] = 0;
+  }
+  std::string_view view() const { return {text, length}; }
+};
+
+using strngp = ShortString<kNameLength>;
+
+// Below 0 an obstacle, 0 empty, above 0 that many items. Indexed [x][y].
+extern int16_t FELD[kColumns][kRows];
+extern Zekotier ZEKO;
+extern strngp DATEINAME;
+// The library's stepping mode: a blank is single-step, anything else Go.
+extern char STEUER;
+
+// Cuts a file name to its first 50 characters.
+std::string cut_name(std::string_view name);
+
+// Reads the world file into FELD and ZEKO; the heading becomes down. What the
+// reader keeps as DATEINAME and does with the supply depends on the
+// deliverable in use. Every failure ends the program through the run-time
+// error path.
+void LIES_MTWELT(std::string_view name);
+
+// Writes FELD, the supply and the robot's position. `supply` is asked for
+// after the grid has been written (the editor's question); the file on disk
+// is replaced only when the whole world has been written.
+using SupplyQuestion = int16_t (*)();
+void SCHREIBE_WELT(std::string_view name, SupplyQuestion supply);
+void SCHREIBE_WELT(std::string_view name, int16_t supply);
+
+}  // namespace zeko
