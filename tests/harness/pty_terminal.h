@@ -1,0 +1,107 @@
+// End-to-end test harness: runs a program on a pseudo-terminal and feeds
+// everything it writes into a terminal emulator (libvterm), so tests can look
+// at the screen the way a learner would see it, type keys, and check the
+// terminal modes the program leaves behind.
+#pragma once
+
+#include <termios.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace zt {
+
+// One screen cell. Colours are PC text-mode numbers (0 black, 1 blue,
+// 2 green, 3 cyan, 4 red, 5 magenta, 6 brown, 7 light grey; the bright
+// colours ESC[90m..97m give 8..15), -1 for the terminal's default colour,
+// -2 for a colour outside those 16. Bold is reported on its own and never
+// folded into the colour number.
+struct Cell {
+  std::string ch;  // UTF-8; " " for an empty cell
+  int fg = -1;
+  int bg = -1;
+  bool bold = false;
+  bool blink = false;
+  bool reverse = false;
+};
+
+struct Options {
+  int rows = 25;
+  int cols = 80;
+  // Answer the terminal's queries (cursor position ESC[6n, device
+  // attributes, ...) the way a real terminal does. Off: the program waits
+  // in vain, as on a terminal that does not answer.
+  bool answer_cursor_query = true;
+  std::string cwd;                     // empty: the test's own directory
+  std::vector<std::string> env_extra;  // "NAME=value", applied last
+  // Standard input becomes a pipe that delivers stdin_bytes, then its end;
+  // standard output and error stay on the terminal.
+  bool stdin_from_pipe = false;
+  std::string stdin_bytes;
+};
+
+class Terminal {
+ public:
+  // Starts argv[0] (searched on PATH) on a new pty of the given size, in the
+  // cooked mode a fresh login leaves. TERM is xterm unless env_extra says
+  // otherwise. Throws std::runtime_error if the pty cannot be set up.
+  explicit Terminal(std::vector<std::string> argv, Options opt = {});
+  ~Terminal();  // SIGKILLs the program (and its process group) if still running
+  Terminal(const Terminal&) = delete;
+  Terminal& operator=(const Terminal&) = delete;
+
+  void send(std::string_view bytes);  // type: bytes go to the pty master
+
+  // Reads output for `ms` milliseconds (less once the program's side of the
+  // terminal is closed).
+  void pump(int ms);
+  // Both give up at once when the program's output has ended and the
+  // screen can no longer change.
+  bool wait_for_text(std::string_view text, int timeout_ms = 5000);
+  bool wait_for(const std::function<bool()>& pred, int timeout_ms = 5000);
+
+  // Waits for the program to end and reads everything it wrote. Returns the
+  // exit status, 128+signal if a signal ended it, -1 on timeout.
+  int wait_exit(int timeout_ms = 10000);
+  void kill(int sig);
+
+  Cell cell(int row, int col) const;    // 1-based
+  std::string row_text(int row) const;  // trailing blanks trimmed
+  std::string screen_text() const;      // all rows joined with '\n'
+  std::pair<int, int> cursor() const;   // 1-based {column, row}
+  const std::string& raw_output() const { return raw_; }
+
+  termios modes_before() const { return before_; }  // right before exec
+  // After the program ended (read from the still open pty); while it still
+  // runs, the current modes.
+  termios modes_after() const;
+  pid_t pid() const { return pid_; }
+
+ private:
+  void step(int timeout_ms);  // waits for output or the program's end, once
+  void feed(const char* data, size_t n);
+  bool reap();
+
+  struct Vt;
+  std::unique_ptr<Vt> vt_;
+  Options opt_;
+  int master_ = -1;
+  int pidfd_ = -1;
+  pid_t pid_ = -1;
+  bool eof_ = false;
+  bool reaped_ = false;
+  int status_ = -1;
+  std::string raw_;
+  std::string answers_;  // the emulator's replies to queries
+  termios before_{};
+};
+
+bool same_modes(const termios& a, const termios& b);
+
+}  // namespace zt
