@@ -1,0 +1,54 @@
+// The C interface of the library, used by C and C++ learner programs and by
+// the Pascal unit.
+#include <cstring>
+
+#include "console.h"
+#include "library.h"
+#include "robot.h"
+#include "zekoinc.h"
+
+namespace {
+
+// Loading the library starts the console, before a C or C++ program's main;
+// the Pascal unit calls zeko_start again, which does nothing then.
+__attribute__((constructor)) void start_on_load() { zeko::library::start(); }
+
+}  // namespace
+
+extern "C" {
+
+void zeko_start(void) { zeko::library::start(); }
+void zeko_finish(void) { console::shutdown(); }
+void zeko_write(const char* text, size_t length) { console::write_text(std::string_view(text, length)); }
+
+long zeko_read_line(char* buffer, size_t capacity) {
+  bool ended = false;
+  std::string line = console::read_line(capacity, &ended);
+  if (ended) return -1;
+  std::memcpy(buffer, line.data(), line.size());
+  return static_cast<long>(line.size());
+}
+
+void initialisiere_die_roboterwelt(const char* name) { zeko::library::INITIALISIERE_DIE_ROBOTERWELT(name ? name : ""); }
+void vor(void) { zeko::VOR(); }
+void links(void) { zeko::LINKS(); }
+void nimm(void) { zeko::NIMM(); }
+void gib(void) { zeko::GIB(); }
+bool vorne_frei(void) { return zeko::VORNE_FREI(); }
+bool feld_leer(void) { return zeko::FELD_LEER(); }
+bool tasche_leer(void) { return zeko::TASCHE_LEER(); }
+bool am_anfang(void) { return zeko::AM_ANFANG(); }
+void warte(void) { zeko::library::WARTE(); }
+
+void INITIALISIERE_DIE_ROBOTERWELT(const char* name) { initialisiere_die_roboterwelt(name); }
+void VOR(void) { vor(); }
+void LINKS(void) { links(); }
+void NIMM(void) { nimm(); }
+void GIB(void) { gib(); }
+bool VORNE_FREI(void) { return vorne_frei(); }
+bool FELD_LEER(void) { return feld_leer(); }
+bool TASCHE_LEER(void) { return tasche_leer(); }
+bool AM_ANFANG(void) { return am_anfang(); }
+void WARTE(void) { warte(); }
+
+}  // extern "C"

@@ -1,0 +1,62 @@
+/* ZEKO for C and C++ learner programs.
+ *
+ *   #include "zekoinc.h"
+ *   int main(void) {
+ *     initialisiere_die_roboterwelt("welt1.zko");
+ *     while (vorne_frei()) vor();
+ *     warte();
+ *     return 0;
+ *   }
+ *
+ * Link with -lzekoinc. The console starts when the library is loaded and is
+ * restored at every end of the program. Every name also exists in capitals
+ * (VOR, LINKS, ...).
+ */
+#ifndef ZEKOINC_H
+#define ZEKOINC_H
+
+#include <stddef.h>
+#ifndef __cplusplus
+#include <stdbool.h>
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+void initialisiere_die_roboterwelt(const char *name);
+void vor(void);
+void links(void);
+void nimm(void);
+void gib(void);
+bool vorne_frei(void);
+bool feld_leer(void);
+bool tasche_leer(void);
+bool am_anfang(void);
+void warte(void);
+
+void INITIALISIERE_DIE_ROBOTERWELT(const char *name);
+void VOR(void);
+void LINKS(void);
+void NIMM(void);
+void GIB(void);
+bool VORNE_FREI(void);
+bool FELD_LEER(void);
+bool TASCHE_LEER(void);
+bool AM_ANFANG(void);
+void WARTE(void);
+
+/* The console underneath, for language bindings (the Pascal unit's text
+ * files go through these). */
+void zeko_start(void);
+void zeko_finish(void);
+void zeko_write(const char *text, size_t length);
+/* One line of keyboard input with echo and Backspace; the bytes without the
+ * line end (at most capacity), or -1 when input has ended. */
+long zeko_read_line(char *buffer, size_t capacity);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
