@@ -1,0 +1,138 @@
+// The program file is a raw descriptor written with write(): every line
+// reaches the file at once, and the signal hook can finish the program with
+// async-signal-safe calls only.
+#include "program_file.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "console.h"
+#include "deliverable.h"
+#include "runtime_error.h"
+
+namespace zekoprog {
+namespace {
+
+constexpr char kTail[] = "\n{ ENDE  DES  ZEKO-STEUERPROGRAMMS }\n\nwarte;\nEND.\n";
+constexpr int kOutsideEnds[] = {SIGHUP, SIGTERM, SIGINT, SIGQUIT};
+
+volatile sig_atomic_t g_fd = -1;  // the open program file; -1 before and after
+std::string g_name;               // for messages
+
+// Writes everything unless the file layer fails; returns its errno or 0.
+int write_all(int fd, const char* bytes, std::size_t length) {
+  while (length > 0) {
+    ssize_t n = ::write(fd, bytes, length);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    bytes += n;
+    length -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+sigset_t outside_ends() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kOutsideEnds) sigaddset(&set, sig);
+  return set;
+}
+
+// While the file is being written, an end from outside waits, so the hook
+// never finds half a line or finishes a tail a second time.
+class OutsideEndsHeld {
+ public:
+  OutsideEndsHeld() {
+    sigset_t set = outside_ends();
+    sigprocmask(SIG_BLOCK, &set, &old_);
+  }
+  ~OutsideEndsHeld() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+
+ private:
+  sigset_t old_;
+};
+
+[[noreturn]] void file_failure(int err, const char* doing) {
+  std::string what = "Die Programmdatei \"" + g_name + "\" ";
+  if (err == EISDIR) what += "ist ein Ordner";
+  else if (console::file_error_number(err) == 5) what += "darf nicht " + std::string(doing) + " werden (keine Berechtigung)";
+  else what += "konnte nicht " + std::string(doing) + " werden (" + std::strerror(err) + ")";
+  console::runtime_error(console::file_error_number(err), what + ".");
+}
+
+void write_or_fail(const std::string& text) {
+  OutsideEndsHeld held;
+  if (int err = write_all(g_fd, text.data(), text.size())) {
+    g_fd = -1;
+    file_failure(err, "geschrieben");
+  }
+}
+
+void record_statement(const char* statement) { write_or_fail(std::string(statement) + "\n"); }
+
+// Runs inside the signal handler, before the terminal is restored.
+void finish_on_signal(int sig) {
+  bool from_outside = false;
+  for (int s : kOutsideEnds) from_outside |= s == sig;
+  int fd = g_fd;
+  if (!from_outside || fd < 0) return;
+  sigset_t set = outside_ends();
+  sigprocmask(SIG_BLOCK, &set, nullptr);  // undone when the handler returns
+  g_fd = -1;
+  write_all(fd, kTail, sizeof kTail - 1);
+  ::close(fd);
+}
+
+// The world name inside a Pascal string literal: an apostrophe is doubled,
+// so the program opens exactly the typed file.
+std::string pascal_literal_body(const std::string& text) {
+  std::string body;
+  for (char c : text) {
+    body += c;
+    if (c == '\'') body += '\'';
+  }
+  return body;
+}
+
+}  // namespace
+
+std::string program_head(const std::string& program_name, const std::string& world_name) {
+  std::string head = "PROGRAM mepp;\n";
+  if (program_name == "mepp.pas") head += "{ MEIN ERSTES PASCAL-PROGRAMM }\n";
+  head += "USES ZekoInc;\n";
+  head += "BEGIN\n";
+  head += "initialisiere_die_Roboterwelt('" + pascal_literal_body(world_name) + "');\n";
+  head += "\n{ BEGINN DES ZEKO-STEUERPROGRAMMS }\n\n";
+  return head;
+}
+
+void create_program_file(const std::string& program_name, const std::string& world_name) {
+  g_name = program_name;
+  int fd = ::open(program_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) file_failure(errno, "angelegt");
+  {
+    OutsideEndsHeld held;
+    g_fd = fd;
+    console::set_signal_hook(finish_on_signal);
+  }
+  write_or_fail(program_head(program_name, world_name));
+  zeko::hooks.record = record_statement;
+}
+
+void finish_program_file() {
+  zeko::hooks.record = nullptr;
+  OutsideEndsHeld held;
+  write_or_fail(kTail);
+  int fd = g_fd;
+  g_fd = -1;
+  if (::close(fd) != 0) file_failure(errno, "geschlossen");
+}
+
+}  // namespace zekoprog

@@ -1,0 +1,20 @@
+// The learner program that zekoprog writes: head, one statement line per
+// successful robot command, tail.
+#pragma once
+
+#include <string>
+
+namespace zekoprog {
+
+// Creates (or replaces) the program file and writes its head. From then on
+// the robot commands append their statements, and a SIGHUP, SIGTERM, SIGINT
+// or SIGQUIT still writes the tail before the process ends.
+void create_program_file(const std::string& program_name, const std::string& world_name);
+
+// Writes the tail and closes the file.
+void finish_program_file();
+
+// The head for these names, exactly as written to the file.
+std::string program_head(const std::string& program_name, const std::string& world_name);
+
+}  // namespace zekoprog
