@@ -26,6 +26,13 @@ void remove_temp_on_signal(int) {
   if (g_temp_path[0]) unlink(g_temp_path);
 }
 
+// The supply question may end the process (end of input, a run-time error);
+// the half-written temporary file must not stay behind then either.
+void remove_temp_at_exit() {
+  if (g_temp_path[0]) unlink(g_temp_path);
+  g_temp_path[0] = 0;
+}
+
 std::string quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
 
 [[noreturn]] void write_failure(const std::string& name, int err) {
@@ -91,6 +98,9 @@ std::string folder_of(const std::string& path) {
 void write_world(std::string_view name_view, SupplyQuestion ask, int16_t fixed_supply) {
   std::string name = cut_name(name_view);
   std::string target = checked_target(name);
+
+  static bool cleanup_registered = false;
+  if (!cleanup_registered) cleanup_registered = std::atexit(remove_temp_at_exit) == 0;
 
   std::string temp = folder_of(target) + "/.zeko-XXXXXX";
   if (temp.size() >= sizeof g_temp_path) write_failure(name, ENAMETOOLONG);

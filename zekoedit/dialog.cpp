@@ -1,0 +1,89 @@
+// The editor's start dialog, the start of the world and the supply question.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "console.h"
+#include "display.h"
+#include "editor.h"
+#include "screen.h"
+#include "world.h"
+
+namespace zekoedit {
+
+void DATEINAMEN_EINLESEN(zeko::strngp& save_name, zeko::strngp& load_name) {
+  zeko::LOESCHE_SCHIRM();
+  console::write_text("Programm zur Bearbeitung von ZEKO-Welten    -     Autor: Dr. Mervalin");
+  console::write_line_end();
+  console::write_text(" ");
+  console::write_line_end();
+
+  // An empty name names no file and could not be saved: it is asked for again.
+  std::string name;
+  while (name.empty()) {
+    console::write_text("Name der Roboterwelt: ");
+    bool ended = false;
+    name = console::read_line(zeko::kNameLength, &ended);
+    if (ended) std::exit(1);  // nothing edited yet, nothing to save
+  }
+  save_name.assign(name);
+  console::write_line_end();
+
+  int fd = ::open(save_name.text, O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    load_name = save_name;
+    ::close(fd);
+    return;
+  }
+  // A name that opens nothing starts a new world from the template.
+  zeko::FARBE(zeko::rot);
+  console::write_text("Neue Datei !  [RETURN]");
+  console::write_line_end();
+  zeko::FARBE(zeko::schwarz);
+  if (console::READKEY() == 0 && console::input_ended()) std::exit(1);
+}
+
+void INITIALISIERE_DIE_ZEKOWELT(zeko::strngp load_name, zeko::strngp save_name) {
+  zeko::LIES_MTWELT(load_name.view());
+  zeko::DATEINAME = save_name;
+  zeko::BILDSCHIRM();
+  zeko::ZEIGE_FELDER();
+  zeko::ZEIGE_ZEKO();
+}
+
+int16_t VORRAT_ERFRAGEN() {
+  zeko::STANDARDSCHIRM();
+  for (;;) {
+    console::write_text("Wie viele Gegenstaende soll ZEKO bei sich fuehren ? ");
+    int32_t answer = 0;
+    switch (console::read_int(answer)) {
+      case console::IntResult::ok:
+        if (answer >= INT16_MIN && answer <= INT16_MAX) return static_cast<int16_t>(answer);
+        break;
+      case console::IntResult::malformed:
+        break;
+      case console::IntResult::ended:
+        end_unsaved();
+    }
+    // The grid is already written: a bad answer must not end the program,
+    // so it is asked for again.
+    int colour = console::text_attr() & 15;
+    zeko::FARBE(zeko::rot);
+    console::write_text("Bitte eine ganze Zahl von -32768 bis 32767 eingeben !");
+    console::write_line_end();
+    zeko::FARBE(static_cast<zeko::FT>(colour));
+  }
+}
+
+void end_unsaved() {
+  zeko::HINTERGRUND(zeko::schwarz);
+  zeko::LOESCHE_SCHIRM();
+  console::shutdown();
+  std::fputs("zekoedit: Die Eingabe ist zu Ende. Die Welt wurde nicht gespeichert.\n", stderr);
+  std::exit(1);
+}
+
+}  // namespace zekoedit

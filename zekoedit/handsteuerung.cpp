@@ -1,0 +1,78 @@
+// The editing loop: the cursor keys walk the robot, the space bar toggles an
+// obstacle under it, "n" and "g" move items between the field and the
+// robot's working supply, "e" ends.
+#include "console.h"
+#include "display.h"
+#include "editor.h"
+#include "robot.h"
+#include "world.h"
+
+namespace zekoedit {
+
+void HANDSTEUERUNG() {
+  using namespace zeko;
+
+  // The robot faces down whenever a key is awaited; each move turns it to the
+  // heading it needs, steps (or only turns, at the border) and turns back.
+  auto OBEN = [] { VOR(); };
+  auto UNTEN = [] {
+    LINKS();
+    LINKS();
+    VOR();
+    LINKS();
+    LINKS();
+  };
+  auto LINK = [] {
+    LINKS();
+    VOR();
+    LINKS();
+    LINKS();
+    LINKS();
+  };
+  auto RECHT = [] {
+    LINKS();
+    LINKS();
+    LINKS();
+    VOR();
+    LINKS();
+  };
+  // Items on a field that becomes an obstacle are lost.
+  auto INVERT = [] {
+    int16_t& field = FELD[ZEKO.x][ZEKO.y];
+    field = field < 0 ? 0 : -1;
+    FELDINHALT_ZEIGEN(ZEKO.x, ZEKO.y);
+    ZEIGE_ZEKO();
+  };
+  // Once input has ended every key reads as #0; waiting on would never end.
+  auto next_key = [] {
+    char key = console::READKEY();
+    if (key == 0 && console::input_ended()) end_unsaved();
+    return key;
+  };
+
+  char key;
+  do {
+    key = next_key();
+    if (key == 0) {
+      key = next_key();
+      switch (key) {
+        case 72: UNTEN(); break;
+        case 80: OBEN(); break;
+        case 75: RECHT(); break;
+        case 77: LINK(); break;
+        default: break;
+      }
+    } else {
+      switch (key) {
+        case ' ': INVERT(); break;
+        case 'n':
+        case 'N': NIMM(); break;
+        case 'g':
+        case 'G': GIB(); break;
+        default: break;
+      }
+    }
+  } while (key != 'e' && key != 'E');
+}
+
+}  // namespace zekoedit
