@@ -1,0 +1,308 @@
+{ ZekoInc: the robot world for learners' Free Pascal programs.
+
+  A program that says "USES ZekoInc;" gets the robot commands (VOR, LINKS,
+  NIMM, GIB, WARTE), the tests (VORNE_FREI, FELD_LEER, TASCHE_LEER,
+  AM_ANFANG) and INITIALISIERE_DIE_ROBOTERWELT. All of them call the C
+  functions of libzekoinc.so.
+
+  The unit also hands the program's text input and output to the console of
+  that library:
+    - Output and StdOut write through zeko_write (a writeln ends with #10,
+      which the console turns into a line end of the terminal);
+    - Input reads whole lines through zeko_read_line, with echo and
+      Backspace editing done by the console; the unit puts #10 behind each
+      line so that the run-time library parses numbers and line ends as
+      usual (including its error 106 for a malformed number);
+    - StdErr and ErrOutput still go to descriptor 2, but while the console
+      holds the terminal in raw mode each #10 there goes out as #13#10, so
+      that messages written there stay readable.
+
+  The console is started before the program's first statement and restored
+  at every end of the program: normal end and Halt (unit finalization), a
+  run-time error (an exit procedure, which the run-time library calls before
+  it prints "Runtime error ..."), and exit() inside the library (the
+  library's own atexit handler).
+
+  The unit sets its own mode, so programs in any mode (fpc, tp, objfpc,
+  delphi) can use it. }
+
+{$mode objfpc}
+{$H-}
+{$packenum 4}
+{$packrecords default}
+{$I-}
+{$R-}
+{$Q-}
+{$notes off}
+{$hints off}
+
+unit ZekoInc;
+
+interface
+
+type
+  strngp = string[50];
+  stri40 = string[40];
+  xRichtungen = (up, down, left, right);
+  Zekotier = record
+    richtung: xRichtungen;
+    x: byte;
+    y: byte;
+    vorrat: smallint;
+  end;
+
+procedure INITIALISIERE_DIE_ROBOTERWELT(name: strngp);
+procedure VOR;
+procedure LINKS;
+procedure NIMM;
+procedure GIB;
+procedure WARTE;
+function VORNE_FREI: boolean;
+function FELD_LEER: boolean;
+function TASCHE_LEER: boolean;
+function AM_ANFANG: boolean;
+
+implementation
+
+uses
+  ctypes, baseunix, termio;
+
+const
+  zekolib = 'zekoinc';
+
+{ The C interface of libzekoinc.so. }
+procedure c_zeko_start; cdecl; external zekolib name 'zeko_start';
+procedure c_zeko_finish; cdecl; external zekolib name 'zeko_finish';
+procedure c_zeko_write(text: PChar; length: csize_t); cdecl;
+  external zekolib name 'zeko_write';
+function c_zeko_read_line(buffer: PChar; capacity: csize_t): clong; cdecl;
+  external zekolib name 'zeko_read_line';
+procedure c_initialisiere(name: PChar); cdecl;
+  external zekolib name 'initialisiere_die_roboterwelt';
+procedure c_vor; cdecl; external zekolib name 'vor';
+procedure c_links; cdecl; external zekolib name 'links';
+procedure c_nimm; cdecl; external zekolib name 'nimm';
+procedure c_gib; cdecl; external zekolib name 'gib';
+procedure c_warte; cdecl; external zekolib name 'warte';
+function c_vorne_frei: cuchar; cdecl; external zekolib name 'vorne_frei';
+function c_feld_leer: cuchar; cdecl; external zekolib name 'feld_leer';
+function c_tasche_leer: cuchar; cdecl; external zekolib name 'tasche_leer';
+function c_am_anfang: cuchar; cdecl; external zekolib name 'am_anfang';
+
+{ ---- robot commands ---------------------------------------------------- }
+
+procedure INITIALISIERE_DIE_ROBOTERWELT(name: strngp);
+var
+  buffer: array[0..High(strngp)] of char;
+  n: integer;
+begin
+  n := Length(name);
+  if n > 0 then
+    Move(name[1], buffer[0], n);
+  buffer[n] := #0;
+  c_initialisiere(@buffer[0]);
+end;
+
+procedure VOR;
+begin
+  c_vor;
+end;
+
+procedure LINKS;
+begin
+  c_links;
+end;
+
+procedure NIMM;
+begin
+  c_nimm;
+end;
+
+procedure GIB;
+begin
+  c_gib;
+end;
+
+procedure WARTE;
+begin
+  c_warte;
+end;
+
+function VORNE_FREI: boolean;
+begin
+  Result := c_vorne_frei <> 0;
+end;
+
+function FELD_LEER: boolean;
+begin
+  Result := c_feld_leer <> 0;
+end;
+
+function TASCHE_LEER: boolean;
+begin
+  Result := c_tasche_leer <> 0;
+end;
+
+function AM_ANFANG: boolean;
+begin
+  Result := c_am_anfang <> 0;
+end;
+
+{ ---- console state ----------------------------------------------------- }
+
+var
+  console_started: boolean = false;
+  console_finished: boolean = false;
+  { True when standard output and error are terminals: then the console's
+    raw mode (set on the terminal of standard output) applies to what goes
+    to descriptor 2 as well. }
+  error_needs_crlf: boolean = false;
+  saved_exit_proc: CodePointer = nil;
+
+procedure finish_console;
+begin
+  if console_started and not console_finished then
+  begin
+    console_finished := true;
+    c_zeko_finish;
+  end;
+end;
+
+{ ---- text drivers ------------------------------------------------------ }
+
+{ Output and StdOut: everything goes through the console. }
+procedure console_write(var t: TextRec);
+begin
+  if t.BufPos > 0 then
+    c_zeko_write(PChar(t.BufPtr), t.BufPos);
+  t.BufPos := 0;
+end;
+
+{ Input: one line per call; #10 marks its end for the run-time library.
+  At the end of input the buffer stays empty, which the run-time library
+  takes as end of file. The capacity leaves room for the #10 even if the C
+  side stores a terminating #0 as well. }
+procedure console_read(var t: TextRec);
+var
+  n: clong;
+begin
+  t.BufPos := 0;
+  t.BufEnd := 0;
+  n := c_zeko_read_line(PChar(t.BufPtr), t.BufSize - 1);
+  if n >= 0 then
+  begin
+    if n > t.BufSize - 1 then
+      n := t.BufSize - 1;
+    t.BufPtr^[n] := #10;
+    t.BufEnd := n + 1;
+  end;
+end;
+
+{ StdErr and ErrOutput: straight to descriptor 2; while the console holds
+  the terminal in raw mode, #10 becomes #13#10 (the unhandled-exception
+  message of SysUtils, for instance, is written before any exit procedure
+  runs). }
+procedure error_write(var t: TextRec);
+var
+  i, start: SizeInt;
+  crlf: array[0..1] of char;
+begin
+  if t.BufPos > 0 then
+  begin
+    if error_needs_crlf and console_started and not console_finished then
+    begin
+      crlf[0] := #13;
+      crlf[1] := #10;
+      start := 0;
+      for i := 0 to t.BufPos - 1 do
+        if t.BufPtr^[i] = #10 then
+        begin
+          if i > start then
+            fpWrite(t.Handle, t.BufPtr^[start], i - start);
+          fpWrite(t.Handle, crlf, 2);
+          start := i + 1;
+        end;
+      if t.BufPos > start then
+        fpWrite(t.Handle, t.BufPtr^[start], t.BufPos - start);
+    end
+    else
+      fpWrite(t.Handle, t.BufPtr^[0], t.BufPos);
+  end;
+  t.BufPos := 0;
+end;
+
+procedure console_close(var t: TextRec);
+begin
+  { The descriptors stay open; the console owns them. }
+  t.Mode := fmClosed;
+end;
+
+procedure console_open(var t: TextRec);
+begin
+  if t.Mode = fmInput then
+  begin
+    t.InOutFunc := @console_read;
+    t.FlushFunc := nil;
+  end
+  else
+  begin
+    t.Mode := fmOutput;
+    t.InOutFunc := @console_write;
+    t.FlushFunc := @console_write;
+  end;
+  t.CloseFunc := @console_close;
+end;
+
+procedure error_open(var t: TextRec);
+begin
+  t.Mode := fmOutput;
+  t.InOutFunc := @error_write;
+  t.FlushFunc := @error_write;
+  t.CloseFunc := @console_close;
+end;
+
+{ Replaces an open standard text file by one of our drivers. The old one is
+  flushed but not closed (closing would close its descriptor). }
+procedure take_over(var f: Text; open_func: CodePointer; handle: THandle;
+  for_input: boolean);
+begin
+  if TextRec(f).Mode = fmOutput then
+    Flush(f);
+  Assign(f, '');
+  TextRec(f).Handle := handle;
+  TextRec(f).OpenFunc := open_func;
+  TextRec(f).LineEnd := #10;
+  if for_input then
+    Reset(f)
+  else
+    Rewrite(f);
+  InOutRes := 0;
+end;
+
+{ Runs before the run-time library prints "Runtime error ..." (exit
+  procedures come first there, unit finalization after the message). }
+procedure zeko_exit_proc;
+begin
+  ExitProc := saved_exit_proc;
+  if ErrorAddr <> nil then
+    finish_console;
+end;
+
+initialization
+  error_needs_crlf := (IsATTY(StdOutputHandle) = 1) and
+    (IsATTY(StdErrorHandle) = 1);
+  c_zeko_start;
+  console_started := true;
+  take_over(Output, @console_open, StdOutputHandle, false);
+  take_over(StdOut, @console_open, StdOutputHandle, false);
+  take_over(Input, @console_open, StdInputHandle, true);
+  take_over(StdErr, @error_open, StdErrorHandle, false);
+  take_over(ErrOutput, @error_open, StdErrorHandle, false);
+  saved_exit_proc := ExitProc;
+  ExitProc := @zeko_exit_proc;
+
+finalization
+  { Nothing waits in the text buffers: every write statement ends with a
+    flush through the driver. }
+  finish_console;
+end.
