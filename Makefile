@@ -15,5 +15,12 @@ build: $(BUILD)/CMakeCache.txt
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# Compiles a sample program and runs it on its world in this terminal.
+demo: build
+	rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo
+	cp examples/*.zko examples/*.pas $(BUILD)/demo/
+	$(BUILD)/bin/zekoc $(BUILD)/demo/sammeln.pas
+	cd $(BUILD)/demo && ./sammeln
+
 clean:
 	rm -rf $(BUILD)
