@@ -1,0 +1,461 @@
+// End-to-end tests of the world editor, each in a fresh working directory,
+// on a pty with an emulated terminal.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "pty_terminal.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* kUp = "\033[A";
+const char* kDown = "\033[B";
+const char* kRight = "\033[C";
+const char* kLeft = "\033[D";
+// As the screen shows it: the blank at its end is not visible.
+const char* kQuestion = "Wie viele Gegenstaende soll ZEKO bei sich fuehren ?";
+
+std::string read_file(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void write_file(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
+
+std::string repeat(const std::string& s, int n) {
+  std::string r;
+  while (n-- > 0) r += s;
+  return r;
+}
+
+// A world as the editor writes it.
+struct World {
+  int field[17][10] = {};
+  int supply = 0, x = 0, y = 0;
+  std::string text() const {
+    std::string t;
+    char buf[32];
+    for (int row = 0; row < 10; ++row) {
+      for (int col = 0; col < 17; ++col) {
+        std::snprintf(buf, sizeof buf, "%5d", field[col][row]);
+        t += buf;
+      }
+      t += '\n';
+    }
+    std::snprintf(buf, sizeof buf, "%d\n%4d%4d\n", supply, x, y);
+    return t + buf;
+  }
+};
+
+// A working directory with the template world, readable by everybody.
+struct WorkDir {
+  fs::path path;
+  WorkDir() {
+    char name[] = "/tmp/zekoedit-test-XXXXXX";
+    path = mkdtemp(name);
+    chmod(path.c_str(), 0755);
+    fs::copy_file(TEMPLATE_WORLD, path / "welt0.zko");
+  }
+  ~WorkDir() { fs::remove_all(path); }
+  fs::path operator/(const std::string& name) const { return path / name; }
+  bool has_temp_file() const {
+    for (auto& e : fs::directory_iterator(path))
+      if (e.path().filename().string().rfind(".zeko-", 0) == 0) return true;
+    return false;
+  }
+};
+
+std::unique_ptr<zt::Terminal> start(const WorkDir& dir, zt::Options o = {}, std::vector<std::string> argv = {ZEKOEDIT_PATH}) {
+  o.cwd = dir.path.string();
+  return std::make_unique<zt::Terminal>(argv, o);
+}
+
+// Types the world name; a new world also gets its key after the message.
+void open_world(zt::Terminal& t, const std::string& name, bool is_new) {
+  ASSERT_TRUE(t.wait_for_text("Name der Roboterwelt:")) << t.screen_text();
+  t.send(name + "\r");
+  if (is_new) {
+    ASSERT_TRUE(t.wait_for_text("Neue Datei !  [RETURN]")) << t.screen_text();
+    t.send("\r");
+  }
+  ASSERT_TRUE(t.wait_for_text("Lager:")) << t.screen_text();
+}
+
+std::string status(const zt::Terminal& t, int row) { return t.row_text(row).substr(70); }
+
+// Sends keys and waits until the robot has been drawn on field (x, y).
+void walk(zt::Terminal& t, const std::string& keys, int x, int y) {
+  char position[16];
+  std::snprintf(position, sizeof position, "x=%2d y=%2d", x, y);
+  t.send(keys);
+  ASSERT_TRUE(t.wait_for([&] {
+    return status(t, 3) == position && t.cell(2 * y + 2, 4 * x + 3).ch == "X" && t.cursor() == std::make_pair(1, 24);
+  })) << t.screen_text();
+}
+
+void press(zt::Terminal& t, const std::string& keys, int row, const std::string& shown) {
+  t.send(keys);
+  ASSERT_TRUE(t.wait_for([&] { return status(t, row) == shown; })) << keys << "\n" << t.screen_text();
+}
+
+std::string cell_text(const zt::Terminal& t, int row, int from, int to) {
+  std::string s;
+  for (int c = from; c <= to; ++c) s += t.cell(row, c).ch;
+  return s;
+}
+
+TEST(Zekoedit, NewWorldFromTemplateIsWalkedAndSaved) {
+  WorkDir dir;
+  std::string template_before = read_file(dir / "welt0.zko");
+  auto t = start(dir);
+  ASSERT_TRUE(t->wait_for_text("Name der Roboterwelt:"));
+  EXPECT_EQ(t->row_text(1), "Programm zur Bearbeitung von ZEKO-Welten    -     Autor: Dr. Mervalin");
+  t->send("neu.zko\r");
+  ASSERT_TRUE(t->wait_for_text("Neue Datei !  [RETURN]"));
+  EXPECT_EQ(t->row_text(5), "Neue Datei !  [RETURN]");
+  EXPECT_EQ(t->cell(5, 1).fg, 4);
+  t->send("x");
+  ASSERT_TRUE(t->wait_for_text("Lager:"));
+
+  // The static screen, shown under the typed name.
+  EXPECT_EQ(t->row_text(1).substr(0, 69),
+            std::string(11, '*') + " ZEKO, DER ROBOTER  -----  Autor: Dr.Mervalin " + std::string(12, '*'));
+  EXPECT_EQ(t->cell(1, 1).fg, 0);  // a new world draws in black
+  EXPECT_EQ(t->row_text(22), "Steuerung von ZEKO mit: PFEILTASTEN, LEERTASTE, n(imm), g(ib), e(nde)");
+  EXPECT_EQ(t->row_text(24), std::string(29, ' ') + "neu.zko");
+  EXPECT_EQ(t->cell(24, 30).fg, 4);
+  EXPECT_EQ(status(*t, 6), "Vor.:1000");
+  EXPECT_EQ(status(*t, 9), "Lager:   0");
+  EXPECT_EQ(t->cell(2, 3).ch, "X");
+  EXPECT_EQ(t->cell(2, 3).fg, 2);
+
+  walk(*t, repeat(kRight, 3) + repeat(kDown, 5), 3, 5);
+  EXPECT_EQ(t->cell(12, 15).ch, "X");
+  EXPECT_EQ(t->cell(2, 3).ch, " ");
+
+  t->send("e");
+  ASSERT_TRUE(t->wait_for_text(kQuestion));
+  EXPECT_EQ(t->row_text(1), kQuestion);
+  EXPECT_EQ(t->cursor(), std::make_pair(53, 1));
+  t->send("7\r");
+  ASSERT_EQ(t->wait_exit(), 0) << t->screen_text();
+
+  World want;
+  want.supply = 7, want.x = 3, want.y = 5;
+  std::string saved = read_file(dir / "neu.zko");
+  EXPECT_EQ(saved, want.text());
+  EXPECT_EQ(saved.substr(saved.size() - 11), "7\n   3   5\n");
+  EXPECT_EQ(read_file(dir / "welt0.zko"), template_before);
+  EXPECT_EQ(t->screen_text().find_first_not_of(" \n"), std::string::npos) << t->screen_text();
+  EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after()));
+}
+
+TEST(Zekoedit, RobotOnlyTurnsAtEveryBorder) {
+  WorkDir dir;
+  auto t = start(dir);
+  open_world(*t, "rand.zko", true);
+  // Up and left are refused at (0, 0); the robot still faces down afterwards.
+  walk(*t, std::string(kUp) + kLeft + kDown, 0, 1);
+  walk(*t, repeat(kRight, 16) + repeat(kDown, 8), 16, 9);
+  walk(*t, std::string(kRight) + kDown + kUp, 16, 8);
+  std::string screen = t->screen_text();
+  EXPECT_EQ(std::count(screen.begin(), screen.end(), 'X'), 1) << screen;
+  EXPECT_EQ(t->cell(18, 67).ch, "X");
+  t->send("e");
+  ASSERT_TRUE(t->wait_for_text(kQuestion));
+  t->send("0\r");
+  ASSERT_EQ(t->wait_exit(), 0);
+  World want;
+  want.x = 16, want.y = 8;
+  EXPECT_EQ(read_file(dir / "rand.zko"), want.text());
+}
+
+TEST(Zekoedit, ObstaclesAndItemsOnAnExistingWorld) {
+  WorkDir dir;
+  World old;
+  old.field[1][0] = 3;
+  old.field[2][0] = 2;
+  old.supply = 5;
+  write_file(dir / "alt.zko", old.text());
+  auto t = start(dir);
+  open_world(*t, "alt.zko", false);
+  EXPECT_EQ(t->cell(1, 1).fg, -1);  // an existing world is drawn in the colours found at start
+  EXPECT_EQ(status(*t, 6), "Vor.:1000");
+
+  walk(*t, kRight, 1, 0);
+  press(*t, "n", 9, "Lager:   2");
+  EXPECT_EQ(status(*t, 6), "Vor.:1001");
+  press(*t, " ", 9, "Lager:  -1");  // the items are lost
+  EXPECT_EQ(status(*t, 6), "Vor.:1001");
+  walk(*t, kLeft, 0, 0);
+  EXPECT_EQ(cell_text(*t, 2, 6, 8), "***");
+  EXPECT_EQ(t->cell(2, 7).fg, 1);
+  walk(*t, kRight, 1, 0);
+  EXPECT_EQ(cell_text(*t, 2, 6, 8), "*X*");
+  press(*t, " ", 9, "Lager:   0");
+  walk(*t, kLeft, 0, 0);
+  EXPECT_EQ(cell_text(*t, 2, 6, 8), "   ");
+  walk(*t, kRight, 1, 0);
+
+  t->send("n");
+  ASSERT_TRUE(t->wait_for_text("Fehler! Auf dem Feld liegt nichts!"));
+  EXPECT_EQ(t->row_text(24), "Fehler! Auf dem Feld liegt nichts!");
+  EXPECT_EQ(t->cell(24, 1).bg, 4);
+  EXPECT_EQ(t->cell(24, 69).bg, 4);
+  EXPECT_EQ(t->cell(24, 1).fg, 2);
+
+  press(*t, " ", 9, "Lager:  -1");
+  press(*t, "g", 9, "Lager:   0");  // "g" on the robot's own obstacle empties it
+  EXPECT_EQ(status(*t, 6), "Vor.:1000");
+  EXPECT_EQ(t->cell(9, 71).bg, 4);  // the red background stays
+  press(*t, "G", 9, "Lager:   1");
+  press(*t, "N", 9, "Lager:   0");
+  EXPECT_EQ(status(*t, 6), "Vor.:1000");
+  press(*t, " ", 9, "Lager:  -1");
+
+  t->send("E");  // ends on the obstacle
+  ASSERT_TRUE(t->wait_for_text(kQuestion));
+  EXPECT_EQ(t->cell(1, 1).bg, 4);
+  t->send("-3\r");
+  ASSERT_EQ(t->wait_exit(), 0);
+  World want = old;
+  want.field[1][0] = -1;
+  want.supply = -3, want.x = 1;
+  EXPECT_EQ(read_file(dir / "alt.zko"), want.text());
+}
+
+TEST(Zekoedit, GiveUntilTheWorkingSupplyIsEmpty) {
+  WorkDir dir;
+  auto t = start(dir);
+  open_world(*t, "voll.zko", true);
+  press(*t, repeat("g", 1000), 9, "Lager:1000");
+  EXPECT_EQ(status(*t, 6), "Vor.:   0");
+  t->send("g");
+  ASSERT_TRUE(t->wait_for_text("Fehler! Zekos Tasche ist leer !"));
+  EXPECT_EQ(t->cell(24, 1).bg, 4);
+  walk(*t, kDown, 0, 1);
+  EXPECT_EQ(cell_text(*t, 2, 2, 4), " o ");
+  t->send("e");
+  ASSERT_TRUE(t->wait_for_text(kQuestion));
+  t->send("0\r");
+  ASSERT_EQ(t->wait_exit(), 0);
+  World want;
+  want.field[0][0] = 1000;
+  want.y = 1;
+  EXPECT_EQ(read_file(dir / "voll.zko"), want.text());
+}
+
+TEST(Zekoedit, OtherKeysDoNothingAndEndCanBeASpecialKeyCode) {
+  WorkDir dir;
+  auto t = start(dir);
+  open_world(*t, "tasten.zko", true);
+  walk(*t, std::string(kRight) + kDown, 1, 1);
+  auto rows_1_to_23 = [&] {
+    std::string s;
+    for (int row = 1; row <= 23; ++row) s += t->row_text(row) + "\n";
+    return s;
+  };
+  std::string before = rows_1_to_23();
+  // Home, End, page keys, Insert, Delete, F1, Ctrl-C and plain letters; the
+  // refused "n" after them shows when they have all been read.
+  t->send("\033[H\033[4~\033[5~\033[6~\033[2~\033[3~\033OP\003xvHPn");
+  ASSERT_TRUE(t->wait_for_text("Fehler! Auf dem Feld liegt nichts!"));
+  EXPECT_EQ(rows_1_to_23(), before);
+  walk(*t, kDown, 1, 2);
+  t->send(std::string("\0e", 2));
+  ASSERT_TRUE(t->wait_for_text(kQuestion)) << t->screen_text();
+  t->send("1\r");
+  ASSERT_EQ(t->wait_exit(), 0);
+  World want;
+  want.supply = 1, want.x = 1, want.y = 2;
+  EXPECT_EQ(read_file(dir / "tasten.zko"), want.text());
+}
+
+TEST(Zekoedit, DialogAsksAgainForAnEmptyNameAndCutsLongNames) {
+  WorkDir dir;
+  std::string long_name = std::string(55, 'w') + ".zko";
+  auto t = start(dir);
+  ASSERT_TRUE(t->wait_for_text("Name der Roboterwelt:"));
+  t->send("\r");
+  ASSERT_TRUE(t->wait_for([&] { return t->row_text(4) == "Name der Roboterwelt:"; })) << t->screen_text();
+  open_world(*t, long_name, true);
+  EXPECT_EQ(t->row_text(24), std::string(29, ' ') + long_name.substr(0, 50));
+  t->send("e");
+  ASSERT_TRUE(t->wait_for_text(kQuestion));
+  t->send("2\r");
+  ASSERT_EQ(t->wait_exit(), 0);
+  World want;
+  want.supply = 2;
+  EXPECT_EQ(read_file(dir / long_name.substr(0, 50)), want.text());
+}
+
+TEST(Zekoedit, BadSupplyAnswersAreAskedAgain) {
+  WorkDir dir;
+  World old;
+  old.supply = 9;
+  write_file(dir / "alt.zko", old.text());
+  auto t = start(dir);
+  open_world(*t, "alt.zko", false);
+  t->send("e");
+  ASSERT_TRUE(t->wait_for_text(kQuestion));
+  t->send("\r");  // Enter alone keeps waiting
+  t->pump(200);
+  EXPECT_EQ(t->row_text(2), "");
+  for (const char* bad : {"abc", "40000", "12x"}) {
+    t->send(std::string(bad) + "\r");
+    ASSERT_TRUE(t->wait_for_text(std::string(bad) + "\nBitte eine ganze Zahl von -32768 bis 32767 eingeben !\n" +
+                                 std::string(kQuestion).substr(0, 10)))
+        << t->screen_text();
+  }
+  EXPECT_EQ(t->cell(3, 1).fg, 4);
+  EXPECT_EQ(read_file(dir / "alt.zko"), old.text());  // untouched while the question is open
+  t->send("-32768\r");
+  ASSERT_EQ(t->wait_exit(), 0);
+  World want;
+  want.supply = -32768;
+  EXPECT_EQ(read_file(dir / "alt.zko"), want.text());
+}
+
+TEST(Zekoedit, KilledDuringTheSupplyQuestionLeavesTheOldFile) {
+  WorkDir dir;
+  World old;
+  old.field[4][4] = 6;
+  write_file(dir / "alt.zko", old.text());
+  auto t = start(dir);
+  open_world(*t, "alt.zko", false);
+  t->send(" e");
+  ASSERT_TRUE(t->wait_for_text(kQuestion));
+  EXPECT_TRUE(dir.has_temp_file());
+  t->kill(SIGTERM);
+  EXPECT_EQ(t->wait_exit(), 128 + SIGTERM);
+  EXPECT_EQ(read_file(dir / "alt.zko"), old.text());
+  EXPECT_FALSE(dir.has_temp_file());
+  EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after()));
+}
+
+TEST(Zekoedit, EndOfInputSavesNothing) {
+  World old;
+  old.field[0][1] = -1;
+  struct Case {
+    std::string input;
+    bool says_unsaved;
+  };
+  // In the dialog, at the key after "Neue Datei", in the editing loop, at the supply question.
+  for (Case c : {Case{"", false}, Case{"neu.zko\n", false}, Case{"alt.zko\n \033[B", true},
+                 Case{"neu.zko\n\r \033[B", true}, Case{"alt.zko\n e", true}, Case{"alt.zko\ne\n \n", true}}) {
+    SCOPED_TRACE(c.input);
+    WorkDir dir;
+    write_file(dir / "alt.zko", old.text());
+    zt::Options o;
+    o.stdin_from_pipe = true;
+    o.stdin_bytes = c.input;
+    auto t = start(dir, o);
+    EXPECT_EQ(t->wait_exit(), 1) << t->screen_text();
+    EXPECT_EQ(read_file(dir / "alt.zko"), old.text());
+    EXPECT_FALSE(fs::exists(dir / "neu.zko"));
+    EXPECT_FALSE(dir.has_temp_file());
+    EXPECT_EQ(t->screen_text().find("Die Welt wurde nicht gespeichert.") != std::string::npos, c.says_unsaved)
+        << t->screen_text();
+    EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after()));
+  }
+  // Piped input that holds a whole session saves the world.
+  WorkDir dir;
+  zt::Options o;
+  o.stdin_from_pipe = true;
+  o.stdin_bytes = "neu.zko\n\r\033[C e\n5\n";
+  auto t = start(dir, o);
+  ASSERT_EQ(t->wait_exit(), 0) << t->screen_text();
+  World want;
+  want.field[1][0] = -1;
+  want.supply = 5, want.x = 1;
+  EXPECT_EQ(read_file(dir / "neu.zko"), want.text());
+}
+
+TEST(Zekoedit, MissingTemplateIsRuntimeError2) {
+  WorkDir dir;
+  fs::remove(dir / "welt0.zko");
+  auto t = start(dir);
+  ASSERT_TRUE(t->wait_for_text("Name der Roboterwelt:"));
+  t->send("neu.zko\r");
+  ASSERT_TRUE(t->wait_for_text("Neue Datei !  [RETURN]"));
+  t->send("\r");
+  EXPECT_EQ(t->wait_exit(), 2);
+  EXPECT_NE(t->screen_text().find("Runtime error 2"), std::string::npos) << t->screen_text();
+  EXPECT_NE(t->screen_text().find("welt0.zko"), std::string::npos);
+}
+
+TEST(Zekoedit, TargetThatMayNotBeWrittenIsError5) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run the editor as nobody";
+  World old;
+  old.field[3][3] = 2;
+  // A file the user may not write, and a new file in a folder the user may not write.
+  for (std::string name : {"alt.zko", "neu.zko"}) {
+    SCOPED_TRACE(name);
+    WorkDir dir;
+    write_file(dir / "alt.zko", old.text());
+    chmod((dir / "alt.zko").c_str(), 0644);
+    auto t = start(dir, {}, {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", ZEKOEDIT_PATH});
+    open_world(*t, name, name == "neu.zko");
+    t->send(std::string(kDown) + " e");
+    EXPECT_EQ(t->wait_exit(), 5) << t->screen_text();
+    EXPECT_NE(t->screen_text().find("Runtime error 5"), std::string::npos) << t->screen_text();
+    EXPECT_EQ(read_file(dir / "alt.zko"), old.text());
+    EXPECT_FALSE(fs::exists(dir / "neu.zko"));
+    EXPECT_FALSE(dir.has_temp_file());
+    EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after()));
+  }
+}
+
+TEST(Zekoedit, SavedWorldLoadsInTheRecorder) {
+  if (!fs::exists(ZEKOPROG_PATH)) GTEST_SKIP() << "zekoprog not built";
+  WorkDir dir;
+  auto t = start(dir);
+  open_world(*t, "weg.zko", true);
+  walk(*t, std::string(" ") + kRight + "ggg" + kRight + " " + kDown + "g" + kRight + repeat(kDown, 4), 3, 5);
+  std::string edited = t->screen_text();
+  t->send("e");
+  ASSERT_TRUE(t->wait_for_text(kQuestion));
+  t->send("4\r");
+  ASSERT_EQ(t->wait_exit(), 0);
+
+  auto p = start(dir, {}, {ZEKOPROG_PATH});
+  ASSERT_TRUE(p->wait_for_text("Name der Roboterwelt:"));
+  p->send("weg.zko\r");
+  ASSERT_TRUE(p->wait_for_text("Name der Programmdatei:"));
+  p->send("weg.pas\r");
+  ASSERT_TRUE(p->wait_for_text("Lager:")) << p->screen_text();
+  EXPECT_EQ(status(*p, 3), "x= 3 y= 5");
+  EXPECT_EQ(status(*p, 6), "Vor.:   4");
+  std::string loaded = p->screen_text();
+  // Rows 2 to 20 hold the grid; only the robot's glyph differs.
+  auto grid = [](std::string s) {
+    std::istringstream in(s);
+    std::string line, out;
+    for (int row = 1; std::getline(in, line); ++row)
+      if (row >= 2 && row <= 20) out += line.substr(0, 69) + "\n";
+    return out;
+  };
+  std::string a = grid(edited), b = grid(loaded);
+  std::size_t glyph = 10 * 70 + 14;  // row 12 (the 11th grid row), column 15
+  ASSERT_EQ(a.size(), b.size());
+  EXPECT_EQ(a[glyph], 'X');
+  a[glyph] = b[glyph];
+  EXPECT_EQ(a, b);
+  p->send("e");
+  EXPECT_EQ(p->wait_exit(), 0);
+}
+
+}  // namespace
