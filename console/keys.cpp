@@ -125,6 +125,14 @@ int tilde_code(int number) {
   }
 }
 
+// A first digit after ESC [ that some ESC [ number ~ sequence begins with.
+bool is_tilde_prefix(int digit) {
+  if (tilde_code(digit)) return true;
+  for (int second = 0; second <= 9; ++second)
+    if (tilde_code(digit * 10 + second)) return true;
+  return false;
+}
+
 void decode_escape() {
   unsigned char seq[4];
   std::size_t n = 0;
@@ -151,12 +159,14 @@ void decode_escape() {
         return unknown(seq, n);
       default: break;
     }
-    if (c < '0' || c > '9') return unknown(seq, n);
+    // ESC [ number ~: reading stops at the first byte that no known
+    // sequence continues with; that byte is the last one given back.
+    if (c < '0' || c > '9' || !is_tilde_prefix(c - '0')) return unknown(seq, n);
     int number = c - '0';
     if (!more()) return unknown(seq, n);
     if (seq[2] >= '0' && seq[2] <= '9') {
       number = number * 10 + (seq[2] - '0');
-      if (!more()) return unknown(seq, n);
+      if (tilde_code(number) == 0 || !more()) return unknown(seq, n);
     }
     int code = seq[n - 1] == '~' ? tilde_code(number) : 0;
     return code ? extended(code) : unknown(seq, n);

@@ -44,6 +44,7 @@ class WorldFileReader {
   long number() {
     int c;
     while ((c = peek()) != EOF && c <= 32) take();
+    number_line_ = line_;
     if (c == EOF) return 0;
     std::string token;
     while ((c = peek()) != EOF && c > 32) {
@@ -61,7 +62,8 @@ class WorldFileReader {
     }
   }
 
-  int line() const { return line_; }
+  // The line on which the last number stood (a number may follow line ends).
+  int number_line() const { return number_line_; }
 
  private:
   int peek() {
@@ -118,6 +120,7 @@ class WorldFileReader {
   char buf_[4096];
   std::size_t len_ = 0, pos_ = 0;
   int line_ = 1;
+  int number_line_ = 1;
   bool after_cr_ = false;
 };
 
@@ -138,11 +141,10 @@ void LIES_MTWELT(std::string_view full_name) {
   WorldFileReader in(name, fd);
 
   auto read16 = [&](const char* what) {
-    int line = in.line();
     long v = in.number();
     if (v < INT16_MIN || v > INT16_MAX) {
       ::close(fd);
-      out_of_range(name, line, what, v);
+      out_of_range(name, in.number_line(), what, v);
     }
     return static_cast<int16_t>(v);
   };
@@ -157,12 +159,13 @@ void LIES_MTWELT(std::string_view full_name) {
     ZEKO.vorrat = read16("der Vorrat");
   }
   in.skip_line();
-  int line = in.line();
   long x = in.number();
+  int x_line = in.number_line();
   long y = in.number();
+  int y_line = in.number_line();
   ::close(fd);
-  if (x < 0 || x >= kColumns) out_of_range(name, line, "die Spalte x =", x);
-  if (y < 0 || y >= kRows) out_of_range(name, line, "die Zeile y =", y);
+  if (x < 0 || x >= kColumns) out_of_range(name, x_line, "die Spalte x =", x);
+  if (y < 0 || y >= kRows) out_of_range(name, y_line, "die Zeile y =", y);
   ZEKO.x = static_cast<uint8_t>(x);
   ZEKO.y = static_cast<uint8_t>(y);
   ZEKO.richtung = down;
