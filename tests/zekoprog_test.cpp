@@ -1,0 +1,345 @@
+// End-to-end checks of the recorder: the dialog and the keys are typed on a
+// pty, and the program file it leaves is compared byte for byte.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "pty_terminal.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kTitle = "Programm zur manuellen Steuerung von ZEKO   -----   Autor: Dr. Horlo Mervolin";
+const std::string kMissing = "Diese Datei gibt es nicht !  [RETURN]";
+const std::string kHelpLine = "Steuerung von ZEKO mit:   v(or)   l(links)   n(imm)    g(ib)   e(nde)";
+
+// Obstacle on (0,0), two items on (1,0), the robot on (2,0) with 3 in its bag.
+std::string sample_world() {
+  std::ostringstream out;
+  for (int y = 0; y < 10; ++y) {
+    for (int x = 0; x < 17; ++x) {
+      int v = (y == 0 && x == 0) ? -1 : (y == 0 && x == 1) ? 2 : 0;
+      std::string s = std::to_string(v);
+      out << std::string(5 - s.size(), ' ') << s;
+    }
+    out << '\n';
+  }
+  out << "3\n   2   0\n";
+  return out.str();
+}
+
+std::string program(const std::string& world, const std::string& statements, bool mepp_comment = true) {
+  return std::string("PROGRAM mepp;\n") + (mepp_comment ? "{ MEIN ERSTES PASCAL-PROGRAMM }\n" : "") +
+         "USES ZekoInc;\nBEGIN\ninitialisiere_die_Roboterwelt('" + world +
+         "');\n\n{ BEGINN DES ZEKO-STEUERPROGRAMMS }\n\n" + statements +
+         "\n{ ENDE  DES  ZEKO-STEUERPROGRAMMS }\n\nwarte;\nEND.\n";
+}
+
+class Recorder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char path[] = "/tmp/zekoprog_test.XXXXXX";
+    ASSERT_NE(mkdtemp(path), nullptr);
+    dir_ = path;
+    chmod(dir_.c_str(), 0755);  // the permission test runs as nobody
+    put("welt.zko", sample_world());
+  }
+  void TearDown() override {
+    if (dir_.empty()) return;
+    for (auto& e : fs::recursive_directory_iterator(dir_))
+      if (e.is_directory()) fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add);
+    fs::remove_all(dir_);
+  }
+
+  void put(const std::string& name, const std::string& text) { std::ofstream(dir_ / name) << text; }
+  std::string file(const std::string& name) const {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  std::vector<std::string> files() const {
+    std::vector<std::string> names;
+    for (auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  zt::Options options() const {
+    zt::Options o;
+    o.cwd = dir_;
+    return o;
+  }
+  std::unique_ptr<zt::Terminal> start(zt::Options o, std::vector<std::string> argv = {ZEKOPROG_PATH}) {
+    return std::make_unique<zt::Terminal>(argv, o);
+  }
+  std::unique_ptr<zt::Terminal> start() { return start(options()); }
+
+  // Types both names and waits until the world is drawn completely.
+  std::unique_ptr<zt::Terminal> started_on(const std::string& world, const std::string& program_file) {
+    auto t = start();
+    EXPECT_TRUE(t->wait_for_text("Name der Roboterwelt:")) << t->screen_text();
+    t->send(world + "\r");
+    EXPECT_TRUE(t->wait_for_text("Name der Programmdatei:")) << t->screen_text();
+    t->send(program_file + "\r");
+    // The robot's first redraw writes the status panel and ends by blanking
+    // columns 1 to 69 of row 24, where the world name was shown from column 30.
+    EXPECT_TRUE(t->wait_for([&] {
+      return t->row_text(9).find("Lager:") != std::string::npos &&
+             t->row_text(24).substr(0, 69).find_first_not_of(' ') == std::string::npos;
+    })) << t->screen_text();
+    return t;
+  }
+
+  // The whole run: names, keys, and the file it leaves.
+  std::string recorded(const std::string& world, const std::string& program_file, const std::string& keys) {
+    auto t = started_on(world, program_file);
+    t->send(keys);
+    EXPECT_EQ(t->wait_exit(), 0) << t->screen_text();
+    EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after()));
+    return file(program_file);
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(Recorder, RecordsTheTypicalRoad) {
+  auto t = started_on("welt.zko", "mepp.pas");
+  t->send("vvle");
+  ASSERT_EQ(t->wait_exit(), 0) << t->screen_text();
+  EXPECT_EQ(file("mepp.pas"), program("welt.zko", "vor;\nvor;\nlinks;\n"));
+  // The end: a cleared screen and the terminal as it was.
+  EXPECT_EQ(t->screen_text().find_first_not_of(" \n"), std::string::npos) << t->screen_text();
+  EXPECT_EQ(t->cursor(), std::make_pair(1, 1));
+  EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after()));
+}
+
+TEST_F(Recorder, EndAsFirstKeyLeavesAnEmptyStatementBlock) {
+  EXPECT_EQ(recorded("welt.zko", "mepp.pas", "e"), program("welt.zko", ""));
+}
+
+TEST_F(Recorder, UpperCaseAndKeyCodes) {
+  // Up arrow (0, "H") and Ctrl-C do nothing; Home (0, "G") gives.
+  EXPECT_EQ(recorded("welt.zko", "mepp.pas", "VLGN\033[A\003\033[HE"),
+            program("welt.zko", "vor;\nlinks;\ngib;\nnimm;\ngib;\n"));
+}
+
+TEST_F(Recorder, RefusedCommandsShowOnRow24AndRecordNothing) {
+  auto t = started_on("welt.zko", "mepp.pas");
+  auto refused = [&](const std::string& key, const std::string& message) {
+    t->send(key);
+    ASSERT_TRUE(t->wait_for([&] { return t->row_text(24) == message; })) << t->screen_text();
+    for (int col : {1, 20})
+      EXPECT_EQ(t->cell(24, col).fg, 4) << message;
+  };
+  auto done = [&](const std::string& key) {
+    t->send(key);
+    EXPECT_TRUE(t->wait_for([&] { return t->row_text(24).empty(); })) << "after " << key << "\n" << t->screen_text();
+  };
+  t->send("ll");                                              // facing up, at the border
+  refused("v", "Fehler! Zeko steht vor einem Hindernis !");
+  refused("n", "Fehler! Auf dem Feld liegt nichts!");
+  done("l");                                                  // facing left
+  done("v");                                                  // onto the items
+  refused("v", "Fehler! Zeko steht vor einem Hindernis !");  // the obstacle
+  done("n");
+  t->send("ggg");
+  done("g");
+  refused("g", "Fehler! Zekos Tasche ist leer !");
+  t->send("e");
+  ASSERT_EQ(t->wait_exit(), 0);
+  EXPECT_EQ(file("mepp.pas"), program("welt.zko", "links;\nlinks;\nlinks;\nvor;\nnimm;\ngib;\ngib;\ngib;\ngib;\n"));
+}
+
+TEST_F(Recorder, CommentLineOnlyForExactlyMeppPas) {
+  fs::create_directory(dir_ / "sub");
+  put("prog.pas", std::string(2000, 'x'));  // an existing file is replaced
+  for (std::string name : {"prog.pas", "MEPP.PAS", "Mepp.pas", "sub/mepp.pas"})
+    EXPECT_EQ(recorded("welt.zko", name, "ve"), program("welt.zko", "vor;\n", false)) << name;
+}
+
+TEST_F(Recorder, ApostropheInWorldNameIsDoubledInTheLiteral) {
+  put("Welt's.zko", sample_world());
+  EXPECT_EQ(recorded("Welt's.zko", "mepp.pas", "le"), program("Welt''s.zko", "links;\n"));
+}
+
+TEST_F(Recorder, NamesAreCutTo50Characters) {
+  std::string name50 = std::string(46, 'w') + ".zko";
+  put(name50, sample_world());
+  auto t = started_on(name50 + "0123456789", "mepp.pas");
+  // Only the part of the name beyond column 69 survives the robot's redraw.
+  EXPECT_EQ(t->row_text(24), std::string(69, ' ') + name50.substr(40));
+  t->send("e");
+  ASSERT_EQ(t->wait_exit(), 0);
+  EXPECT_EQ(file("mepp.pas"), program(name50, ""));
+}
+
+TEST_F(Recorder, StaticScreenAfterStart) {
+  auto t = started_on("welt.zko", "mepp.pas");
+  EXPECT_EQ(t->cell(2, 11).ch, "v");  // heading down after loading
+  t->send("l");
+  ASSERT_TRUE(t->wait_for([&] { return t->cell(2, 11).ch == ">"; })) << t->screen_text();
+
+  EXPECT_EQ(t->row_text(1), "********* ZEKO, DER ROBOTER    -----    Autor: Dr.Mervalin **********");
+  EXPECT_EQ(t->row_text(2), "****  o   >                                                         *");
+  EXPECT_EQ(t->row_text(3),
+            "*---I---I---I---I---I---I---I---I---I---I---I---I---I---I---I---I---* x= 2 y= 0");
+  EXPECT_EQ(t->row_text(4), "*                                                                   *");
+  EXPECT_EQ(t->row_text(6), "*                                                                   * Vor.:   3");
+  EXPECT_EQ(t->row_text(9),
+            "*---I---I---I---I---I---I---I---I---I---I---I---I---I---I---I---I---* Lager:  0");
+  EXPECT_EQ(t->row_text(21), std::string(69, '*'));
+  EXPECT_EQ(t->row_text(22), kHelpLine);
+  EXPECT_EQ(t->row_text(24), "");  // the world name, blanked by the robot's first redraw
+
+  struct Want { int row, col, fg; };
+  for (Want w : {Want{1, 1, 0}, Want{1, 11, 0}, Want{1, 58, 0}, Want{2, 2, 1}, Want{2, 4, 1}, Want{2, 7, 4},
+                 Want{2, 11, 2}, Want{3, 5, 0}, Want{3, 71, 0}, Want{22, 1, 0}})
+    EXPECT_EQ(t->cell(w.row, w.col).fg, w.fg) << "row " << w.row << " column " << w.col;
+  EXPECT_EQ(t->cell(1, 10).ch, " ");
+  EXPECT_EQ(t->cell(1, 59).ch, " ");
+  t->send("e");
+  EXPECT_EQ(t->wait_exit(), 0);
+}
+
+TEST_F(Recorder, WrongWorldNamesAskAgainOneBelowTheOther) {
+  auto t = start();
+  ASSERT_TRUE(t->wait_for_text("Name der Roboterwelt:"));
+  t->send("nix.zko\r");
+  ASSERT_TRUE(t->wait_for_text(kMissing));
+  t->send("x");  // any key goes on
+  ASSERT_TRUE(t->wait_for([&] { return t->row_text(6) == "Name der Roboterwelt:"; })) << t->screen_text();
+  t->send("\r");  // an empty name is a missing file too
+  ASSERT_TRUE(t->wait_for([&] { return t->row_text(8) == kMissing; })) << t->screen_text();
+  t->send("\r");
+  ASSERT_TRUE(t->wait_for_text("Name der Roboterwelt:", 2000));
+  t->send("welt.zko\r");
+  ASSERT_TRUE(t->wait_for_text("Name der Programmdatei:"));
+
+  EXPECT_EQ(t->row_text(1), kTitle);
+  EXPECT_EQ(t->row_text(2), "");
+  EXPECT_EQ(t->row_text(3), "Name der Roboterwelt: nix.zko");
+  EXPECT_EQ(t->row_text(4), "");
+  EXPECT_EQ(t->row_text(5), kMissing);
+  EXPECT_EQ(t->cell(5, 1).fg, 4);
+  EXPECT_EQ(t->cell(3, 1).fg, 0);
+  EXPECT_EQ(t->row_text(9), "Name der Roboterwelt: welt.zko");
+  EXPECT_EQ(t->row_text(10), "Name der Programmdatei:");
+  EXPECT_EQ(std::count(t->raw_output().begin(), t->raw_output().end(), '\a'), 2);
+
+  // An empty program-file name ends quietly: no world, no file.
+  t->send("\r");
+  ASSERT_EQ(t->wait_exit(), 0);
+  EXPECT_EQ(t->raw_output().find("ZEKO, DER ROBOTER"), std::string::npos);
+  EXPECT_EQ(t->screen_text().find_first_not_of(" \n"), std::string::npos) << t->screen_text();
+  EXPECT_EQ(files(), std::vector<std::string>{"welt.zko"});
+  EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after()));
+}
+
+TEST_F(Recorder, EscapeOrEndOfInputLeavesTheDialogQuietly) {
+  {
+    auto t = start();
+    ASSERT_TRUE(t->wait_for_text("Name der Roboterwelt:"));
+    t->send("nix.zko\r");
+    ASSERT_TRUE(t->wait_for_text(kMissing));
+    t->send("\033");
+    ASSERT_EQ(t->wait_exit(), 0);
+    EXPECT_EQ(t->raw_output().find("Name der Programmdatei"), std::string::npos);
+    EXPECT_EQ(t->raw_output().find("ZEKO, DER ROBOTER"), std::string::npos);
+  }
+  for (std::string input : {"", "nix.zko\n", "welt.zko\n"}) {
+    zt::Options o = options();
+    o.stdin_from_pipe = true;
+    o.stdin_bytes = input;
+    auto t = start(o);
+    EXPECT_EQ(t->wait_exit(), 0) << "input " << input;
+    EXPECT_EQ(t->raw_output().find("ZEKO, DER ROBOTER"), std::string::npos);
+  }
+  EXPECT_EQ(files(), std::vector<std::string>{"welt.zko"});
+}
+
+TEST_F(Recorder, EndOfInputInTheKeyLoopKeepsTheSteps) {
+  zt::Options o = options();
+  o.stdin_from_pipe = true;
+  o.stdin_bytes = "welt.zko\nmepp.pas\nvvl";
+  auto t = start(o);
+  ASSERT_EQ(t->wait_exit(), 0) << t->screen_text();
+  EXPECT_EQ(file("mepp.pas"), program("welt.zko", "vor;\nvor;\nlinks;\n"));
+  EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after()));
+}
+
+TEST_F(Recorder, HangupOrTerminateStillWritesTheTail) {
+  for (int sig : {SIGHUP, SIGTERM}) {
+    auto t = started_on("welt.zko", "mepp.pas");
+    t->send("vvl");
+    ASSERT_TRUE(t->wait_for([&] { return t->cell(6, 11).ch == ">"; })) << t->screen_text();
+    t->kill(sig);
+    EXPECT_EQ(t->wait_exit(), 128 + sig);
+    EXPECT_EQ(file("mepp.pas"), program("welt.zko", "vor;\nvor;\nlinks;\n")) << "signal " << sig;
+    EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after())) << "signal " << sig;
+  }
+}
+
+TEST_F(Recorder, ProgramFileThatIsADirectoryIsARuntimeError) {
+  fs::create_directory(dir_ / "prog.pas");
+  auto t = start();
+  ASSERT_TRUE(t->wait_for_text("Name der Roboterwelt:"));
+  t->send("welt.zko\rprog.pas\r");
+  EXPECT_EQ(t->wait_exit(), 21) << t->screen_text();
+  EXPECT_NE(t->screen_text().find("Runtime error 21"), std::string::npos) << t->screen_text();
+  EXPECT_NE(t->screen_text().find("prog.pas"), std::string::npos);
+  EXPECT_EQ(t->row_text(22), kHelpLine);  // the world stays on the screen
+  EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after()));
+}
+
+TEST_F(Recorder, ProgramFileInAFolderWithoutWritePermission) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run the recorder as nobody";
+  if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "setpriv is not installed";
+  fs::create_directory(dir_ / "ro");
+  fs::permissions(dir_ / "ro", fs::perms(0555));
+  auto t = start(options(), {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", ZEKOPROG_PATH});
+  ASSERT_TRUE(t->wait_for_text("Name der Roboterwelt:")) << t->screen_text();
+  t->send("welt.zko\rro/mepp.pas\r");
+  EXPECT_EQ(t->wait_exit(), 5) << t->screen_text();
+  EXPECT_NE(t->screen_text().find("Runtime error 5"), std::string::npos) << t->screen_text();
+  EXPECT_NE(t->screen_text().find("ro/mepp.pas"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_ / "ro" / "mepp.pas"));
+  EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after()));
+}
+
+// The generated program, built against the library, replays the steps on
+// the same world.
+TEST_F(Recorder, GeneratedProgramReplays) {
+  const std::string zekoc = ZEKOC_PATH;
+  if (access(zekoc.c_str(), X_OK) != 0)
+    GTEST_SKIP() << "the learner-program compiler " << zekoc << " is not built yet";
+  recorded("welt.zko", "mepp.pas", "vvlgle");
+
+  zt::Options o = options();
+  auto build = start(o, {zekoc, "mepp.pas"});
+  ASSERT_EQ(build->wait_exit(60000), 0) << build->screen_text();
+  ASSERT_TRUE(fs::exists(dir_ / "mepp")) << "no program mepp beside mepp.pas";
+
+  auto run = start(o, {(dir_ / "mepp").string()});
+  ASSERT_TRUE(run->wait_for_text("Single-Step mit [LEERTASTE]")) << run->screen_text();
+  run->send("x");  // Go
+  ASSERT_TRUE(run->wait_for_text("FERTIG!")) << run->screen_text();
+  // Two steps down, a left turn, one item given, another left turn: on
+  // (2,2) facing up with 2 in the bag and 1 item under the robot.
+  EXPECT_EQ(run->cell(6, 11).ch, "^") << run->screen_text();
+  EXPECT_NE(run->row_text(3).find("x= 2 y= 2"), std::string::npos);
+  EXPECT_NE(run->row_text(6).find("Vor.:   2"), std::string::npos);
+  EXPECT_NE(run->row_text(9).find("Lager:  1"), std::string::npos);
+  run->send(" ");
+  EXPECT_EQ(run->wait_exit(), 0);
+}
+
+}  // namespace
