@@ -191,6 +191,21 @@ TEST(WorldWriter, ReplacesTheFileInPlaceOfTheOld) {
   EXPECT_EQ(dir.names(), std::vector<std::string> {"w.zko"}) << "no temporary file stays behind";
 }
 
+TEST(WorldWriter, WritableFileInAClosedFolderIsOverwritten) {
+  TempDir dir;
+  support::write_file(dir / "w.zko", std::string(5000, '#'));
+  chmod((dir / "w.zko").c_str(), 0666);
+  chmod(dir.path().c_str(), 0755);  // nobody may not create files here
+  Outcome r = save(dir, "w.zko", sample(), nullptr, true);
+  ASSERT_TRUE(r.exited_with(0)) << r.describe();
+  EXPECT_EQ(support::read_file(dir / "w.zko"), file_text(sample()));
+  EXPECT_EQ(dir.names(), std::vector<std::string> {"w.zko"});
+
+  Outcome fresh = save(dir, "neu.zko", sample(), nullptr, true);  // but no new file there
+  EXPECT_TRUE(fresh.exited_with(5)) << fresh.describe();
+  EXPECT_EQ(dir.names(), std::vector<std::string> {"w.zko"});
+}
+
 TEST(WorldWriter, NewFileGetsTheUsualMode) {
   TempDir dir;
   mode_t old = umask(022);
