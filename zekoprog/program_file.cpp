@@ -101,8 +101,6 @@ std::string pascal_literal_body(const std::string& text) {
   return body;
 }
 
-}  // namespace
-
 std::string program_head(const std::string& program_name, const std::string& world_name) {
   std::string head = "PROGRAM mepp;\n";
   if (program_name == "mepp.pas") head += "{ MEIN ERSTES PASCAL-PROGRAMM }\n";
@@ -112,6 +110,8 @@ std::string program_head(const std::string& program_name, const std::string& wor
   head += "\n{ BEGINN DES ZEKO-STEUERPROGRAMMS }\n\n";
   return head;
 }
+
+}  // namespace
 
 void create_program_file(const std::string& program_name, const std::string& world_name) {
   g_name = program_name;

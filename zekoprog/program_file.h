@@ -14,7 +14,4 @@ void create_program_file(const std::string& program_name, const std::string& wor
 // Writes the tail and closes the file.
 void finish_program_file();
 
-// The head for these names, exactly as written to the file.
-std::string program_head(const std::string& program_name, const std::string& world_name);
-
 }  // namespace zekoprog
