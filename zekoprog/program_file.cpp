@@ -9,7 +9,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 
 #include "console.h"
 #include "deliverable.h"
@@ -63,7 +62,7 @@ class OutsideEndsHeld {
   std::string what = "Die Programmdatei \"" + g_name + "\" ";
   if (err == EISDIR) what += "ist ein Ordner";
   else if (console::file_error_number(err) == 5) what += "darf nicht " + std::string(doing) + " werden (keine Berechtigung)";
-  else what += "konnte nicht " + std::string(doing) + " werden (" + std::strerror(err) + ")";
+  else what += "konnte nicht " + std::string(doing) + " werden";
   console::runtime_error(console::file_error_number(err), what + ".");
 }
 
