@@ -1,8 +1,8 @@
 // The world file writer. The new world goes to a temporary file beside the
 // target and replaces it by rename only when complete, so the file on disk is
 // always either the old world or the whole new one, also when the editor is
-// ended during the supply question. Only a file in a folder where we may
-// not create files is overwritten where it is.
+// ended during the supply question. A folder where we may not create files
+// therefore refuses the save, like a file we may not write.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -107,19 +107,12 @@ void write_world(std::string_view name_view, SupplyQuestion ask, int16_t fixed_s
   if (temp.size() >= sizeof g_temp_path) write_failure(name, ENAMETOOLONG);
   std::snprintf(g_temp_path, sizeof g_temp_path, "%s", temp.c_str());
   int fd = mkstemp(g_temp_path);
-  bool in_place = false;
   if (fd < 0) {
     int err = errno;
     g_temp_path[0] = 0;
-    // A world file we may write, in a folder where we may not create files:
-    // it is overwritten where it is, as an existing world may always be.
-    if ((err == EACCES || err == EPERM) && access(target.c_str(), F_OK) == 0) {
-      fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-      in_place = fd >= 0;
-    }
-    if (fd < 0) write_failure(name, err);
+    write_failure(name, err);
   }
-  if (!in_place) console::set_signal_hook(remove_temp_on_signal);
+  console::set_signal_hook(remove_temp_on_signal);
 
   std::string grid;
   for (int y = 0; y < kRows; ++y) {
@@ -132,16 +125,6 @@ void write_world(std::string_view name_view, SupplyQuestion ask, int16_t fixed_s
   char tail[64];
   std::snprintf(tail, sizeof tail, "%d\n%4d%4d\n", supply, ZEKO.x, ZEKO.y);
   write_all(fd, tail, name);
-
-  if (in_place) {
-    if (fsync(fd) != 0) {
-      int err = errno;
-      ::close(fd);
-      write_failure(name, err);
-    }
-    if (::close(fd) != 0) write_failure(name, errno);
-    return;
-  }
 
   // The new file keeps the old one's permissions; a new one gets the usual ones.
   struct stat st {};
