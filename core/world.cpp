@@ -49,7 +49,7 @@ class WorldFileReader {
     std::string token;
     while ((c = peek()) != EOF && c > 32) {
       take();
-      if (token.size() < 32) token += static_cast<char>(c);  // longer is malformed anyway
+      if (token.size() < 64) token += static_cast<char>(c);  // longer is malformed anyway
     }
     return parse(token);
   }
@@ -101,9 +101,13 @@ class WorldFileReader {
 
   long parse(const std::string& token) {
     std::size_t i = (token[0] == '+' || token[0] == '-') ? 1 : 0;
-    bool ok = i < token.size() && token.size() - i <= 10;
-    for (std::size_t k = i; ok && k < token.size(); ++k) ok = token[k] >= '0' && token[k] <= '9';
-    long value = ok ? std::stol(token) : 0;
+    bool ok = i < token.size() && token.size() < 64;
+    long long magnitude = 0;  // leading zeros are fine; more than 32 bits is not
+    for (std::size_t k = i; ok && k < token.size(); ++k) {
+      ok = token[k] >= '0' && token[k] <= '9' && magnitude <= INT32_MAX;
+      magnitude = magnitude * 10 + (token[k] - '0');
+    }
+    long long value = token[0] == '-' ? -magnitude : magnitude;
     if (!ok || value < INT32_MIN || value > INT32_MAX) {
       ::close(fd_);
       std::string shown = token.size() > 20 ? token.substr(0, 20) + "..." : token;

@@ -282,6 +282,7 @@ TEST(WorldReader, LayoutVariantsReadLikeTheRegularFile) {
       {"text after the last numbers", replace_all(regular, "12\n   4   6\n", "12 Gegenstaende\n   4   6 unten\n")},
       {"extra lines", regular + "abc\n-5 x\n\x01\xff\n"},
       {"no line end at the end", regular.substr(0, regular.size() - 1)},
+      {"leading zeros and signs", replace_all(regular, "12\n   4   6\n", "+00000000000012\n0004 +006\n")},
   };
   for (const Case& c : cases) {
     Outcome r = load_text(c.text);
