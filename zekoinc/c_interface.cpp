@@ -1,6 +1,9 @@
 // The C interface of the library, used by C and C++ learner programs and by
 // the Pascal unit.
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "console.h"
 #include "library.h"
@@ -27,6 +30,22 @@ long zeko_read_line(char* buffer, size_t capacity) {
   if (ended) return -1;
   std::memcpy(buffer, line.data(), line.size());
   return static_cast<long>(line.size());
+}
+
+long zeko_read_text(char* buffer, size_t capacity) {
+  // The rest of the current line, its #10 included: a line longer than the
+  // caller's buffer comes in several pieces instead of losing its end.
+  static std::string pending;
+  if (pending.empty()) {
+    bool ended = false;
+    pending = console::read_line(SIZE_MAX, &ended);
+    if (ended) return -1;
+    pending += '\n';
+  }
+  size_t n = std::min(capacity, pending.size());
+  std::memcpy(buffer, pending.data(), n);
+  pending.erase(0, n);
+  return static_cast<long>(n);
 }
 
 void initialisiere_die_roboterwelt(const char* name) { zeko::library::INITIALISIERE_DIE_ROBOTERWELT(name ? name : ""); }

@@ -54,6 +54,10 @@ void zeko_write(const char *text, size_t length);
 /* One line of keyboard input with echo and Backspace; the bytes without the
  * line end (at most capacity), or -1 when input has ended. */
 long zeko_read_line(char *buffer, size_t capacity);
+/* The same input for a text-file driver: the next at most capacity bytes of
+ * the current line, its end given as #10; a long line comes in several
+ * pieces. -1 when input has ended. */
+long zeko_read_text(char *buffer, size_t capacity);
 
 #ifdef __cplusplus
 }

@@ -9,10 +9,11 @@
   that library:
     - Output and StdOut write through zeko_write (a writeln ends with #10,
       which the console turns into a line end of the terminal);
-    - Input reads whole lines through zeko_read_line, with echo and
-      Backspace editing done by the console; the unit puts #10 behind each
-      line so that the run-time library parses numbers and line ends as
-      usual (including its error 106 for a malformed number);
+    - Input reads lines through zeko_read_text, with echo and Backspace
+      editing done by the console; each line ends with #10, so that the
+      run-time library parses numbers and line ends as usual (including its
+      error 106 for a malformed number), and a line longer than the text
+      buffer arrives in pieces (an AnsiString gets all of it);
     - StdErr and ErrOutput still go to descriptor 2, but while the console
       holds the terminal in raw mode each #10 there goes out as #13#10, so
       that messages written there stay readable.
@@ -75,8 +76,8 @@ procedure c_zeko_start; cdecl; external zekolib name 'zeko_start';
 procedure c_zeko_finish; cdecl; external zekolib name 'zeko_finish';
 procedure c_zeko_write(text: PChar; length: csize_t); cdecl;
   external zekolib name 'zeko_write';
-function c_zeko_read_line(buffer: PChar; capacity: csize_t): clong; cdecl;
-  external zekolib name 'zeko_read_line';
+function c_zeko_read_text(buffer: PChar; capacity: csize_t): clong; cdecl;
+  external zekolib name 'zeko_read_text';
 procedure c_initialisiere(name: PChar); cdecl;
   external zekolib name 'initialisiere_die_roboterwelt';
 procedure c_vor; cdecl; external zekolib name 'vor';
@@ -178,24 +179,18 @@ begin
   t.BufPos := 0;
 end;
 
-{ Input: one line per call; #10 marks its end for the run-time library.
-  At the end of input the buffer stays empty, which the run-time library
-  takes as end of file. The capacity leaves room for the #10 even if the C
-  side stores a terminating #0 as well. }
+{ Input: the next piece of the current line, its end marked by #10 for
+  the run-time library. At the end of input the buffer stays empty, which
+  the run-time library takes as end of file. }
 procedure console_read(var t: TextRec);
 var
   n: clong;
 begin
   t.BufPos := 0;
   t.BufEnd := 0;
-  n := c_zeko_read_line(PChar(t.BufPtr), t.BufSize - 1);
-  if n >= 0 then
-  begin
-    if n > t.BufSize - 1 then
-      n := t.BufSize - 1;
-    t.BufPtr^[n] := #10;
-    t.BufEnd := n + 1;
-  end;
+  n := c_zeko_read_text(PChar(t.BufPtr), t.BufSize);
+  if n > 0 then
+    t.BufEnd := n;
 end;
 
 { StdErr and ErrOutput: straight to descriptor 2; while the console holds
