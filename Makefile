@@ -22,5 +22,9 @@ demo: build
 	$(BUILD)/bin/zekoc $(BUILD)/demo/sammeln.pas
 	cd $(BUILD)/demo && ./sammeln
 
+bench: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) --target zekoinc zekoinc_bench -j $(JOBS)
+	$(BUILD)/bin/zekoinc_bench
+
 clean:
 	rm -rf $(BUILD)

@@ -1,0 +1,514 @@
+// End-to-end checks of the learner library: real learner programs (Free
+// Pascal through zekoc, and C++ through zekoinc.h) are compiled into a
+// temporary folder and run on a pty, and the screen, the keys they wait for,
+// their exit status and the terminal modes they leave are checked.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "pty_terminal.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const std::string kTitle = "**********  ROBOTER-WELT von ZEKO -- Autor: Dr. Mervalin  ***********";
+const std::string kHint = "Single-Step mit [LEERTASTE], Go mit jeder anderen Taste";
+const std::string kUp = "\033[A";
+constexpr int kStepMs = 75;
+
+// A world file as the editor writes it; fields are {x, y, value}.
+std::string world(int supply, int x, int y, std::vector<std::tuple<int, int, int>> fields) {
+  std::ostringstream out;
+  for (int row = 0; row < 10; ++row) {
+    for (int col = 0; col < 17; ++col) {
+      int v = 0;
+      for (auto [fx, fy, fv] : fields)
+        if (fx == col && fy == row) v = fv;
+      std::string s = std::to_string(v);
+      out << std::string(5 - s.size(), ' ') << s;
+    }
+    out << '\n';
+  }
+  out << supply << '\n' << std::string(3, ' ') << x << std::string(3, ' ') << y << '\n';
+  return out.str();
+}
+
+// The robot at (2,3) facing down with 5 items in its bag; two items on the
+// field below it, an obstacle three fields below and one in the corner.
+const std::string kWorld = world(5, 2, 3, {{0, 0, -1}, {2, 4, 2}, {2, 6, -1}, {5, 5, 1}});
+
+// A plain Pascal learner program around the given statements.
+std::string program(const std::string& statements) {
+  return "program t;\nuses ZekoInc;\nvar n: integer;\nbegin\n" + statements + "\nend.\n";
+}
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Screen column of the middle of field x, and its row.
+int col_of(int x) { return 4 * x + 3; }
+int row_of(int y) { return 2 * y + 2; }
+
+long ms_since(Clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+class Learner : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char path[] = "/tmp/zekoinc_test.XXXXXX";
+    ASSERT_NE(mkdtemp(path), nullptr);
+    dir_ = path;
+    put("welt.zko", kWorld);
+  }
+  void TearDown() override {
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+
+  void put(const std::string& name, const std::string& text) { std::ofstream(dir_ / name) << text; }
+
+  // Runs a shell command in the test folder; its output goes to *out.
+  int shell(const std::string& command, std::string* out = nullptr) {
+    std::string full = "cd '" + dir_.string() + "' && " + command + " 2>&1";
+    FILE* p = popen(full.c_str(), "r");
+    if (!p) throw std::runtime_error("popen failed");
+    std::string text;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+    int status = pclose(p);
+    if (out) *out = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // Compiles NAME.pas from `source` with zekoc; returns the program's path.
+  std::string pascal(const std::string& name, const std::string& source, const std::string& options = "") {
+    put(name + ".pas", source);
+    std::string out;
+    if (shell(std::string(ZEKOC_PATH) + " " + options + " " + name + ".pas", &out) != 0)
+      throw std::runtime_error("zekoc failed:\n" + out);
+    return (dir_ / name).string();
+  }
+
+  // Compiles a C++ learner program against zekoinc.h and libzekoinc.so.
+  std::string cxx(const std::string& name, const std::string& source) {
+    put(name + ".cpp", source);
+    std::string out;
+    std::string command = std::string(LEARNER_CXX) + " -std=c++17 -I'" ZEKOINC_INCLUDE_DIR "' " + name +
+                          ".cpp -o " + name + " -L'" ZEKOINC_LIB_DIR "' -lzekoinc -Wl,-rpath,'" ZEKOINC_LIB_DIR
+                          "'";
+    if (shell(command, &out) != 0) throw std::runtime_error("c++ failed:\n" + out);
+    return (dir_ / name).string();
+  }
+
+  // What every learner program needs in its environment: in a sanitizer
+  // build the library is instrumented, and a program that is not (fpc knows
+  // nothing of sanitizers) can only load it with the runtime preloaded.
+  static std::vector<std::string> environment() {
+#ifdef ZEKO_SANITIZE
+    return {"LD_PRELOAD=" ZEKO_ASAN_RUNTIME, "ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0"};
+#else
+    return {};
+#endif
+  }
+
+  std::unique_ptr<zt::Terminal> run(const std::string& prog, zt::Options o = {}, std::vector<std::string> args = {}) {
+    o.cwd = dir_;
+    for (auto& e : environment()) o.env_extra.push_back(e);
+    args.insert(args.begin(), prog);
+    return std::make_unique<zt::Terminal>(args, o);
+  }
+
+  fs::path dir_;
+};
+
+// Waits for the robot's glyph on field (x, y).
+bool robot_at(zt::Terminal& t, int x, int y, const char* glyph) {
+  return t.wait_for([&] { return t.cell(row_of(y), col_of(x)).ch == glyph; });
+}
+
+// The screen stays as it is for a while: the program waits for a key.
+void expect_waiting(zt::Terminal& t, int ms = 300) {
+  std::string before = t.screen_text();
+  t.pump(ms);
+  EXPECT_EQ(t.screen_text(), before) << "the program did not wait";
+  EXPECT_EQ(t.wait_exit(0), -1) << "the program ended";
+}
+
+void expect_restored(zt::Terminal& t) { EXPECT_TRUE(zt::same_modes(t.modes_before(), t.modes_after())); }
+
+// ---------------------------------------------------------------------------
+
+TEST_F(Learner, StartScreenShowsWorldAndWaitsWithShortenedNameOfALongFile) {
+  // 50 characters are the file's name; the learner wrote three more, which
+  // are cut off, and the screen shows the first 12.
+  const std::string file = "welt_mit_einem_recht_langen_namen_fuer_den_test.zk";
+  ASSERT_EQ(file.size(), 50u);
+  put(file, kWorld);
+  auto t = run(pascal("start", program("initialisiere_die_Roboterwelt('" + file + "XYZ');\nwarte;")));
+  ASSERT_TRUE(t->wait_for_text("Lager:")) << t->screen_text();
+
+  EXPECT_EQ(t->row_text(1), kTitle);
+  EXPECT_EQ(t->cell(1, 1).fg, 0);
+  for (int row = 2; row <= 20; ++row) {
+    EXPECT_EQ(t->cell(row, 1).ch, "*") << row;
+    EXPECT_EQ(t->cell(row, 69).ch, "*") << row;
+  }
+  EXPECT_EQ(t->row_text(21), std::string(69, '*'));
+  EXPECT_EQ(t->row_text(22), file.substr(0, 12));
+  EXPECT_EQ(t->cell(22, 1).fg, 2);
+  EXPECT_EQ(t->row_text(24), kHint);
+  EXPECT_EQ(t->cell(3, 5).ch, " ") << "the library draws no grid lines";
+
+  EXPECT_EQ(t->row_text(3).substr(71), "x= 2 y= 3");
+  EXPECT_EQ(t->row_text(6).substr(71), "Vor.:   5");
+  EXPECT_EQ(t->row_text(9).substr(71), "Lager:  0");
+  for (int col = 2; col <= 4; ++col) {
+    EXPECT_EQ(t->cell(2, col).ch, "*");
+    EXPECT_EQ(t->cell(2, col).fg, 1);
+  }
+  EXPECT_EQ(t->cell(row_of(4), col_of(2)).ch, "o");
+  EXPECT_EQ(t->cell(row_of(4), col_of(2)).fg, 4);
+  EXPECT_EQ(t->cell(row_of(5), col_of(5)).ch, "o");
+  EXPECT_EQ(t->cell(row_of(3), col_of(2)).ch, "v");
+  EXPECT_EQ(t->cell(row_of(3), col_of(2)).fg, 2);
+
+  expect_waiting(*t);
+  t->send(" ");
+  ASSERT_TRUE(t->wait_for_text("FERTIG!"));
+  t->send(" ");
+  EXPECT_EQ(t->wait_exit(), 0);
+  expect_restored(*t);
+}
+
+TEST_F(Learner, SpaceRunsOneCommandPerKeyAndWarteWaitsForAKeyBeforeClearing) {
+  auto t = run(pascal("schritt", program("initialisiere_die_Roboterwelt('welt.zko');\nvor;\nlinks;\nnimm;\nwarte;")));
+  ASSERT_TRUE(robot_at(*t, 2, 3, "v"));
+  expect_waiting(*t);
+
+  t->send(" ");  // vor
+  ASSERT_TRUE(robot_at(*t, 2, 4, "v"));
+  EXPECT_EQ(t->cell(row_of(3), col_of(2)).ch, " ");
+  EXPECT_EQ(t->row_text(3).substr(71), "x= 2 y= 4");
+  EXPECT_EQ(t->row_text(9).substr(71), "Lager:  2");
+  expect_waiting(*t);
+
+  t->send(" ");  // links
+  ASSERT_TRUE(robot_at(*t, 2, 4, ">"));
+  expect_waiting(*t);
+
+  t->send(" ");  // nimm
+  ASSERT_TRUE(t->wait_for_text("Lager:  1"));
+  EXPECT_EQ(t->row_text(6).substr(71), "Vor.:   6");
+  expect_waiting(*t);
+
+  t->send(" ");  // warte
+  ASSERT_TRUE(t->wait_for_text("FERTIG!"));
+  EXPECT_EQ(t->row_text(25), "FERTIG!");
+  EXPECT_EQ(t->cell(25, 1).fg, 4);
+  expect_waiting(*t);
+
+  t->send("q");
+  EXPECT_EQ(t->wait_exit(), 0);
+  EXPECT_EQ(t->screen_text(), std::string(24, '\n'));
+  EXPECT_EQ(t->cursor(), std::make_pair(1, 1));
+  expect_restored(*t);
+}
+
+// Any key but the space bar switches to Go: no further key is read, each
+// command takes 75 ms, and a key typed meanwhile (or the code of the arrow
+// key itself) stays waiting, so WARTE ends at once.
+class GoKey : public Learner, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(GoKey, SwitchesToGoForGood) {
+  const int commands = 8;
+  std::string body = "initialisiere_die_Roboterwelt('welt.zko');\n";
+  for (int i = 0; i < commands; ++i) body += "links;\n";
+  auto t = run(pascal("go", program(body + "warte;")));
+  ASSERT_TRUE(t->wait_for_text("Lager:"));
+  t->pump(100);
+
+  auto began = Clock::now();
+  t->send(GetParam());
+  if (GetParam() != kUp) {
+    t->pump(150);
+    t->send(" ");  // neither stops nor slows Go, and WARTE finds it
+  }
+  ASSERT_TRUE(t->wait_for([&] { return t->raw_output().find("FERTIG!") != std::string::npos; }));
+  EXPECT_GE(ms_since(began), commands * kStepMs);
+  EXPECT_EQ(t->wait_exit(2000), 0) << "WARTE waited although a key was there";
+  EXPECT_EQ(t->screen_text(), std::string(24, '\n'));
+  expect_restored(*t);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, GoKey, ::testing::Values("\r", "x", "\033", kUp));
+
+// Each impossible command leaves its message on row 23 over the world and
+// ends the program with its status; nothing after it runs.
+struct Failure {
+  int supply;
+  std::string commands;
+  std::string message;
+  int colour;
+  int status;
+};
+
+class FailingCommand : public Learner, public ::testing::WithParamInterface<Failure> {};
+
+TEST_P(FailingCommand, ShowsItsMessageAndEndsWithItsStatus) {
+  const Failure& f = GetParam();
+  put("welt.zko", world(f.supply, 2, 3, {{2, 4, 2}, {2, 6, -1}}));
+  auto t = run(pascal("fehler", program("initialisiere_die_Roboterwelt('welt.zko');\n" + f.commands +
+                                        "\nwriteln('weiter');\nwarte;")));
+  ASSERT_TRUE(t->wait_for_text("Lager:"));
+  t->send("x");
+  EXPECT_EQ(t->wait_exit(), f.status);
+  EXPECT_EQ(t->row_text(23), f.message);
+  EXPECT_EQ(t->cell(23, 1).fg, f.colour);
+  EXPECT_EQ(t->row_text(1), kTitle) << "the world stays on the screen";
+  EXPECT_EQ(t->screen_text().find("weiter"), std::string::npos);
+  EXPECT_EQ(t->screen_text().find("FERTIG"), std::string::npos);
+  EXPECT_EQ(t->cursor(), std::make_pair(1, 24));
+  expect_restored(*t);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, FailingCommand,
+    ::testing::Values(Failure{5, "vor; vor; vor;", "Fehler: vor Zeko liegt ein Hindernis !", 4, 3},
+                      Failure{5, "nimm;", "Fehler: auf dem Feld liegt nichts !", 0, 2},
+                      Failure{0, "gib;", "Fehler: Zekos Tasche ist leer !", 0, 1}));
+
+// A world file that cannot be read ends the program before anything is drawn.
+TEST_F(Learner, UnreadableWorldEndsWithARuntimeErrorBeforeDrawing) {
+  put("kaputt.zko", "    0    0  zwei\n");
+  for (auto [file, status] : {std::pair<std::string, int>{"fehlt.zko", 2}, {"kaputt.zko", 106}}) {
+    SCOPED_TRACE(file);
+    auto t = run(pascal("welt", program("initialisiere_die_Roboterwelt('" + file + "');\nwarte;")));
+    EXPECT_EQ(t->wait_exit(), status);
+    EXPECT_NE(t->screen_text().find("Runtime error " + std::to_string(status)), std::string::npos)
+        << t->screen_text();
+    EXPECT_EQ(t->screen_text().find("ROBOTER-WELT"), std::string::npos);
+    EXPECT_EQ(t->raw_output().find("\033[2J"), std::string::npos);
+    expect_restored(*t);
+  }
+}
+
+// Before the world is started everything is zero and the mode is Go: four
+// turns draw the robot on field (0,0) without any frame and wait 75 ms each,
+// and the step forward facing up fails.
+TEST_F(Learner, CommandsBeforeTheWorldActOnTheZeroStateInGoMode) {
+  auto began = Clock::now();
+  auto t = run(pascal("vorher", program("links; links; links; links;\nvor;")));
+  EXPECT_EQ(t->wait_exit(), 3);
+  EXPECT_GE(ms_since(began), 4 * kStepMs);
+  EXPECT_EQ(t->cell(row_of(0), col_of(0)).ch, "^");
+  EXPECT_EQ(t->row_text(3).substr(71), "x= 0 y= 0");
+  EXPECT_EQ(t->row_text(1), "");
+  EXPECT_EQ(t->cell(2, 1).ch, " ");
+  EXPECT_EQ(t->row_text(23), "Fehler: vor Zeko liegt ein Hindernis !");
+  expect_restored(*t);
+}
+
+TEST_F(Learner, ProgramWithoutWarteLeavesTheScreenAsItIs) {
+  auto t = run(pascal("ohne", program("initialisiere_die_Roboterwelt('welt.zko');\nvor;")));
+  ASSERT_TRUE(t->wait_for_text("Lager:"));
+  t->send(" ");
+  ASSERT_TRUE(robot_at(*t, 2, 4, "v"));
+  t->send(" ");
+  EXPECT_EQ(t->wait_exit(), 0);
+  EXPECT_EQ(t->row_text(1), kTitle);
+  EXPECT_EQ(t->cell(row_of(4), col_of(2)).ch, "v");
+  expect_restored(*t);
+}
+
+TEST_F(Learner, SecondStartReturnsToSingleStep) {
+  put("zwei.zko", world(0, 7, 7, {}));
+  auto t = run(pascal("zweimal", program("initialisiere_die_Roboterwelt('welt.zko');\nlinks;\n"
+                                         "initialisiere_die_Roboterwelt('zwei.zko');\nlinks;\nwarte;")));
+  ASSERT_TRUE(t->wait_for_text("Lager:"));
+  t->send("x");  // Go for the first world
+  ASSERT_TRUE(robot_at(*t, 7, 7, "v"));
+  EXPECT_EQ(t->row_text(22), "zwei.zko");
+  expect_waiting(*t);
+  t->send(" ");
+  ASSERT_TRUE(robot_at(*t, 7, 7, ">"));
+  expect_waiting(*t);
+  t->send(" ");
+  ASSERT_TRUE(t->wait_for_text("FERTIG!"));
+  t->send(" ");
+  EXPECT_EQ(t->wait_exit(), 0);
+  expect_restored(*t);
+}
+
+// Standard input at its end: the first pause reads #0 and switches to Go,
+// WARTE finds the end of input and returns.
+TEST_F(Learner, EndOfInputRunsThroughWithoutHanging) {
+  zt::Options o;
+  o.stdin_from_pipe = true;
+  auto began = Clock::now();
+  auto t = run(pascal("eof", program("initialisiere_die_Roboterwelt('welt.zko');\nvor;\nlinks;\nwarte;\n"
+                                     "writeln('ende');")),
+               o);
+  EXPECT_EQ(t->wait_exit(5000), 0);
+  EXPECT_GE(ms_since(began), 2 * kStepMs);
+  EXPECT_EQ(t->screen_text(), "ende" + std::string(24, '\n'));
+  expect_restored(*t);
+}
+
+// Output into a file: plain text without any control sequence, and the
+// program runs to its end (input at its end as well).
+TEST_F(Learner, OutputIntoAFileIsPlainText) {
+  std::string prog = pascal("datei", program("initialisiere_die_Roboterwelt('welt.zko');\nvor;\nlinks;\nwarte;\n"
+                                             "writeln('ende');"));
+  std::string env;
+  for (auto& e : environment()) env += e + " ";
+  std::string out;
+  ASSERT_EQ(shell("env " + env + prog + " </dev/null >out.txt", &out), 0) << out;
+  std::string text = read_file(dir_ / "out.txt");
+  EXPECT_EQ(text.find('\033'), std::string::npos);
+  for (const std::string& part : {kTitle, kHint, std::string("x= 2 y= 4"), std::string("FERTIG!")})
+    EXPECT_NE(text.find(part), std::string::npos) << part;
+  EXPECT_TRUE(text.ends_with("ende\n")) << text;
+}
+
+// Text output lands where the console's cursor stands: at the top of a fresh
+// terminal, and on row 23 after a step; line input echoes and edits.
+TEST_F(Learner, WritelnAndReadlnGoThroughTheConsole) {
+  auto t = run(pascal("io", read_file(LEARNER_DIR "/io.pas")));
+  ASSERT_TRUE(t->wait_for_text("Name?"));
+  t->send("abX\177c\r");
+  ASSERT_TRUE(t->wait_for_text("Zahl?"));
+  t->send("21\r");
+  ASSERT_TRUE(t->wait_for_text("Weiter mit Enter"));
+  EXPECT_EQ(t->row_text(1), "Name? abc");
+  EXPECT_EQ(t->row_text(2), "Zahl? 21");
+  EXPECT_EQ(t->row_text(3), "abc/42");
+  t->send("\r");
+  ASSERT_TRUE(t->wait_for_text("Lager:"));
+  t->send(" ");
+  ASSERT_TRUE(t->wait_for_text("Lager:  2"));
+  t->send(" ");
+  ASSERT_TRUE(t->wait_for_text("FERTIG!"));
+  EXPECT_EQ(t->row_text(23), "Eins Zwei Drei");
+  EXPECT_EQ(t->row_text(24), kHint);
+  t->send(" ");
+  EXPECT_EQ(t->wait_exit(), 0);
+  expect_restored(*t);
+}
+
+// A typed line longer than the text file's buffer reaches a long string
+// whole, and the next line stays a line of its own.
+TEST_F(Learner, LongInputLineIsNotCut) {
+  auto t = run(pascal("lang",
+                      "{$mode objfpc}{$H+}\nprogram lang;\nuses ZekoInc;\nvar s, t: string;\nbegin\n"
+                      "  readln(s);\n  readln(t);\n  writeln(Length(s), ' ', Copy(s, 298, 3), ' ', t);\nend.\n"));
+  // Typed once the console has started (its last start-up sequence is out).
+  ASSERT_TRUE(t->wait_for([&] { return t->raw_output().find("\033[m") != std::string::npos; }));
+  t->send(std::string(297, 'a') + "xyz\r" + "zweite\r");
+  EXPECT_EQ(t->wait_exit(), 0);
+  EXPECT_NE(t->screen_text().find("300 xyz zweite"), std::string::npos) << t->screen_text();
+  expect_restored(*t);
+}
+
+// A terminal of 24 rows ignores WARTE's move to row 25: "FERTIG!" stands
+// where the last pause left the cursor.
+TEST_F(Learner, FertigOnA24RowTerminalStandsOnRow23) {
+  zt::Options o;
+  o.rows = 24;
+  auto t = run(pascal("klein", program("initialisiere_die_Roboterwelt('welt.zko');\nwarte;")), o);
+  ASSERT_TRUE(t->wait_for_text("Lager:"));
+  t->send(" ");
+  ASSERT_TRUE(t->wait_for_text("FERTIG!"));
+  EXPECT_EQ(t->row_text(23), "FERTIG!");
+  EXPECT_EQ(t->row_text(24), kHint);
+  t->send(" ");
+  EXPECT_EQ(t->wait_exit(), 0);
+}
+
+// Run-time errors of the learner's own code: the terminal is restored and
+// the report is readable; a well-formed number goes on normally.
+TEST_F(Learner, RuntimeErrorsOfTheLearnerRestoreTheTerminal) {
+  std::string prog = pascal("teilen", program("initialisiere_die_Roboterwelt('welt.zko');\n"
+                                              "write('Zahl? ');\nreadln(n);\nwriteln(100 div n);\nwarte;"));
+  for (auto [typed, status, shown] : {std::tuple<std::string, int, std::string>{"12a", 106, "Runtime error 106"},
+                                      {"0", 200, "Runtime error 200"},
+                                      {"4", 0, "25"}}) {
+    SCOPED_TRACE(typed);
+    auto t = run(prog);
+    ASSERT_TRUE(t->wait_for_text("Lager:"));
+    t->send(" ");
+    ASSERT_TRUE(t->wait_for_text("Zahl?"));
+    t->send(typed + "\r");
+    if (status == 0) {
+      ASSERT_TRUE(t->wait_for_text("FERTIG!"));
+      t->send(" ");
+    }
+    EXPECT_EQ(t->wait_exit(), status);
+    if (status != 0) EXPECT_NE(t->screen_text().find(shown), std::string::npos) << t->screen_text();
+    else EXPECT_NE(t->raw_output().find(shown), std::string::npos);
+    expect_restored(*t);
+  }
+}
+
+TEST_F(Learner, TerminatedProgramRestoresTheTerminal) {
+  auto t = run(pascal("term", program("initialisiere_die_Roboterwelt('welt.zko');\nwarte;")));
+  ASSERT_TRUE(t->wait_for_text("Lager:"));
+  t->kill(SIGTERM);
+  EXPECT_EQ(t->wait_exit(), 128 + SIGTERM);
+  expect_restored(*t);
+}
+
+// The unit works in every language mode, and the names in any case. The
+// robot walks to the obstacle, turns, finds its field empty and puts an item
+// down; the program's own line stands on row 23.
+void expect_walked_to_the_obstacle(zt::Terminal& t, const std::string& row23) {
+  ASSERT_TRUE(t.wait_for_text("Lager:"));
+  t.send("x");
+  ASSERT_TRUE(t.wait_for_text("FERTIG!"));
+  EXPECT_EQ(t.cell(row_of(5), col_of(2)).ch, ">");
+  EXPECT_EQ(t.row_text(3).substr(71), "x= 2 y= 5");
+  EXPECT_EQ(t.row_text(6).substr(71), "Vor.:   4");
+  EXPECT_EQ(t.row_text(9).substr(71), "Lager:  1");
+  EXPECT_EQ(t.row_text(23), row23);
+  t.send(" ");
+  EXPECT_EQ(t.wait_exit(), 0);
+  expect_restored(t);
+}
+
+class PascalMode : public Learner, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(PascalMode, UnitServesProgramsWrittenInMixedCase) {
+  auto t = run(pascal("modes", read_file(LEARNER_DIR "/modes.pas"), GetParam()));
+  expect_walked_to_the_obstacle(*t, "nicht am Anfang");
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, PascalMode, ::testing::Values("", "-Mtp", "-Mobjfpc", "-Mdelphi"),
+                         [](const auto& info) { return info.param.empty() ? "default" : info.param.substr(2); });
+
+TEST_F(Learner, CxxProgramUsesTheSameLibrary) {
+  const std::string file = "welt_fuer_ein_cpp_programm_mit_langem_namen_0123456";
+  put(file.substr(0, 50), kWorld);
+  auto t = run(cxx("lerner", read_file(LEARNER_DIR "/learner.cpp")), {}, {file});
+  ASSERT_TRUE(t->wait_for_text("Lager:"));
+  EXPECT_EQ(t->row_text(22), file.substr(0, 12));
+  expect_walked_to_the_obstacle(*t, "");
+}
+
+}  // namespace

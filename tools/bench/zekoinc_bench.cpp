@@ -1,0 +1,205 @@
+// Benchmark of the learner library: what a learner's program costs on the
+// terminal and the machine. Runs real Free Pascal programs (built with zekoc)
+// on an 80 x 25 pty and prints per-command output and timing, the CPU used
+// while WARTE waits, the start-up time and the compile time.
+//
+//   zekoinc_bench
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pty_terminal.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kCommands = 200;
+constexpr int kStepMs = 75;
+constexpr int kRuns = 5;
+
+double ms_between(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// An empty world with the robot in the middle, facing down.
+std::string empty_world() {
+  std::ostringstream out;
+  for (int y = 0; y < 10; ++y) {
+    for (int x = 0; x < 17; ++x) out << "    0";
+    out << '\n';
+  }
+  out << "5\n   8   5\n";
+  return out.str();
+}
+
+// 200 commands that walk back and forth: vor, links, links, vor, ...
+std::string program(int commands) {
+  std::string body;
+  for (int i = 0; i < commands / 4; ++i) body += "  vor; links; links; vor;\n";
+  return "program bench;\nuses ZekoInc;\nbegin\n  initialisiere_die_Roboterwelt('welt.zko');\n" + body +
+         "  warte;\nend.\n";
+}
+
+// Fields of /proc/<pid>/io.
+long long write_calls(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/io");
+  std::string key;
+  long long value;
+  while (in >> key >> value)
+    if (key == "syscw:") return value;
+  throw std::runtime_error("no syscw in /proc/<pid>/io");
+}
+
+// CPU time of the process in milliseconds, from the scheduler's nanosecond
+// count where there is one, otherwise from the clock ticks of /proc/<pid>/stat.
+double cpu_ms(pid_t pid) {
+  std::ifstream sched("/proc/" + std::to_string(pid) + "/schedstat");
+  long long ns;
+  if (sched >> ns) return ns / 1e6;
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  std::istringstream rest(line.substr(line.rfind(')') + 2));
+  std::string field;
+  long long utime = 0, stime = 0;
+  for (int i = 3; rest >> field; ++i) {
+    if (i == 14) utime = std::stoll(field);
+    if (i == 15) {
+      stime = std::stoll(field);
+      break;
+    }
+  }
+  return (utime + stime) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+class Bench {
+ public:
+  Bench() {
+    char path[] = "/tmp/zekoinc_bench.XXXXXX";
+    if (!mkdtemp(path)) throw std::runtime_error("mkdtemp failed");
+    dir_ = path;
+    std::ofstream(dir_ / "welt.zko") << empty_world();
+  }
+  ~Bench() { fs::remove_all(dir_); }
+
+  // Compiles NAME.pas; returns the milliseconds zekoc took.
+  double compile(const std::string& name, const std::string& source) {
+    std::ofstream(dir_ / (name + ".pas")) << source;
+    std::string command = "cd '" + dir_.string() + "' && " ZEKOC_PATH " " + name + ".pas >/dev/null 2>&1";
+    auto began = Clock::now();
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("zekoc failed on " + name + ".pas");
+    return ms_between(began, Clock::now());
+  }
+
+  std::unique_ptr<zt::Terminal> start(const std::string& name) {
+    zt::Options o;
+    o.cwd = dir_;
+#ifdef ZEKO_SANITIZE
+    o.env_extra = {"LD_PRELOAD=" ZEKO_ASAN_RUNTIME, "ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0"};
+#endif
+    return std::make_unique<zt::Terminal>(std::vector<std::string>{(dir_ / name).string()}, o);
+  }
+
+ private:
+  fs::path dir_;
+};
+
+// What one run from the first pause to "FERTIG!" cost.
+struct Run {
+  double startup_ms;     // spawn until the whole first screen is there
+  double bytes;          // written between the first key and "FERTIG!"
+  double writes;         // write calls in the same span
+  double go_ms;          // first key until "FERTIG!"
+  double idle_cpu_ms;    // CPU used while WARTE waited 2 s (0 if not measured)
+};
+
+Run measure(Bench& bench, const std::string& name, bool idle) {
+  Run r {};
+  auto began = Clock::now();
+  auto t = bench.start(name);
+  auto full = [&] {
+    return t->row_text(24).find("Single-Step mit [LEERTASTE]") != std::string::npos &&
+           t->row_text(9).find("Lager:") != std::string::npos;
+  };
+  if (!t->wait_for(full, 10000)) throw std::runtime_error("no first screen from " + name);
+  r.startup_ms = ms_between(began, Clock::now());
+  t->pump(50);  // the program waits for a key now; take all it wrote
+  double bytes0 = static_cast<double>(t->raw_output().size());
+  double writes0 = static_cast<double>(write_calls(t->pid()));
+
+  auto go = Clock::now();
+  t->send("x");
+  auto done = [&] { return t->raw_output().find("FERTIG!") != std::string::npos; };
+  if (!t->wait_for(done, 60000)) throw std::runtime_error("no FERTIG! from " + name);
+  r.go_ms = ms_between(go, Clock::now());
+  t->pump(50);
+  r.bytes = static_cast<double>(t->raw_output().size()) - bytes0;
+  r.writes = static_cast<double>(write_calls(t->pid())) - writes0;
+
+  if (idle) {
+    double cpu0 = cpu_ms(t->pid());
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    r.idle_cpu_ms = cpu_ms(t->pid()) - cpu0;
+  }
+  t->send(" ");
+  if (t->wait_exit() != 0) throw std::runtime_error(name + " did not end with status 0");
+  return r;
+}
+
+}  // namespace
+
+int main() {
+  try {
+    Bench bench;
+    std::vector<double> compile_ms;
+    for (int i = 0; i < 3; ++i) compile_ms.push_back(bench.compile("lauf", program(kCommands)));
+    bench.compile("leer", program(0));
+
+    std::vector<double> startup;
+    Run base {}, run {};
+    for (int i = 0; i < kRuns; ++i) {
+      base = measure(bench, "leer", false);
+      startup.push_back(base.startup_ms);
+    }
+    run = measure(bench, "lauf", true);
+    startup.push_back(run.startup_ms);
+
+    // The empty program's span holds WARTE's own output; taking it away
+    // leaves what the 200 commands wrote.
+    double bytes = (run.bytes - base.bytes) / kCommands;
+    double writes = (run.writes - base.writes) / kCommands;
+    double overhead = (run.go_ms - base.go_ms) / kCommands - kStepMs;
+
+    std::printf("zekoinc benchmark: %d commands in Go mode on an 80x25 pty\n", kCommands);
+    std::printf("  bytes written per command          %8.1f\n", bytes);
+    std::printf("  write calls per command            %8.2f\n", writes);
+    std::printf("  wall time per command minus 75 ms  %8.3f ms\n", overhead);
+    std::printf("  CPU time while WARTE waits 2 s     %8.3f ms\n", run.idle_cpu_ms);
+    std::printf("  start-up to the first full screen  %8.1f ms (median of %zu runs)\n", median(startup),
+                startup.size());
+    std::printf("  zekoc compiling the program        %8.1f ms (median of %zu runs)\n", median(compile_ms),
+                compile_ms.size());
+    return 0;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zekoinc_bench: %s\n", e.what());
+    return 1;
+  }
+}
