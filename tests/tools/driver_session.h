@@ -73,8 +73,14 @@ class DriverSession {
   const zt::Terminal& term() const { return *term_; }
 
   // Waits until the driver reports step n (0: the start-up drawing).
+  // The whole marker must be there: output can arrive cut in the middle of it.
   bool reached(int n, int timeout_ms = 5000) {
-    return term_->wait_for([&] { return marker_start(n) != std::string::npos; }, timeout_ms);
+    return term_->wait_for(
+        [&] {
+          std::size_t at = marker_start(n);
+          return at != std::string::npos && term_->raw_output().find('\a', at) != std::string::npos;
+        },
+        timeout_ms);
   }
   bool started() { return reached(0); }
 
