@@ -17,12 +17,6 @@ target_link_libraries(zekoinc_bench PRIVATE zeko_test_harness)
 add_dependencies(zekoinc_bench zekoinc)
 target_compile_definitions(zekoinc_bench PRIVATE ZEKOC_PATH="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/zekoc")
 
-# With sanitizers the library needs their runtime, which a Free Pascal
-# program does not bring along: the tests preload it.
-if(ZEKO_SANITIZE)
-  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
-    OUTPUT_VARIABLE ZEKO_ASAN_RUNTIME OUTPUT_STRIP_TRAILING_WHITESPACE)
-  foreach(target zekoinc_test zekoinc_bench)
-    target_compile_definitions(${target} PRIVATE ZEKO_SANITIZE ZEKO_ASAN_RUNTIME="${ZEKO_ASAN_RUNTIME}")
-  endforeach()
-endif()
+foreach(target zekoinc_test zekoinc_bench)
+  zeko_runs_learner_programs(${target})
+endforeach()

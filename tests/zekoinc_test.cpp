@@ -19,6 +19,7 @@
 #include <tuple>
 #include <vector>
 
+#include "learner_env.h"
 #include "pty_terminal.h"
 
 namespace fs = std::filesystem;
@@ -118,20 +119,9 @@ class Learner : public ::testing::Test {
     return (dir_ / name).string();
   }
 
-  // What every learner program needs in its environment: in a sanitizer
-  // build the library is instrumented, and a program that is not (fpc knows
-  // nothing of sanitizers) can only load it with the runtime preloaded.
-  static std::vector<std::string> environment() {
-#ifdef ZEKO_SANITIZE
-    return {"LD_PRELOAD=" ZEKO_ASAN_RUNTIME, "ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0"};
-#else
-    return {};
-#endif
-  }
-
   std::unique_ptr<zt::Terminal> run(const std::string& prog, zt::Options o = {}, std::vector<std::string> args = {}) {
     o.cwd = dir_;
-    for (auto& e : environment()) o.env_extra.push_back(e);
+    for (auto& e : learner_environment()) o.env_extra.push_back(e);
     args.insert(args.begin(), prog);
     return std::make_unique<zt::Terminal>(args, o);
   }
@@ -378,7 +368,7 @@ TEST_F(Learner, OutputIntoAFileIsPlainText) {
   std::string prog = pascal("datei", program("initialisiere_die_Roboterwelt('welt.zko');\nvor;\nlinks;\nwarte;\n"
                                              "writeln('ende');"));
   std::string env;
-  for (auto& e : environment()) env += e + " ";
+  for (auto& e : learner_environment()) env += e + " ";
   std::string out;
   ASSERT_EQ(shell("env " + env + prog + " </dev/null >out.txt", &out), 0) << out;
   std::string text = read_file(dir_ / "out.txt");

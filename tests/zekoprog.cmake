@@ -12,3 +12,4 @@ target_compile_definitions(zekoprog_test PRIVATE
   ZEKOPROG_PATH="$<TARGET_FILE:zekoprog>"
   ZEKOC_PATH="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/zekoc")
 gtest_discover_tests(zekoprog_test DISCOVERY_TIMEOUT 30)
+zeko_runs_learner_programs(zekoprog_test)

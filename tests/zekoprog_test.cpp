@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "learner_env.h"
 #include "pty_terminal.h"
 
 namespace fs = std::filesystem;
@@ -328,6 +329,7 @@ TEST_F(Recorder, GeneratedProgramReplays) {
   ASSERT_EQ(build->wait_exit(60000), 0) << build->screen_text();
   ASSERT_TRUE(fs::exists(dir_ / "mepp")) << "no program mepp beside mepp.pas";
 
+  for (auto& e : learner_environment()) o.env_extra.push_back(e);
   auto run = start(o, {(dir_ / "mepp").string()});
   ASSERT_TRUE(run->wait_for_text("Single-Step mit [LEERTASTE]")) << run->screen_text();
   run->send("x");  // Go
