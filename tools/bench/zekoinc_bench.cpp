@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "learner_env.h"
 #include "pty_terminal.h"
 
 namespace fs = std::filesystem;
@@ -112,9 +113,7 @@ class Bench {
   std::unique_ptr<zt::Terminal> start(const std::string& name) {
     zt::Options o;
     o.cwd = dir_;
-#ifdef ZEKO_SANITIZE
-    o.env_extra = {"LD_PRELOAD=" ZEKO_ASAN_RUNTIME, "ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0"};
-#endif
+    o.env_extra = learner_environment();
     return std::make_unique<zt::Terminal>(std::vector<std::string>{(dir_ / name).string()}, o);
   }
 
