@@ -63,4 +63,9 @@ using SupplyQuestion = int16_t (*)();
 void SCHREIBE_WELT(std::string_view name, SupplyQuestion supply);
 void SCHREIBE_WELT(std::string_view name, int16_t supply);
 
+// The writer keeps the new world in an unnamed file until it is complete
+// where the file system allows it; tests switch this off to run the way
+// through a named temporary file that other file systems take.
+extern bool g_unnamed_save_file;
+
 }  // namespace zeko

@@ -1,16 +1,23 @@
-// The world file writer. The new world goes to a temporary file beside the
-// target and replaces it by rename only when complete, so the file on disk is
-// always either the old world or the whole new one, also when the editor is
-// ended during the supply question. A folder where we may not create files
-// therefore refuses the save, like a file we may not write.
+// The world file writer. The new world is written into a file that has no
+// name yet (O_TMPFILE) in the target's folder and gets one only when it is
+// complete, so the folder holds either the old world or the whole new one,
+// and a process ended at any moment -- SIGKILL included, also during the
+// supply question -- leaves nothing behind. Where the file system cannot
+// make unnamed files, a named temporary file beside the target takes their
+// place and is removed at every end we get to see. A folder where we may not
+// create files refuses the save, like a file we may not write.
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <string>
 
 #include "console.h"
@@ -18,10 +25,27 @@
 #include "world.h"
 
 namespace zeko {
+
+bool g_unnamed_save_file = true;
+
 namespace {
 
 // The temporary file while a world is written; removed if a signal ends us.
 char g_temp_path[PATH_MAX];
+
+// Publishes a temporary name for the signal hook and the exit handler: the
+// first byte last, so a handler never sees half a name.
+void remember_temp(const char* path) {
+  std::size_t n = std::strlen(path);
+  std::memcpy(g_temp_path + 1, path + 1, n);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  g_temp_path[0] = path[0];
+}
+
+void forget_temp() {
+  g_temp_path[0] = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+}
 
 void remove_temp_on_signal(int) {
   if (g_temp_path[0]) unlink(g_temp_path);
@@ -31,14 +55,14 @@ void remove_temp_on_signal(int) {
 // the half-written temporary file must not stay behind then either.
 void remove_temp_at_exit() {
   if (g_temp_path[0]) unlink(g_temp_path);
-  g_temp_path[0] = 0;
+  forget_temp();
 }
 
 std::string quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
 
 [[noreturn]] void write_failure(const std::string& name, int err) {
   if (g_temp_path[0]) unlink(g_temp_path);
-  g_temp_path[0] = 0;
+  forget_temp();
   int number = console::file_error_number(err);
   std::string what;
   if (number == 5) what = "Keine Berechtigung, die Datei " + quoted(name) + " zu schreiben";
@@ -96,37 +120,66 @@ std::string folder_of(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-void write_world(std::string_view name_view, SupplyQuestion ask, int16_t fixed_supply) {
-  std::string name = cut_name(name_view);
-  std::string target = checked_target(name);
+// A hidden name beside the target that no file has yet (it may be taken by
+// the time it is used; callers retry).
+std::string fresh_temp_name(const std::string& folder) {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  unsigned char random[6];
+  if (getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    unsigned long mix = static_cast<unsigned long>(now.tv_nsec) ^ (static_cast<unsigned long>(getpid()) << 20);
+    for (unsigned char& r : random) {
+      r = static_cast<unsigned char>(mix >> 33);
+      mix = mix * 6364136223846793005UL + 1442695040888963407UL;
+    }
+  }
+  std::string name = folder + "/.zeko-";
+  for (unsigned char r : random) name += kLetters[r % (sizeof kLetters - 1)];
+  return name;
+}
 
-  static bool cleanup_registered = false;
-  if (!cleanup_registered) cleanup_registered = std::atexit(remove_temp_at_exit) == 0;
+// The new world as an unnamed file in `folder`; -1 with errno set when that
+// is not possible there.
+int open_unnamed(const std::string& folder) {
+  if (!g_unnamed_save_file) {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+}
 
-  std::string temp = folder_of(target) + "/.zeko-XXXXXX";
+// Errors by which a kernel or file system says it makes no unnamed files.
+bool unnamed_unsupported(int err) { return err == EOPNOTSUPP || err == EISDIR || err == EINVAL; }
+
+// Gives the unnamed file behind `fd` the name `path`; fails with EEXIST when
+// the name is taken.
+bool link_unnamed(int fd, const std::string& path) {
+  char self[40];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  if (linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+  if (errno == EEXIST) return false;
+  int err = errno;  // no /proc: the direct way needs more rights, but try it
+  if (linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return true;
+  errno = err;
+  return false;
+}
+
+// A named temporary file beside the target, for file systems without
+// unnamed files; remembered so that every end we see removes it.
+int open_named_temp(const std::string& folder, const std::string& name) {
+  std::string temp = folder + "/.zeko-XXXXXX";
   if (temp.size() >= sizeof g_temp_path) write_failure(name, ENAMETOOLONG);
-  std::snprintf(g_temp_path, sizeof g_temp_path, "%s", temp.c_str());
-  int fd = mkstemp(g_temp_path);
-  if (fd < 0) {
-    int err = errno;
-    g_temp_path[0] = 0;
-    write_failure(name, err);
-  }
-  console::set_signal_hook(remove_temp_on_signal);
+  char path[PATH_MAX];
+  std::snprintf(path, sizeof path, "%s", temp.c_str());
+  int fd = mkostemp(path, O_CLOEXEC);
+  if (fd < 0) write_failure(name, errno);
+  remember_temp(path);
+  return fd;
+}
 
-  std::string grid;
-  for (int y = 0; y < kRows; ++y) {
-    for (int x = 0; x < kColumns; ++x) grid += grid_value(FELD[x][y]);
-    grid += '\n';
-  }
-  write_all(fd, grid, name);
-
-  int16_t supply = ask ? ask() : fixed_supply;
-  char tail[64];
-  std::snprintf(tail, sizeof tail, "%d\n%4d%4d\n", supply, ZEKO.x, ZEKO.y);
-  write_all(fd, tail, name);
-
-  // The new file keeps the old one's permissions; a new one gets the usual ones.
+// The permissions the new world gets: the old file's, or the usual ones.
+void take_over_mode(int fd, const std::string& target, const std::string& name) {
   struct stat st {};
   mode_t mode;
   if (stat(target.c_str(), &st) == 0) {
@@ -142,9 +195,79 @@ void write_world(std::string_view name_view, SupplyQuestion ask, int16_t fixed_s
     ::close(fd);
     write_failure(name, err);
   }
+}
+
+void close_or_fail(int fd, const std::string& name) {
   if (::close(fd) != 0) write_failure(name, errno);
+}
+
+void rename_or_fail(const std::string& target, const std::string& name) {
   if (rename(g_temp_path, target.c_str()) != 0) write_failure(name, errno);
-  g_temp_path[0] = 0;
+  forget_temp();
+}
+
+// Puts the complete unnamed file in place of the target. A new world gets
+// its name directly; an old one is replaced through a hidden name that
+// exists only between two system calls. False when no link could be made
+// (the caller then writes a named temporary file).
+bool publish_unnamed(int fd, const std::string& folder, const std::string& target, const std::string& name) {
+  struct stat st {};
+  if (lstat(target.c_str(), &st) != 0 && link_unnamed(fd, target)) return true;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string temp = fresh_temp_name(folder);
+    if (temp.size() >= sizeof g_temp_path) write_failure(name, ENAMETOOLONG);
+    if (link_unnamed(fd, temp)) {
+      remember_temp(temp.c_str());
+      rename_or_fail(target, name);
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+void write_world(std::string_view name_view, SupplyQuestion ask, int16_t fixed_supply) {
+  std::string name = cut_name(name_view);
+  std::string target = checked_target(name);
+  std::string folder = folder_of(target);
+
+  static bool cleanup_registered = false;
+  if (!cleanup_registered) cleanup_registered = std::atexit(remove_temp_at_exit) == 0;
+  console::set_signal_hook(remove_temp_on_signal);
+
+  int fd = open_unnamed(folder);
+  bool unnamed = fd >= 0;
+  if (!unnamed) {
+    if (!unnamed_unsupported(errno)) write_failure(name, errno);
+    fd = open_named_temp(folder, name);
+  }
+
+  std::string content;
+  for (int y = 0; y < kRows; ++y) {
+    for (int x = 0; x < kColumns; ++x) content += grid_value(FELD[x][y]);
+    content += '\n';
+  }
+  write_all(fd, content, name);
+
+  int16_t supply = ask ? ask() : fixed_supply;
+  char tail[64];
+  std::snprintf(tail, sizeof tail, "%d\n%4d%4d\n", supply, ZEKO.x, ZEKO.y);
+  write_all(fd, tail, name);
+  content += tail;
+
+  take_over_mode(fd, target, name);
+  if (unnamed && publish_unnamed(fd, folder, target, name)) {
+    close_or_fail(fd, name);
+  } else {
+    if (unnamed) {  // no way to name it here: the same content the old way
+      ::close(fd);
+      fd = open_named_temp(folder, name);
+      write_all(fd, content, name);
+      take_over_mode(fd, target, name);
+    }
+    close_or_fail(fd, name);
+    rename_or_fail(target, name);
+  }
   console::set_signal_hook(nullptr);
 }
 

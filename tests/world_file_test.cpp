@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <array>
+#include <filesystem>
+#include <iterator>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using support::escaped;
 using support::note;
 using support::Outcome;
@@ -178,17 +181,29 @@ TEST(WorldWriter, WhatItWritesReadsBackWithTheAnsweredSupply) {
   EXPECT_EQ(r.notes, state_of(w, "w.zko"));
 }
 
+// Both ways of saving: an unnamed file, and a named temporary file where the
+// file system has no unnamed ones. While the supply question is open the
+// folder shows nothing new, or only the temporary file.
 TEST(WorldWriter, ReplacesTheFileInPlaceOfTheOld) {
-  TempDir dir;
-  support::write_file(dir / "w.zko", std::string(5000, '#'));
-  chmod((dir / "w.zko").c_str(), 0640);
-  Outcome r = save(dir, "w.zko", sample());
-  ASSERT_TRUE(r.exited_with(0)) << r.describe();
-  EXPECT_EQ(support::read_file(dir / "w.zko"), file_text(sample()));
-  struct stat st {};
-  stat((dir / "w.zko").c_str(), &st);
-  EXPECT_EQ(st.st_mode & 07777, 0640u) << "the old file's mode stays";
-  EXPECT_EQ(dir.names(), std::vector<std::string> {"w.zko"}) << "no temporary file stays behind";
+  for (bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed file" : "named temporary file");
+    zeko::g_unnamed_save_file = unnamed;
+    TempDir dir;
+    support::write_file(dir / "w.zko", std::string(5000, '#'));
+    chmod((dir / "w.zko").c_str(), 0640);
+    Outcome r = save(dir, "w.zko", sample(), [] {
+      note(std::to_string(std::distance(fs::directory_iterator("."), fs::directory_iterator())));
+      return int16_t {12};
+    });
+    zeko::g_unnamed_save_file = true;
+    ASSERT_TRUE(r.exited_with(0)) << r.describe();
+    EXPECT_EQ(r.notes, std::vector<std::string> {unnamed ? "1" : "2"}) << "files in the folder during the question";
+    EXPECT_EQ(support::read_file(dir / "w.zko"), file_text(sample()));
+    struct stat st {};
+    stat((dir / "w.zko").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0640u) << "the old file's mode stays";
+    EXPECT_EQ(dir.names(), std::vector<std::string> {"w.zko"}) << "no temporary file stays behind";
+  }
 }
 
 // The world is only ever replaced whole, through a new file beside it: a
@@ -240,12 +255,15 @@ TEST(WorldWriter, FailuresLeaveTheOldFileAndNoTemporaryFile) {
        [] () -> int16_t { console::runtime_error(106, "Die Eingabe ist keine gueltige ganze Zahl."); }, 106,
        "ganze Zahl"},
   };
-  for (const Case& c : cases) {
+  for (const Case& c : cases) for (bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed file" : "named temporary file");
     TempDir dir;
     support::write_file(dir / "w.zko", old);
     c.prepare(dir);
     std::vector<std::string> before = dir.names();
+    zeko::g_unnamed_save_file = unnamed;
     Outcome r = save(dir, c.name, sample(), c.question, c.as_nobody);
+    zeko::g_unnamed_save_file = true;
     EXPECT_TRUE(r.exited_with(c.status)) << c.what << ": " << r.describe();
     EXPECT_NE(r.errors.find("Runtime error " + std::to_string(c.status)), std::string::npos) << c.what;
     EXPECT_NE(r.errors.find(c.message), std::string::npos) << c.what << ": " << r.errors;
