@@ -338,7 +338,7 @@ TEST(Zekoedit, KilledDuringTheSupplyQuestionLeavesTheOldFile) {
   open_world(*t, "alt.zko", false);
   t->send(" e");
   ASSERT_TRUE(t->wait_for_text(kQuestion));
-  EXPECT_TRUE(dir.has_temp_file());
+  EXPECT_FALSE(dir.has_temp_file()) << "the new world has no name until it is complete";
   t->kill(SIGTERM);
   EXPECT_EQ(t->wait_exit(), 128 + SIGTERM);
   EXPECT_EQ(read_file(dir / "alt.zko"), old.text());
@@ -354,7 +354,7 @@ TEST(Zekoedit, EndOfInputSavesNothing) {
     bool says_unsaved;
   };
   // In the dialog, at the key after "Neue Datei", in the editing loop, at the supply question.
-  for (Case c : {Case{"", false}, Case{"neu.zko\n", false}, Case{"alt.zko\n \033[B", true},
+  for (Case c : {Case{"", true}, Case{"neu.zko\n", true}, Case{"alt.zko\n \033[B", true},
                  Case{"neu.zko\n\r \033[B", true}, Case{"alt.zko\n e", true}, Case{"alt.zko\ne\n \n", true}}) {
     SCOPED_TRACE(c.input);
     WorkDir dir;

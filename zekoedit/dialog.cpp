@@ -27,7 +27,7 @@ void DATEINAMEN_EINLESEN(zeko::strngp& save_name, zeko::strngp& load_name) {
     console::write_text("Name der Roboterwelt: ");
     bool ended = false;
     name = console::read_line(zeko::kNameLength, &ended);
-    if (ended) std::exit(1);  // nothing edited yet, nothing to save
+    if (ended) end_unsaved();
   }
   save_name.assign(name);
   console::write_line_end();
@@ -43,7 +43,7 @@ void DATEINAMEN_EINLESEN(zeko::strngp& save_name, zeko::strngp& load_name) {
   console::write_text("Neue Datei !  [RETURN]");
   console::write_line_end();
   zeko::FARBE(zeko::schwarz);
-  if (console::READKEY() == 0 && console::input_ended()) std::exit(1);
+  if (console::READKEY() == 0 && console::input_ended()) end_unsaved();
 }
 
 void INITIALISIERE_DIE_ZEKOWELT(zeko::strngp load_name, zeko::strngp save_name) {
