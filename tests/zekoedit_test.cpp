@@ -128,7 +128,7 @@ TEST(Zekoedit, NewWorldFromTemplateIsWalkedAndSaved) {
   EXPECT_EQ(t->row_text(5), "Neue Datei !  [RETURN]");
   EXPECT_EQ(t->cell(5, 1).fg, 4);
   t->send("x");
-  ASSERT_TRUE(t->wait_for_text("Lager:"));
+  ASSERT_TRUE(t->wait_for([&] { return t->cell(2, 3).ch == "X"; })) << t->screen_text();  // the robot comes last
 
   // The static screen, shown under the typed name.
   EXPECT_EQ(t->row_text(1).substr(0, 69),
