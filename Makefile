@@ -1,18 +1,32 @@
-# Thin wrapper: everything is built by CMake into build/.
+# Thin wrapper: everything is built by CMake into build/. Each goal first
+# installs the Debian packages it needs (tools/install-deps; nothing happens
+# when they are there).
 BUILD ?= build
 JOBS  ?= $(shell nproc)
+CMAKE_CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build test demo bench clean
+.PHONY: all build test demo bench package clean configure-build configure-test
 
 all: build
 
-$(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# CMake writes $(BUILD)/Makefile only at the end of a configure that
+# succeeded, so a configure that failed is simply run again next time.
+# The programs are configured without the tests until a test goal asks for
+# them; then the tests stay in.
+configure-build:
+	@tools/install-deps build
+	@test -f $(BUILD)/Makefile || $(CMAKE_CONFIGURE) -DBUILD_TESTING=OFF
 
-build: $(BUILD)/CMakeCache.txt
+configure-test:
+	@tools/install-deps test
+	@(test -f $(BUILD)/Makefile && grep -qx 'BUILD_TESTING:BOOL=ON' $(BUILD)/CMakeCache.txt) || \
+	  $(CMAKE_CONFIGURE) -DBUILD_TESTING=ON
+
+build: configure-build
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: configure-test
+	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # Compiles a sample program and runs it on its world in this terminal.
@@ -22,9 +36,13 @@ demo: build
 	$(BUILD)/bin/zekoc $(BUILD)/demo/sammeln.pas
 	cd $(BUILD)/demo && ./sammeln
 
-bench: $(BUILD)/CMakeCache.txt
+bench: configure-test
 	cmake --build $(BUILD) --target zekoinc zekoinc_bench -j $(JOBS)
 	$(BUILD)/bin/zekoinc_bench
+
+# The Debian package zeko_<version>_<arch>.deb in $(BUILD)/.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD)
