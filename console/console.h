@@ -32,6 +32,12 @@ void shutdown();
 using SignalHook = void (*)(int signal_number);
 void set_signal_hook(SignalHook hook);
 
+// On: a terminal that has gone away -- reads report the end of input and
+// writes to it fail, without a hang-up signal because it is not our
+// controlling terminal -- ends the process as a hang-up does. Off: reads
+// give the end of input, and what is written is dropped.
+void end_on_terminal_loss(bool on);
+
 int screen_width();
 int screen_height();
 bool output_is_terminal();

@@ -55,6 +55,7 @@ bool fill_input(int timeout_ms) {
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) {
       g.input_ended = true;
+      check_terminal_lost();
       return false;
     }
     for (ssize_t i = 0; i < n; ++i) g.in[(g.in_head + g.in_count++) % kInputSize] = buf[i];

@@ -22,7 +22,10 @@ void flush() {
     if (n <= 0) {
       int err = n < 0 ? errno : EIO;
       g.out_len = 0;
-      if (err == EIO || err == EPIPE) return;  // terminal gone: nothing to report to
+      if (err == EIO || err == EPIPE) {  // terminal gone: nothing to report to
+        check_terminal_lost();
+        return;
+      }
       runtime_error(err, "Die Ausgabe auf den Bildschirm ist fehlgeschlagen.");
     }
     done += static_cast<std::size_t>(n);

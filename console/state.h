@@ -67,4 +67,8 @@ void enter_raw_mode();
 void restore_modes();
 void install_signal_handlers();
 
+// Ends the process as a hang-up does when the terminal has gone away and
+// the deliverable asked for it; returns otherwise.
+void check_terminal_lost();
+
 }  // namespace console::detail

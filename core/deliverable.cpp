@@ -1,5 +1,7 @@
 #include "deliverable.h"
 
+#include "console.h"
+
 namespace zeko {
 
 const Deliverable ZEKOPROG = {
@@ -14,6 +16,7 @@ const Deliverable ZEKOPROG = {
     .glyphs = {'^', 'v', '<', '>'},
     .whole_cell = false,
     .blank_message_line = true,
+    .terminal_loss_ends = false,  // the end of input ends the key loop and completes the program file
     .obstacles_block = true,
     .failure = Failure::message_line,
     .messages = {"Fehler! Zeko steht vor einem Hindernis !", "Fehler! Auf dem Feld liegt nichts!",
@@ -33,6 +36,7 @@ const Deliverable ZEKOEDIT = {
     .glyphs = {'X', 'X', 'X', 'X'},
     .whole_cell = true,
     .blank_message_line = false,
+    .terminal_loss_ends = false,  // the end of input ends the editor, saving nothing
     .obstacles_block = false,
     .failure = Failure::editor_alert,
     .messages = {nullptr, "Fehler! Auf dem Feld liegt nichts!", "Fehler! Zekos Tasche ist leer !"},
@@ -51,6 +55,7 @@ const Deliverable ZEKOINC = {
     .glyphs = {'^', 'v', '<', '>'},
     .whole_cell = false,
     .blank_message_line = false,
+    .terminal_loss_ends = true,  // a learner's program in Go mode may never read a key again
     .obstacles_block = true,
     .failure = Failure::end_program,
     .messages = {"Fehler: vor Zeko liegt ein Hindernis !", "Fehler: auf dem Feld liegt nichts !",
@@ -64,7 +69,10 @@ const Deliverable* g_active = &ZEKOINC;  // constant-initialised: the library ne
 
 Hooks hooks;
 
-void use_deliverable(const Deliverable& d) { g_active = &d; }
+void use_deliverable(const Deliverable& d) {
+  g_active = &d;
+  console::end_on_terminal_loss(d.terminal_loss_ends);
+}
 const Deliverable& deliverable() { return *g_active; }
 
 }  // namespace zeko

@@ -34,6 +34,9 @@ struct Deliverable {
   bool whole_cell;                // a field redraw rewrites all three columns
   bool blank_message_line;        // each robot redraw blanks row 24
 
+  // A terminal that goes away without a hang-up signal ends the program.
+  bool terminal_loss_ends;
+
   // Commands.
   bool obstacles_block;
   Failure failure;

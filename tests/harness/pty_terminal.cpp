@@ -126,7 +126,13 @@ Terminal::Terminal(std::vector<std::string> argv, Options opt)
   pid_ = fork();
   if (pid_ < 0) fail("fork");
   if (pid_ == 0) {
-    login_tty(slave);  // new session, pty as controlling terminal and 0/1/2
+    if (opt_.controlling_terminal) {
+      login_tty(slave);  // new session, pty as controlling terminal and 0/1/2
+    } else {
+      setsid();  // a session without a controlling terminal: the pty is only 0/1/2
+      for (int fd = 0; fd <= 2; ++fd) dup2(slave, fd);
+      close(slave);
+    }
     if (in[0] >= 0) dup2(in[0], 0);
     sigset_t all;
     sigemptyset(&all);
@@ -238,6 +244,12 @@ int Terminal::wait_exit(int timeout_ms) {
 
 void Terminal::kill(int sig) {
   if (!reaped_) ::kill(pid_, sig);
+}
+
+void Terminal::close_terminal() {
+  if (master_ >= 0) close(master_);
+  master_ = -1;
+  eof_ = true;
 }
 
 termios Terminal::modes_after() const {

@@ -44,6 +44,9 @@ struct Options {
   // standard output and error stay on the terminal.
   bool stdin_from_pipe = false;
   std::string stdin_bytes;
+  // Off: the pty is the program's standard input, output and error but not
+  // its controlling terminal, so closing it sends no hang-up signal.
+  bool controlling_terminal = true;
 };
 
 class Terminal {
@@ -70,6 +73,9 @@ class Terminal {
   // exit status, 128+signal if a signal ended it, -1 on timeout.
   int wait_exit(int timeout_ms = 10000);
   void kill(int sig);
+  // The terminal goes away: its master side is closed. Nothing can be typed
+  // or read from then on; wait_exit still reports how the program ended.
+  void close_terminal();
 
   Cell cell(int row, int col) const;    // 1-based
   std::string row_text(int row) const;  // trailing blanks trimmed
