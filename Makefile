@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build test demo bench package clean configure-build configure-test
+.PHONY: all build test demo bench package fuzz clean configure-build configure-test
 
 all: build
 
@@ -44,5 +44,16 @@ bench: configure-test
 package: build
 	cd $(BUILD) && cpack -G DEB
 
+# The fuzz targets (clang, libFuzzer, ASan + UBSan), FUZZ_SECONDS each; a
+# finding fails and stays in $(FUZZ_BUILD)/fuzz-findings/.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz:
+	@tools/install-deps fuzz
+	@test -f $(FUZZ_BUILD)/Makefile || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEKO_FUZZ=ON -DBUILD_TESTING=OFF
+	cmake --build $(FUZZ_BUILD) --target zeko_fuzz_targets -j $(JOBS)
+	fuzz/run $(FUZZ_SECONDS) $(FUZZ_BUILD)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD)

@@ -64,6 +64,9 @@ row "a user without sudo gets the command" "g++ cmake make" 1000 no 0 "build tes
   "apt-get install -y fp-compiler pkg-config libgtest-dev libvterm-dev man-db"
 row "a failed apt-get stops with the command" "cmake make fp-compiler" 0 no 100 build 1 \
   "apt-get update [noninteractive]" "apt-get install -y g++"
+row "the fuzz set adds clang and its fuzzer runtime" "g++ cmake make fp-compiler" 0 no 0 "test fuzz" 0 \
+  "apt-get update [noninteractive]|apt-get install -y pkg-config libgtest-dev libvterm-dev man-db clang libclang-rt-14-dev [noninteractive]" \
+  "clang libclang-rt-14-dev"
 row "an unknown set is refused" "$everything" 0 no 0 fuzzy 2 "" "fuzzy"
 
 if ((failures)); then
