@@ -52,10 +52,11 @@ void use_deliverable(const Deliverable& d);
 const Deliverable& deliverable();
 
 // Filled in by the recorder (statement lines) and the library (the pause
-// after each robot redraw); empty elsewhere.
+// after each robot redraw, the report of a failed command); empty elsewhere.
 struct Hooks {
   void (*record)(const char* statement);
   void (*step_pause)();
+  void (*before_failure_exit)(Command command);  // end_program only, with the message shown
 };
 extern Hooks hooks;
 

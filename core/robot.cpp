@@ -33,6 +33,7 @@ void fail(Command command) {
       console::write_text(message);
       if (command == kVor) console::TEXTCOLOR(0);
       console::GOTOXY(1, 24);
+      if (hooks.before_failure_exit) hooks.before_failure_exit(command);
       std::exit(d.exit_status[command]);
     case Failure::message_line:
       FARBE(rot);

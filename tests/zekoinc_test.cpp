@@ -223,41 +223,75 @@ TEST_F(Learner, SpaceRunsOneCommandPerKeyAndWarteWaitsForAKeyBeforeClearing) {
 }
 
 // Any key but the space bar switches to Go: no further key is read, each
-// command takes 75 ms, and a key typed meanwhile (or the code of the arrow
-// key itself) stays waiting, so WARTE ends at once.
-class GoKey : public Learner, public ::testing::WithParamInterface<std::string> {};
+// command pauses 75 ms, and a key typed meanwhile (or the code of the arrow
+// key itself) stays waiting, so WARTE ends at once. The digits 1 to 9 choose
+// their own pause, from 400 ms down to none. The program times its ten
+// commands itself, so a busy test machine cannot make them look faster.
+struct GoPace {
+  std::string key;
+  int min_ms;  // at least ten pauses
+  int max_ms;  // -1: no upper bound
+};
+
+class GoKey : public Learner, public ::testing::WithParamInterface<GoPace> {};
 
 TEST_P(GoKey, SwitchesToGoForGood) {
-  const int commands = 8;
-  std::string body = "initialisiere_die_Roboterwelt('welt.zko');\n";
-  for (int i = 0; i < commands; ++i) body += "links;\n";
-  auto t = run(pascal("go", program(body + "warte;")));
+  const GoPace& p = GetParam();
+  auto t = run(pascal("go",
+                      "program go;\nuses ZekoInc, SysUtils;\nvar t0: QWord; i: integer;\nbegin\n"
+                      "  initialisiere_die_Roboterwelt('welt.zko');\n  t0 := GetTickCount64;\n"
+                      "  for i := 1 to 10 do links;\n  writeln('Dauer=', GetTickCount64 - t0, ';');\n  warte;\nend.\n"));
   ASSERT_TRUE(t->wait_for_text("Lager:"));
   t->pump(100);
 
-  auto began = Clock::now();
-  t->send(GetParam());
-  if (GetParam() != kUp) {
+  t->send(p.key);
+  if (p.key != kUp) {
     t->pump(150);
     t->send(" ");  // neither stops nor slows Go, and WARTE finds it
   }
-  ASSERT_TRUE(t->wait_for([&] { return t->raw_output().find("FERTIG!") != std::string::npos; }));
-  EXPECT_GE(ms_since(began), commands * kStepMs);
+  ASSERT_TRUE(t->wait_for([&] { return t->raw_output().find("FERTIG!") != std::string::npos; }, 10000));
   EXPECT_EQ(t->wait_exit(2000), 0) << "WARTE waited although a key was there";
   EXPECT_EQ(t->screen_text(), std::string(24, '\n'));
   expect_restored(*t);
+
+  std::string out = t->raw_output();
+  size_t at = out.find("Dauer=");
+  ASSERT_NE(at, std::string::npos) << out;
+  int ms = std::stoi(out.substr(at + 6));
+  EXPECT_GE(ms, p.min_ms);
+  if (p.max_ms >= 0) {
+    EXPECT_LE(ms, p.max_ms);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, GoKey, ::testing::Values("\r", "x", "\033", kUp));
+INSTANTIATE_TEST_SUITE_P(Keys, GoKey,
+                         ::testing::Values(GoPace{"\r", 10 * kStepMs, -1}, GoPace{"x", 10 * kStepMs, -1},
+                                           GoPace{"\033", 10 * kStepMs, -1}, GoPace{kUp, 10 * kStepMs, -1},
+                                           GoPace{"1", 4000, -1}, GoPace{"4", 1000, -1}, GoPace{"8", 100, -1},
+                                           GoPace{"9", 0, 200}),
+                         [](const auto& info) {
+                           const std::string& k = info.param.key;
+                           if (k == "\r") return std::string("Enter");
+                           if (k == "\033") return std::string("Esc");
+                           if (k == kUp) return std::string("Up");
+                           return "Key_" + k;
+                         });
 
 // Each impossible command leaves its message on row 23 over the world and
-// ends the program with its status; nothing after it runs.
+// ends the program with its status; nothing after it runs. Then standard
+// error names the line of the failing call (the commands start in line 6 of
+// the program), also under optimisation; without line information the same
+// line without the place. On the terminal it replaces the step hint on
+// row 24; into a file it goes alone, and row 24 keeps the hint.
 struct Failure {
   int supply;
   std::string commands;
   std::string message;
   int colour;
   int status;
+  std::string report;
+  std::string zekoc_options;
+  bool stderr_to_file;
 };
 
 class FailingCommand : public Learner, public ::testing::WithParamInterface<Failure> {};
@@ -265,8 +299,10 @@ class FailingCommand : public Learner, public ::testing::WithParamInterface<Fail
 TEST_P(FailingCommand, ShowsItsMessageAndEndsWithItsStatus) {
   const Failure& f = GetParam();
   put("welt.zko", world(f.supply, 2, 3, {{2, 4, 2}, {2, 6, -1}}));
-  auto t = run(pascal("fehler", program("initialisiere_die_Roboterwelt('welt.zko');\n" + f.commands +
-                                        "\nwriteln('weiter');\nwarte;")));
+  std::string prog = pascal("fehler", program("initialisiere_die_Roboterwelt('welt.zko');\n" + f.commands +
+                                              "\nwriteln('weiter');\nwarte;"),
+                            f.zekoc_options);
+  auto t = f.stderr_to_file ? run("/bin/sh", {}, {"-c", "exec ./fehler 2>fehler.txt"}) : run(prog);
   ASSERT_TRUE(t->wait_for_text("Lager:"));
   t->send("x");
   EXPECT_EQ(t->wait_exit(), f.status);
@@ -275,15 +311,25 @@ TEST_P(FailingCommand, ShowsItsMessageAndEndsWithItsStatus) {
   EXPECT_EQ(t->row_text(1), kTitle) << "the world stays on the screen";
   EXPECT_EQ(t->screen_text().find("weiter"), std::string::npos);
   EXPECT_EQ(t->screen_text().find("FERTIG"), std::string::npos);
-  EXPECT_EQ(t->cursor(), std::make_pair(1, 24));
+  if (f.stderr_to_file) {
+    EXPECT_EQ(read_file(dir_ / "fehler.txt"), f.report + "\n");
+    EXPECT_EQ(t->row_text(24), kHint);
+    EXPECT_EQ(t->cursor(), std::make_pair(1, 24));
+  } else {
+    EXPECT_EQ(t->row_text(24), f.report);
+    EXPECT_EQ(t->cursor(), std::make_pair(1, 25));
+  }
   expect_restored(*t);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, FailingCommand,
-    ::testing::Values(Failure{5, "vor; vor; vor;", "Fehler: vor Zeko liegt ein Hindernis !", 4, 3},
-                      Failure{5, "nimm;", "Fehler: auf dem Feld liegt nichts !", 0, 2},
-                      Failure{0, "gib;", "Fehler: Zekos Tasche ist leer !", 0, 1}));
+    ::testing::Values(Failure{5, "vor;\nvor;\n\n\n\n\nvor;", "Fehler: vor Zeko liegt ein Hindernis !", 4, 3,
+                              "fehler.pas, Zeile 12: vor - vor Zeko liegt ein Hindernis", "", true},
+                      Failure{5, "nimm;", "Fehler: auf dem Feld liegt nichts !", 0, 2,
+                              "fehler.pas, Zeile 6: nimm - auf dem Feld liegt nichts", "-O3", false},
+                      Failure{0, "gib;", "Fehler: Zekos Tasche ist leer !", 0, 1, "gib - Zekos Tasche ist leer", "-g-",
+                              false}));
 
 // A world file that cannot be read ends the program before anything is drawn.
 TEST_F(Learner, UnreadableWorldEndsWithARuntimeErrorBeforeDrawing) {
@@ -302,7 +348,8 @@ TEST_F(Learner, UnreadableWorldEndsWithARuntimeErrorBeforeDrawing) {
 
 // Before the world is started everything is zero and the mode is Go: four
 // turns draw the robot on field (0,0) without any frame and wait 75 ms each,
-// and the step forward facing up fails.
+// and the step forward facing up fails; its report says that no world was
+// loaded.
 TEST_F(Learner, CommandsBeforeTheWorldActOnTheZeroStateInGoMode) {
   auto began = Clock::now();
   auto t = run(pascal("vorher", program("links; links; links; links;\nvor;")));
@@ -313,6 +360,7 @@ TEST_F(Learner, CommandsBeforeTheWorldActOnTheZeroStateInGoMode) {
   EXPECT_EQ(t->row_text(1), "");
   EXPECT_EQ(t->cell(2, 1).ch, " ");
   EXPECT_EQ(t->row_text(23), "Fehler: vor Zeko liegt ein Hindernis !");
+  EXPECT_EQ(t->row_text(24), "vorher.pas, Zeile 6: vor - vor Zeko liegt ein Hindernis (keine Welt geladen)");
   expect_restored(*t);
 }
 
@@ -491,6 +539,23 @@ TEST_P(PascalMode, UnitServesProgramsWrittenInMixedCase) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, PascalMode, ::testing::Values("", "-Mtp", "-Mobjfpc", "-Mdelphi"),
                          [](const auto& info) { return info.param.empty() ? "default" : info.param.substr(2); });
+
+// zekoc passes fpc's German messages (UTF-8 whatever the locale), unless
+// the learner names a message file of their own.
+TEST_F(Learner, ZekocSpeaksGermanUnlessTheLearnerChoosesOtherMessages) {
+  put("kaputt.pas", "program kaputt;\nbegin\n  writeln(x);\nend.\n");
+  const std::string english = "-Fr\"$(dirname \"$(readlink -f \"$(command -v \"$(fpc -PB)\")\")\")/msg/errore.msg\"";
+  for (auto [options, expected] : {std::pair<std::string, std::string>{"", "kaputt.pas(3,11) Fehler: Bezeichner"},
+                                   {english, "kaputt.pas(3,11) Error: Identifier not found"}}) {
+    SCOPED_TRACE(options);
+    std::string out;
+    EXPECT_EQ(shell("LC_ALL=C " + std::string(ZEKOC_PATH) + " " + options + " kaputt.pas", &out), 1);
+    EXPECT_NE(out.find(expected), std::string::npos) << out;
+    if (options.empty()) {
+      EXPECT_NE(out.find("\xc3\x9c" "bersetze kaputt.pas"), std::string::npos) << out;
+    }
+  }
+}
 
 TEST_F(Learner, CxxProgramUsesTheSameLibrary) {
   const std::string file = "welt_fuer_ein_cpp_programm_mit_langem_namen_0123456";

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "call_site.h"
 #include "console.h"
 #include "library.h"
 #include "robot.h"
@@ -15,6 +16,8 @@ namespace {
 // Loading the library starts the console, before a C or C++ program's main;
 // the Pascal unit calls zeko_start again, which does nothing then.
 __attribute__((constructor)) void start_on_load() { zeko::library::start(); }
+
+using zeko::library::CommandCall;
 
 }  // namespace
 
@@ -48,16 +51,37 @@ long zeko_read_text(char* buffer, size_t capacity) {
   return static_cast<long>(n);
 }
 
-void initialisiere_die_roboterwelt(const char* name) { zeko::library::INITIALISIERE_DIE_ROBOTERWELT(name ? name : ""); }
-void vor(void) { zeko::VOR(); }
-void links(void) { zeko::LINKS(); }
-void nimm(void) { zeko::NIMM(); }
-void gib(void) { zeko::GIB(); }
+void zeko_call_site(const void* address) { zeko::library::set_next_call_site(address); }
+void zeko_set_line_resolver(zeko_line_resolver resolver) { zeko::library::set_line_resolver(resolver); }
+
+void initialisiere_die_roboterwelt(const char* name) {
+  CommandCall call("initialisiere_die_Roboterwelt");
+  zeko::library::INITIALISIERE_DIE_ROBOTERWELT(name ? name : "");
+}
+void vor(void) {
+  CommandCall call("vor");
+  zeko::VOR();
+}
+void links(void) {
+  CommandCall call("links");
+  zeko::LINKS();
+}
+void nimm(void) {
+  CommandCall call("nimm");
+  zeko::NIMM();
+}
+void gib(void) {
+  CommandCall call("gib");
+  zeko::GIB();
+}
 bool vorne_frei(void) { return zeko::VORNE_FREI(); }
 bool feld_leer(void) { return zeko::FELD_LEER(); }
 bool tasche_leer(void) { return zeko::TASCHE_LEER(); }
 bool am_anfang(void) { return zeko::AM_ANFANG(); }
-void warte(void) { zeko::library::WARTE(); }
+void warte(void) {
+  CommandCall call("warte");
+  zeko::library::WARTE();
+}
 
 void INITIALISIERE_DIE_ROBOTERWELT(const char* name) { initialisiere_die_roboterwelt(name); }
 void VOR(void) { vor(); }

@@ -1,5 +1,6 @@
 #include "library.h"
 
+#include "call_site.h"
 #include "console.h"
 #include "deliverable.h"
 #include "display.h"
@@ -8,12 +9,24 @@
 namespace zeko::library {
 namespace {
 
+// The pause of each Go step. The digits 1 to 9 at the single-step pause
+// choose their own, from slow to none; every other key keeps 75 ms.
+constexpr unsigned kDigitPaceMs[9] = {400, 250, 150, 100, 75, 50, 25, 10, 0};
+constexpr unsigned kGoPaceMs = 75;
+unsigned g_go_pace_ms = kGoPaceMs;  // constant-initialised: no start-up code
+
+unsigned pace_for(char key) { return key >= '1' && key <= '9' ? kDigitPaceMs[key - '1'] : kGoPaceMs; }
+
 // Single-step waits for a key: the space bar keeps single-step, any other
 // key (an extended key on its first code) switches to Go for good. At the
 // end of input READKEY gives #0, which also switches to Go.
 void step_pause() {
-  if (STEUER == ' ') STEUER = console::READKEY();
-  else console::DELAY(75);
+  if (STEUER == ' ') {
+    STEUER = console::READKEY();
+    g_go_pace_ms = pace_for(STEUER);
+  } else {
+    console::DELAY(g_go_pace_ms);
+  }
   console::GOTOXY(1, 23);
 }
 
@@ -23,10 +36,12 @@ void start() {
   console::start(0, 1);
   use_deliverable(ZEKOINC);
   hooks.step_pause = step_pause;
+  hooks.before_failure_exit = report_failure;
 }
 
 void INITIALISIERE_DIE_ROBOTERWELT(std::string_view name) {
   LIES_MTWELT(name);
+  note_world_loaded();
   BILDSCHIRM();
   ZEIGE_FELDER();
   ZEIGE_ZEKO();

@@ -59,6 +59,16 @@ long zeko_read_line(char *buffer, size_t capacity);
  * pieces. -1 when input has ended. */
 long zeko_read_text(char *buffer, size_t capacity);
 
+/* Where the next robot command is called from: a return address in the
+ * caller's code, which the library only stores. When a command fails or
+ * Ctrl-C ends the program, the resolver turns it into the source file's
+ * name and the line (1-based); it returns nonzero when it found them, must
+ * not allocate, and may be called inside a signal handler. Without both
+ * the report on standard error names no place. */
+typedef int (*zeko_line_resolver)(const void *address, char *file, size_t capacity, int *line);
+void zeko_call_site(const void *address);
+void zeko_set_line_resolver(zeko_line_resolver resolver);
+
 #ifdef __cplusplus
 }
 #endif

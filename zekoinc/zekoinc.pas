@@ -24,6 +24,11 @@
   it prints "Runtime error ..."), and exit() inside the library (the
   library's own atexit handler).
 
+  Each robot command tells the library where the program called it (the
+  return address); when a command fails or Ctrl-C ends the program, the
+  library turns that address into file and line through resolve_line, from
+  the line information that zekoc's -gl puts into the program.
+
   The unit sets its own mode, so programs in any mode (fpc, tp, objfpc,
   delphi) can use it. }
 
@@ -35,6 +40,9 @@
 {$R-}
 {$Q-}
 {$notes off}
+{ Every routine keeps its frame, also under -O2 and up: the commands find
+  their caller's address through it. }
+{$stackframes on}
 {$hints off}
 
 unit ZekoInc;
@@ -66,7 +74,7 @@ function AM_ANFANG: boolean;
 implementation
 
 uses
-  ctypes, baseunix, termio;
+  ctypes, baseunix, termio, lnfodwrf;
 
 const
   zekolib = 'zekoinc';
@@ -90,6 +98,51 @@ function c_feld_leer: cuchar; cdecl; external zekolib name 'feld_leer';
 function c_tasche_leer: cuchar; cdecl; external zekolib name 'tasche_leer';
 function c_am_anfang: cuchar; cdecl; external zekolib name 'am_anfang';
 
+type
+  line_resolver = function(address: CodePointer; file_name: PChar;
+    capacity: csize_t; line: pcint): cint; cdecl;
+procedure c_zeko_call_site(address: CodePointer); cdecl;
+  external zekolib name 'zeko_call_site';
+procedure c_zeko_set_line_resolver(resolver: line_resolver); cdecl;
+  external zekolib name 'zeko_set_line_resolver';
+
+{ ---- where the program called us -------------------------------------- }
+
+{ The caller's return address lies just after its call instruction, which
+  may already belong to the next line; one byte back is inside the call.
+  The file is given without its folder (zekoc compiles in a temporary one).
+  Uses no heap: it may run inside the library's SIGINT handler. }
+function resolve_line(address: CodePointer; file_name: PChar;
+  capacity: csize_t; line: pcint): cint; cdecl;
+var
+  func, source: ShortString;
+  number: longint;
+  i, first, n: integer;
+begin
+  resolve_line := 0;
+  number := 0;
+  func := '';
+  source := '';
+  if (address = nil) or (capacity < 2) then
+    exit;
+  if not GetLineInfo(codeptruint(address) - 1, func, source, number) or
+    (number <= 0) or (source = '') then
+    exit;
+  first := 1;
+  for i := 1 to Length(source) do
+    if source[i] = '/' then
+      first := i + 1;
+  n := Length(source) - first + 1;
+  if n > capacity - 1 then
+    n := capacity - 1;
+  if n <= 0 then
+    exit;
+  Move(source[first], file_name^, n);
+  file_name[n] := #0;
+  line^ := number;
+  resolve_line := 1;
+end;
+
 { ---- robot commands ---------------------------------------------------- }
 
 procedure INITIALISIERE_DIE_ROBOTERWELT(name: strngp);
@@ -101,31 +154,37 @@ begin
   if n > 0 then
     Move(name[1], buffer[0], n);
   buffer[n] := #0;
+  c_zeko_call_site(get_caller_addr(get_frame));
   c_initialisiere(@buffer[0]);
 end;
 
 procedure VOR;
 begin
+  c_zeko_call_site(get_caller_addr(get_frame));
   c_vor;
 end;
 
 procedure LINKS;
 begin
+  c_zeko_call_site(get_caller_addr(get_frame));
   c_links;
 end;
 
 procedure NIMM;
 begin
+  c_zeko_call_site(get_caller_addr(get_frame));
   c_nimm;
 end;
 
 procedure GIB;
 begin
+  c_zeko_call_site(get_caller_addr(get_frame));
   c_gib;
 end;
 
 procedure WARTE;
 begin
+  c_zeko_call_site(get_caller_addr(get_frame));
   c_warte;
 end;
 
@@ -288,6 +347,7 @@ initialization
     (IsATTY(StdErrorHandle) = 1);
   c_zeko_start;
   console_started := true;
+  c_zeko_set_line_resolver(@resolve_line);
   take_over(Output, @console_open, StdOutputHandle, false);
   take_over(StdOut, @console_open, StdOutputHandle, false);
   take_over(Input, @console_open, StdInputHandle, true);
