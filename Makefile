@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build test demo bench package fuzz clean configure-build configure-test
+.PHONY: all build test demo bench package fuzz kill-trials clean configure-build configure-test
 
 all: build
 
@@ -43,6 +43,13 @@ bench: configure-test
 # The Debian package zeko_<version>_<arch>.deb in $(BUILD)/.
 package: build
 	cd $(BUILD) && cpack -G DEB
+
+# Kills zekoedit at random moments of saving TRIALS times and counts what
+# the world file became and what was left behind.
+TRIALS ?= 100
+kill-trials: configure-test
+	cmake --build $(BUILD) --target zekoedit zekoedit_kill_trials -j $(JOBS)
+	$(BUILD)/bin/zekoedit_kill_trials $(TRIALS)
 
 # The fuzz targets (clang, libFuzzer, ASan + UBSan), FUZZ_SECONDS each; a
 # finding fails and stays in $(FUZZ_BUILD)/fuzz-findings/.
