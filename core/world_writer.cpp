@@ -2,11 +2,14 @@
 // name yet (O_TMPFILE) in the target's folder and gets one only when it is
 // complete, so the folder holds either the old world or the whole new one,
 // and a process ended at any moment -- SIGKILL included, also during the
-// supply question -- leaves nothing behind. Where the file system cannot
+// supply question -- leaves nothing behind (but for the moment between two
+// system calls, see remove_leftovers_of_ended_editors). Where the file system cannot
 // make unnamed files, a named temporary file beside the target takes their
 // place and is removed at every end we get to see. A folder where we may not
 // create files refuses the save, like a file we may not write.
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,6 +123,30 @@ std::string folder_of(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Temporary names carry the process id: ".zeko-PID-XXXXXX".
+std::string temp_prefix(const std::string& folder) {
+  return folder + "/.zeko-" + std::to_string(getpid()) + "-";
+}
+
+// A kill between naming the finished file and renaming it over the target
+// (two system calls that no file system lets us join) leaves the new world
+// under its temporary name. The next save in that folder removes such files
+// of editors that no longer run.
+void remove_leftovers_of_ended_editors(const std::string& folder) {
+  DIR* d = opendir(folder.c_str());
+  if (!d) return;
+  while (dirent* e = readdir(d)) {
+    const char* n = e->d_name;
+    if (std::strncmp(n, ".zeko-", 6) != 0) continue;
+    char* end = nullptr;
+    long pid = std::strtol(n + 6, &end, 10);
+    if (end == n + 6 || *end != '-' || std::strlen(end + 1) != 6 || pid <= 0) continue;
+    if (pid == getpid() || kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    unlinkat(dirfd(d), n, 0);
+  }
+  closedir(d);
+}
+
 // A hidden name beside the target that no file has yet (it may be taken by
 // the time it is used; callers retry).
 std::string fresh_temp_name(const std::string& folder) {
@@ -134,7 +161,7 @@ std::string fresh_temp_name(const std::string& folder) {
       mix = mix * 6364136223846793005UL + 1442695040888963407UL;
     }
   }
-  std::string name = folder + "/.zeko-";
+  std::string name = temp_prefix(folder);
   for (unsigned char r : random) name += kLetters[r % (sizeof kLetters - 1)];
   return name;
 }
@@ -168,7 +195,7 @@ bool link_unnamed(int fd, const std::string& path) {
 // A named temporary file beside the target, for file systems without
 // unnamed files; remembered so that every end we see removes it.
 int open_named_temp(const std::string& folder, const std::string& name) {
-  std::string temp = folder + "/.zeko-XXXXXX";
+  std::string temp = temp_prefix(folder) + "XXXXXX";
   if (temp.size() >= sizeof g_temp_path) write_failure(name, ENAMETOOLONG);
   char path[PATH_MAX];
   std::snprintf(path, sizeof path, "%s", temp.c_str());
@@ -235,6 +262,7 @@ void write_world(std::string_view name_view, SupplyQuestion ask, int16_t fixed_s
   if (!cleanup_registered) cleanup_registered = std::atexit(remove_temp_at_exit) == 0;
   console::set_signal_hook(remove_temp_on_signal);
 
+  remove_leftovers_of_ended_editors(folder);
   int fd = open_unnamed(folder);
   bool unnamed = fd >= 0;
   if (!unnamed) {

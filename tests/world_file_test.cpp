@@ -4,8 +4,10 @@
 // process with a run-time error.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <iterator>
@@ -203,6 +205,30 @@ TEST(WorldWriter, ReplacesTheFileInPlaceOfTheOld) {
     stat((dir / "w.zko").c_str(), &st);
     EXPECT_EQ(st.st_mode & 07777, 0640u) << "the old file's mode stays";
     EXPECT_EQ(dir.names(), std::vector<std::string> {"w.zko"}) << "no temporary file stays behind";
+  }
+}
+
+// A world left under its temporary name by an editor that was killed at the
+// last moment is removed by the next save in that folder; temporary files of
+// editors still running, and other hidden files, stay.
+TEST(WorldWriter, NextSaveRemovesLeftoversOfEndedEditors) {
+  pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  waitpid(ended, nullptr, 0);
+  const std::string dead = ".zeko-" + std::to_string(ended) + "-aB3xYz";
+  const std::string running = ".zeko-" + std::to_string(getpid()) + "-aB3xYz";
+  for (bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed file" : "named temporary file");
+    TempDir dir;
+    for (const std::string& f : {dead, running, std::string(".zeko-notizen"), std::string(".zeko-1-kurz")})
+      support::write_file(dir / f, "x");
+    zeko::g_unnamed_save_file = unnamed;
+    Outcome r = save(dir, "w.zko", sample());
+    zeko::g_unnamed_save_file = true;
+    ASSERT_TRUE(r.exited_with(0)) << r.describe();
+    std::vector<std::string> stay {".zeko-1-kurz", running, ".zeko-notizen", "w.zko"};
+    std::sort(stay.begin(), stay.end());
+    EXPECT_EQ(dir.names(), stay);
   }
 }
 

