@@ -2,6 +2,10 @@
 
 #include "console.h"
 
+#if !defined(ZEKO_WORLDS_FROM_BINDIR) || !defined(ZEKO_WORLDS_FROM_LIBDIR)
+#error "ZEKO_WORLDS_FROM_BINDIR, ZEKO_WORLDS_FROM_LIBDIR: set by CMake"
+#endif
+
 namespace zeko {
 
 const Deliverable ZEKOPROG = {
@@ -22,6 +26,15 @@ const Deliverable ZEKOPROG = {
     .messages = {"Fehler! Zeko steht vor einem Hindernis !", "Fehler! Auf dem Feld liegt nichts!",
                  "Fehler! Zekos Tasche ist leer !"},
     .exit_status = {0, 0, 0},
+    .in_library = false,
+    .installed_worlds = ZEKO_WORLDS_FROM_BINDIR,
+    .program_name = "zekoprog",
+    .help =
+        "Nimmt ein Programm fuer ZEKO auf. Gefragt wird nach dem Namen der\n"
+        "Roboterwelt und dem Namen der Programmdatei (z. B. mepp.pas). Dann steuern\n"
+        "die Tasten v(or), l(inks), n(imm), g(ib) den Roboter, e beendet. Jeder\n"
+        "gelungene Schritt wird eine Zeile des Pascal-Programms, das zekoc\n"
+        "uebersetzt. Ohne Namen der Programmdatei endet zekoprog gleich.\n",
 };
 
 const Deliverable ZEKOEDIT = {
@@ -41,6 +54,16 @@ const Deliverable ZEKOEDIT = {
     .failure = Failure::editor_alert,
     .messages = {nullptr, "Fehler! Auf dem Feld liegt nichts!", "Fehler! Zekos Tasche ist leer !"},
     .exit_status = {0, 0, 0},
+    .in_library = false,
+    .installed_worlds = ZEKO_WORLDS_FROM_BINDIR,
+    .program_name = "zekoedit",
+    .help =
+        "Baut und aendert Welten fuer ZEKO. Gefragt wird nach dem Namen der Welt;\n"
+        "gibt es sie nicht, beginnt eine neue Welt mit der Vorlage welt0.zko.\n"
+        "Pfeiltasten bewegen ZEKO, die LEERTASTE setzt und entfernt Hindernisse,\n"
+        "n und g nehmen und legen Gegenstaende, e beendet. Gespeichert wird unter\n"
+        "dem eingegebenen Namen im aktuellen Ordner, mit dem Vorrat, nach dem\n"
+        "am Ende gefragt wird.\n",
 };
 
 const Deliverable ZEKOINC = {
@@ -61,6 +84,10 @@ const Deliverable ZEKOINC = {
     .messages = {"Fehler: vor Zeko liegt ein Hindernis !", "Fehler: auf dem Feld liegt nichts !",
                  "Fehler: Zekos Tasche ist leer !"},
     .exit_status = {3, 2, 1},
+    .in_library = true,
+    .installed_worlds = ZEKO_WORLDS_FROM_LIBDIR,
+    .program_name = nullptr,
+    .help = nullptr,
 };
 
 namespace {

@@ -42,6 +42,12 @@ struct Deliverable {
   Failure failure;
   const char* messages[3];        // by Command; nullptr: no message
   int exit_status[3];             // end_program only
+
+  // Installation.
+  bool in_library;                // runs inside libzekoinc.so, not as a program of its own
+  const char* installed_worlds;   // the world folder, relative to the folder of that file
+  const char* program_name;       // for --help and --version; nullptr: the library
+  const char* help;               // German text of --help, after the usage line
 };
 
 extern const Deliverable ZEKOPROG;

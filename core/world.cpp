@@ -9,6 +9,7 @@
 
 #include "deliverable.h"
 #include "runtime_error.h"
+#include "world_lookup.h"
 
 namespace zeko {
 
@@ -29,6 +30,7 @@ std::string quoted(std::string_view name) { return "\"" + std::string(name) + "\
   if (err == ENOENT) what = "Die Datei " + quoted(name) + " gibt es nicht";
   else if (number == 5) what = "Keine Berechtigung fuer die Datei " + quoted(name);
   else if (err == EISDIR) what = quoted(name) + " ist ein Ordner, keine Datei";
+  else if (err == kNotPlainFile) what = quoted(name) + " ist keine gewoehnliche Datei (sondern ein Geraet, FIFO oder Socket)";
   else what = std::string(doing) + " der Datei " + quoted(name) + " ist fehlgeschlagen";
   console::runtime_error(number, what + ".");
 }
@@ -140,7 +142,9 @@ void LIES_MTWELT(std::string_view full_name) {
   std::string name = cut_name(full_name);
   if (d.shown_name_length > 0) DATEINAME.assign(std::string_view(name).substr(0, d.shown_name_length));
 
-  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  // Messages name the file where it was found.
+  name = find_world_file(name);
+  int fd = open_world_file(name);
   if (fd < 0) file_failure(name, errno, "Das Oeffnen");
   WorldFileReader in(name, fd);
 

@@ -447,6 +447,10 @@ TEST(WorldReader, FilesThatCannotBeReadEndTheProgram) {
          chmod((d / "w.zko").c_str(), 0200);
        },
        true, 5, "Berechtigung"},
+      // Refused at once instead of waiting for a writer or reading forever.
+      {"a FIFO", [](const TempDir& d) { mkfifo((d / "w.zko").c_str(), 0644); }, false, 22, "keine gewoehnliche Datei"},
+      {"a link to a device", [](const TempDir& d) { symlink("/dev/zero", (d / "w.zko").c_str()); }, false, 22,
+       "keine gewoehnliche Datei"},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -455,6 +459,55 @@ TEST(WorldReader, FilesThatCannotBeReadEndTheProgram) {
     EXPECT_TRUE(r.exited_with(c.status)) << c.what << ": " << r.describe();
     EXPECT_NE(r.errors.find("Runtime error " + std::to_string(c.status)), std::string::npos) << c.what;
     EXPECT_NE(r.errors.find(c.message), std::string::npos) << c.what << ": " << r.errors;
+  }
+}
+
+// A name without '/' that is not in the working folder is looked for in the
+// folders of ZEKO_WELTEN, in order; the name shown stays as typed.
+TEST(WorldReader, NamesNotHereAreLookedForInTheWorldFolders) {
+  World here = sample(), first = sample(), second = sample();
+  here.supply = 1, first.supply = 2, second.supply = 3;
+  TempDir dir;
+  for (const char* folder : {"eins", "zwei", "leer"}) mkdir((dir / folder).c_str(), 0755);
+  support::write_file(dir / "beide.zko", file_text(here));
+  support::write_file(dir / "eins/beide.zko", file_text(first));
+  support::write_file(dir / "eins/eins.zko", file_text(first));
+  support::write_file(dir / "zwei/eins.zko", file_text(second));
+  support::write_file(dir / "zwei/zwei.zko", file_text(second));
+  support::write_file(dir / "zwei/gesperrt.zko", file_text(second));
+  support::write_file(dir / "gesperrt.zko", "1\n");
+  chmod((dir / "gesperrt.zko").c_str(), 0200);
+  mkdir((dir / "eins/ordner.zko").c_str(), 0755);  // a folder of that name is taken as found
+
+  const std::string list = "leer::fehlt:" + (dir / "eins") + ":zwei";
+  struct Case {
+    const char* what;
+    std::string welten;
+    std::string name;
+    int status;
+    std::vector<std::string> state;  // status 0: what was loaded; else parts of the message
+  };
+  const std::vector<Case> cases = {
+      {"the working folder first", list, "beide.zko", 0, state_of(here, "beide.zko")},
+      {"then the first folder that holds it", list, "eins.zko", 0, state_of(first, "eins.zko")},
+      {"relative and absolute folders", list, "zwei.zko", 0, state_of(second, "zwei.zko")},
+      {"not looked up without ZEKO_WELTEN", "", "zwei.zko", 2, {"\"zwei.zko\""}},
+      {"a name with / is not looked up", list, "./zwei.zko", 2, {"\"./zwei.zko\""}},
+      {"found nowhere", list, "nix.zko", 2, {"\"nix.zko\""}},
+      {"unreadable here is not looked up", list, "gesperrt.zko", 5, {"Berechtigung", "\"gesperrt.zko\""}},
+      {"found in a folder, errors name the path", list, "ordner.zko", 21, {dir / "eins/ordner.zko"}},
+  };
+  for (const Case& c : cases) {
+    setenv("ZEKO_WELTEN", c.welten.c_str(), 1);
+    Outcome r = load(dir, c.name, zeko::ZEKOPROG, c.status == 5);
+    unsetenv("ZEKO_WELTEN");
+    ASSERT_TRUE(r.exited_with(c.status)) << c.what << ": " << r.describe();
+    if (c.status == 0) {
+      EXPECT_EQ(r.notes, c.state) << c.what;
+      continue;
+    }
+    for (const std::string& part : c.state)
+      EXPECT_NE(r.errors.find(part), std::string::npos) << c.what << ": no \"" << part << "\" in " << r.errors;
   }
 }
 

@@ -397,6 +397,76 @@ TEST(Zekoedit, MissingTemplateIsRuntimeError2) {
   EXPECT_NE(t->screen_text().find("welt0.zko"), std::string::npos);
 }
 
+// Worlds and the template that are not in the working folder come from the
+// folders of ZEKO_WELTEN; the world is saved under the typed name here.
+TEST(Zekoedit, TemplateAndWorldsComeFromZekoWelten) {
+  World vorlage, lehrer;
+  vorlage.field[1][0] = -1;
+  lehrer.field[2][2] = 5, lehrer.supply = 9, lehrer.x = 4, lehrer.y = 4;
+  struct Case {
+    const char* what;
+    std::string name;
+    bool fifo_here;
+    bool is_new;
+    World saved;
+  };
+  World from_template = vorlage, from_lehrer = lehrer;
+  from_template.supply = from_lehrer.supply = 3;
+  for (const Case& c : {Case{"a new world from the folder's template", "neu.zko", false, true, from_template},
+                        Case{"a teacher's world, saved here", "lehrer.zko", false, false, from_lehrer},
+                        Case{"a FIFO here is a new world", "rohr.zko", true, true, from_template}}) {
+    SCOPED_TRACE(c.what);
+    WorkDir dir;
+    fs::remove(dir / "welt0.zko");
+    fs::create_directory(dir / "welten");
+    write_file(dir / "welten" / "welt0.zko", vorlage.text());
+    write_file(dir / "welten" / "lehrer.zko", lehrer.text());
+    if (c.fifo_here) {
+      ASSERT_EQ(mkfifo((dir / c.name).c_str(), 0644), 0);
+    }
+    zt::Options o;
+    o.env_extra = {"ZEKO_WELTEN=" + (dir / "fehlt").string() + ":welten"};
+    auto t = start(dir, o);
+    open_world(*t, c.name, c.is_new);
+    t->send("e");
+    ASSERT_TRUE(t->wait_for_text(kQuestion));
+    t->send("3\r");
+    ASSERT_EQ(t->wait_exit(), 0) << t->screen_text();
+    EXPECT_EQ(read_file(dir / c.name), c.saved.text());
+    EXPECT_EQ(read_file(dir / "welten" / "lehrer.zko"), lehrer.text());
+    EXPECT_FALSE(fs::exists(dir / "welt0.zko"));
+  }
+}
+
+// --help and --version answer on the terminal and end: no raw mode, no
+// dialog, no file. Other arguments are ignored as before.
+TEST(Zekoedit, AllThreeProgramsAnswerHelpAndVersion) {
+  struct Case {
+    const char* program;
+    std::vector<std::string> args;
+    std::string shown;
+  };
+  for (const Case& c : {Case{ZEKOEDIT_PATH, {"--help"}, "Aufruf: zekoedit [--help | --version]"},
+                        Case{ZEKOEDIT_PATH, {"--version"}, "zekoedit (Zeko) "},
+                        Case{ZEKOPROG_PATH, {"egal", "--help"}, "Aufruf: zekoprog [--help | --version]"},
+                        Case{ZEKOPROG_PATH, {"--version"}, "zekoprog (Zeko) "},
+                        Case{ZEKOC_PATH, {"--help"}, "Aufruf: zekoc [fpc-Optionen] PROGRAMM.pas"},
+                        Case{ZEKOC_PATH, {"--version"}, "zekoc (Zeko) "},
+                        Case{ZEKOEDIT_PATH, {"egal"}, "Name der Roboterwelt:"}}) {
+    std::vector<std::string> argv = c.args;
+    argv.insert(argv.begin(), c.program);
+    SCOPED_TRACE(argv.back());
+    WorkDir dir;
+    auto t = start(dir, {}, argv);
+    ASSERT_TRUE(t->wait_for_text(c.shown)) << t->screen_text();
+    if (c.shown == "Name der Roboterwelt:") continue;  // the dialog as always
+    EXPECT_EQ(t->wait_exit(), 0);
+    EXPECT_EQ(t->raw_output().find('\033'), std::string::npos) << "no terminal sequences";
+    EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after()));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1) << "only welt0.zko";
+  }
+}
+
 TEST(Zekoedit, TargetThatMayNotBeWrittenIsError5) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run the editor as nobody";
   World old;

@@ -3,6 +3,7 @@
 // temporary folder and run on a pty, and the screen, the keys they wait for,
 // their exit status and the terminal modes they leave are checked.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -334,7 +335,9 @@ INSTANTIATE_TEST_SUITE_P(
 // A world file that cannot be read ends the program before anything is drawn.
 TEST_F(Learner, UnreadableWorldEndsWithARuntimeErrorBeforeDrawing) {
   put("kaputt.zko", "    0    0  zwei\n");
-  for (auto [file, status] : {std::pair<std::string, int>{"fehlt.zko", 2}, {"kaputt.zko", 106}}) {
+  ASSERT_EQ(mkfifo((dir_ / "rohr.zko").c_str(), 0644), 0);  // refused, not waited on
+  for (auto [file, status] :
+       {std::pair<std::string, int>{"fehlt.zko", 2}, {"kaputt.zko", 106}, {"rohr.zko", 22}}) {
     SCOPED_TRACE(file);
     auto t = run(pascal("welt", program("initialisiere_die_Roboterwelt('" + file + "');\nwarte;")));
     EXPECT_EQ(t->wait_exit(), status);

@@ -1,5 +1,4 @@
 // The editor's start dialog, the start of the world and the supply question.
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -11,6 +10,7 @@
 #include "editor.h"
 #include "screen.h"
 #include "world.h"
+#include "world_lookup.h"
 
 namespace zekoedit {
 
@@ -32,7 +32,8 @@ void DATEINAMEN_EINLESEN(zeko::strngp& save_name, zeko::strngp& load_name) {
   save_name.assign(name);
   console::write_line_end();
 
-  int fd = ::open(save_name.text, O_RDONLY | O_CLOEXEC);
+  // Looked for where the reader looks; saved under the name as typed.
+  int fd = zeko::open_world_file(zeko::find_world_file(save_name.view()));
   if (fd >= 0) {
     load_name = save_name;
     ::close(fd);

@@ -2,6 +2,7 @@
 // typed name with the supply the user gives the robot.
 #include "console.h"
 #include "deliverable.h"
+#include "info_options.h"
 #include "editor.h"
 #include "screen.h"
 #include "world.h"
@@ -14,9 +15,10 @@ zeko::strngp save_name;
 
 }  // namespace
 
-int main() {
-  console::start();
+int main(int argc, char** argv) {
   zeko::use_deliverable(zeko::ZEKOEDIT);
+  if (zeko::answer_info_option(argc, argv)) return 0;
+  console::start();
 
   load_name.assign("welt0.zko");  // the template for a new world
   zekoedit::DATEINAMEN_EINLESEN(save_name, load_name);

@@ -1,22 +1,23 @@
 #include "dialog.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "console.h"
 #include "display.h"
 #include "screen.h"
 #include "world.h"
+#include "world_lookup.h"
 
 namespace zekoprog {
 namespace {
 
 constexpr char kEscape = 27;
 
-// Only proves that the file opens; what it holds is the reader's business.
+// Only proves that the file opens where the reader will look for it; what it
+// holds is the reader's business.
 bool world_file_opens(const std::string& name) {
   if (name.empty()) return false;
-  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = zeko::open_world_file(zeko::find_world_file(name));
   if (fd < 0) return false;
   ::close(fd);
   return true;

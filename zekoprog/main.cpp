@@ -4,6 +4,7 @@
 
 #include "console.h"
 #include "deliverable.h"
+#include "info_options.h"
 #include "dialog.h"
 #include "handsteuerung.h"
 #include "program_file.h"
@@ -18,9 +19,10 @@ void leave_plain_screen() {
 
 }  // namespace
 
-int main() {
-  console::start();
+int main(int argc, char** argv) {
   zeko::use_deliverable(zeko::ZEKOPROG);
+  if (zeko::answer_info_option(argc, argv)) return 0;
+  console::start();
 
   std::string welt, programm;
   zekoprog::DATEINAMEN_EINLESEN(welt, programm);

@@ -1,0 +1,104 @@
+#include "world_lookup.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+
+#include "deliverable.h"
+
+#ifndef ZEKO_WORLDS_DIR
+#error "ZEKO_WORLDS_DIR: the installed world folder, set by CMake"
+#endif
+
+namespace zeko {
+
+static_assert(kNotPlainFile == EINVAL);
+
+namespace {
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// The file the running code was loaded from: the library file when this is
+// the library, else the program.
+std::string module_file() {
+  std::string path;
+  if (deliverable().in_library) {
+    Dl_info info;
+    if (::dladdr(reinterpret_cast<void*>(&module_file), &info) && info.dli_fname) path = info.dli_fname;
+  } else {
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf);
+    if (n > 0 && n < static_cast<ssize_t>(sizeof buf)) path.assign(buf, static_cast<std::size_t>(n));
+  }
+  if (path.empty()) return path;
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (!real) return {};
+  path = real;
+  std::free(real);
+  return path;
+}
+
+}  // namespace
+
+std::string installed_world_folder() {
+  std::string module = module_file();
+  std::size_t slash = module.rfind('/');
+  if (slash == std::string::npos) return ZEKO_WORLDS_DIR;
+  std::filesystem::path folder = module.substr(0, slash + 1) + deliverable().installed_worlds;
+  return folder.lexically_normal().string();
+}
+
+std::string find_world_file(std::string_view name_view) {
+  std::string name(name_view);
+  if (name.empty() || name.find('/') != std::string::npos) return name;
+  struct stat st;
+  if (::stat(name.c_str(), &st) == 0 || errno != ENOENT) return name;  // here, whatever it is
+
+  if (const char* list = std::getenv("ZEKO_WELTEN")) {
+    std::string_view folders(list);
+    while (!folders.empty()) {
+      std::size_t colon = folders.find(':');
+      std::string_view folder = folders.substr(0, colon);
+      folders = colon == std::string_view::npos ? std::string_view() : folders.substr(colon + 1);
+      if (folder.empty()) continue;
+      std::string candidate = std::string(folder) + "/" + name;
+      if (exists(candidate)) return candidate;
+    }
+  }
+  std::string candidate = installed_world_folder() + "/" + name;
+  if (exists(candidate)) return candidate;
+  return name;
+}
+
+int open_world_file(const std::string& path) {
+  // Non-blocking, so that a FIFO without a writer cannot hold the open, and
+  // without taking a terminal as the controlling one.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    int err = errno;
+    ::close(fd);
+    errno = err;
+    return -1;
+  }
+  // A folder opens as before; reading it fails with its own number.
+  if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    errno = kNotPlainFile;
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+}  // namespace zeko
