@@ -143,8 +143,12 @@ void LIES_MTWELT(std::string_view full_name) {
   if (d.shown_name_length > 0) DATEINAME.assign(std::string_view(name).substr(0, d.shown_name_length));
 
   // Messages name the file where it was found.
+  bool looked_up = !name.empty() && name.find('/') == std::string::npos;
   name = find_world_file(name);
   int fd = open_world_file(name);
+  if (fd < 0 && errno == ENOENT && looked_up)
+    console::runtime_error(2, "Die Datei " + quoted(name) + " gibt es weder hier noch in den Ordnern von " +
+                                  "ZEKO_WELTEN noch in " + installed_world_folder() + ".");
   if (fd < 0) file_failure(name, errno, "Das Oeffnen");
   WorldFileReader in(name, fd);
 

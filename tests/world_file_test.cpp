@@ -493,7 +493,7 @@ TEST(WorldReader, NamesNotHereAreLookedForInTheWorldFolders) {
       {"relative and absolute folders", list, "zwei.zko", 0, state_of(second, "zwei.zko")},
       {"not looked up without ZEKO_WELTEN", "", "zwei.zko", 2, {"\"zwei.zko\""}},
       {"a name with / is not looked up", list, "./zwei.zko", 2, {"\"./zwei.zko\""}},
-      {"found nowhere", list, "nix.zko", 2, {"\"nix.zko\""}},
+      {"found nowhere", list, "nix.zko", 2, {"\"nix.zko\"", "ZEKO_WELTEN"}},
       {"unreadable here is not looked up", list, "gesperrt.zko", 5, {"Berechtigung", "\"gesperrt.zko\""}},
       {"found in a folder, errors name the path", list, "ordner.zko", 21, {dir / "eins/ordner.zko"}},
   };
