@@ -1,6 +1,7 @@
-// Every way a program can end, in one table: each row starts a program,
+// Every way a program can end, in one table: each row starts a program
+// (a learner program, the recorder, the editor) in a folder of its own,
 // brings it into a state, ends it one way and checks what is left behind --
-// the exit status, the terminal modes, the files. Learner programs are one
+// the exit status, the terminal modes, the files. The learner program is one
 // Pascal program whose argument chooses what it does.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -8,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -77,20 +79,55 @@ long ms_since(Clock::time_point t) {
 enum class End {
   none,           // it ends by itself (normal end, failed command, run-time error)
   signal,         // a signal from outside
-  input_end,      // standard input is a pipe that has ended from the start
+  input_end,      // standard input is a pipe: the row's bytes, then its end
   terminal_loss,  // the pty (not the controlling terminal) is closed
+};
+
+enum class Program { learner, zekoprog, zekoedit };
+
+// What the folder holds afterwards, besides the worlds it started with
+// (welt.zko, the template welt0.zko, and alt.zko, which the editor opens).
+enum class Files {
+  untouched,         // nothing changed, nothing added
+  program_complete,  // the recorder's mepp.pas with head, the steps "vvl" and tail
+  world_new,         // alt.zko is the edited world, complete
 };
 
 struct Row {
   const char* name;
-  std::string argument;                       // of the learner program
-  std::function<void(zt::Terminal&)> reach;   // brings the program into the state
+  Program program;
+  std::string argument;                      // of the learner program
+  std::function<void(zt::Terminal&)> reach;  // brings the program into the state
   End end;
   int signal_number;
   int status;  // exit status, or 128 + signal
+  Files files;
+  std::string piped = {};         // End::input_end: what the input holds
+  std::string screen_holds = {};  // a message the screen shows at the end
 };
 
+const std::string kUnsaved = "Die Welt wurde nicht gespeichert.";
+
+// What the recorder writes for the keys v, v, l on welt.zko.
+std::string recorded_program() {
+  return "PROGRAM mepp;\n{ MEIN ERSTES PASCAL-PROGRAMM }\nUSES ZekoInc;\nBEGIN\n"
+         "initialisiere_die_Roboterwelt('welt.zko');\n\n{ BEGINN DES ZEKO-STEUERPROGRAMMS }\n\n"
+         "vor;\nvor;\nlinks;\n\n{ ENDE  DES  ZEKO-STEUERPROGRAMMS }\n\nwarte;\nEND.\n";
+}
+
+// The editor's world after the space bar on the robot's field and the
+// supply answer 7.
+std::string edited_world() {
+  std::string w = world();
+  w.replace(3 * 86 + 2 * 5, 5, "   -1");  // row 3, field 2
+  return w.substr(0, w.size() - 11) + "7\n   2   3\n";
+}
+
 bool wait_world(zt::Terminal& t) { return t.wait_for_text("Lager:"); }
+// The robot's glyph on field (x, y).
+bool robot_at(zt::Terminal& t, int x, int y, const char* glyph) {
+  return t.wait_for([&] { return t.cell(2 * y + 2, 4 * x + 3).ch == glyph; });
+}
 
 // States a row can bring a learner program into.
 void at_first_pause(zt::Terminal& t) { ASSERT_TRUE(wait_world(t)) << t.screen_text(); }
@@ -109,37 +146,94 @@ void at_warte(zt::Terminal& t) {
   t.send(" ");
   ASSERT_TRUE(t.wait_for_text("FERTIG!")) << t.screen_text();
 }
-void typed(zt::Terminal& t, const std::string& keys) { t.send(keys); }
+void go(zt::Terminal& t) { at_first_pause(t), t.send("x"); }
 void nothing(zt::Terminal&) {}
+
+// The recorder's key loop after v, v, l.
+void recording(zt::Terminal& t) {
+  ASSERT_TRUE(t.wait_for_text("Name der Roboterwelt:")) << t.screen_text();
+  t.send("welt.zko\r");
+  ASSERT_TRUE(t.wait_for_text("Name der Programmdatei:")) << t.screen_text();
+  t.send("mepp.pas\r");
+  ASSERT_TRUE(wait_world(t)) << t.screen_text();
+  t.send("vvl");
+  ASSERT_TRUE(robot_at(t, 2, 5, ">")) << t.screen_text();
+}
+
+// The editor's loop on alt.zko, and its supply question after the space bar
+// and "e".
+void editing(zt::Terminal& t) {
+  ASSERT_TRUE(t.wait_for_text("Name der Roboterwelt:")) << t.screen_text();
+  t.send("alt.zko\r");
+  ASSERT_TRUE(robot_at(t, 2, 3, "X")) << t.screen_text();
+}
+void at_question(zt::Terminal& t) {
+  editing(t);
+  if (::testing::Test::HasFatalFailure()) return;
+  t.send(" e");
+  ASSERT_TRUE(t.wait_for_text("Wie viele Gegenstaende")) << t.screen_text();
+}
 
 std::string row_name(const ::testing::TestParamInfo<Row>& info) { return info.param.name; }
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
-class Learner : public ::testing::TestWithParam<Row> {
+std::string read_file(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> names_in(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class Ends : public ::testing::TestWithParam<Row> {
  protected:
+  // The learner program is compiled once.
   static void SetUpTestSuite() {
     char path[] = "/tmp/ends_test.XXXXXX";
     if (!mkdtemp(path)) throw std::runtime_error("mkdtemp failed");
-    dir_ = path;
-    std::ofstream(dir_ / "enden.pas") << kLearner;
-    std::ofstream(dir_ / "welt.zko") << world();
-    run_shell("cd '" + dir_.string() + "' && " ZEKOC_PATH " enden.pas");
+    build_ = path;
+    std::ofstream(build_ / "enden.pas") << kLearner;
+    run_shell("cd '" + build_.string() + "' && " ZEKOC_PATH " enden.pas");
   }
-  static void TearDownTestSuite() { fs::remove_all(dir_); }
+  static void TearDownTestSuite() { fs::remove_all(build_); }
 
-  static fs::path dir_;
+  void SetUp() override {
+    char path[] = "/tmp/ends_row.XXXXXX";
+    ASSERT_NE(mkdtemp(path), nullptr);
+    dir_ = path;
+    for (const char* name : {"welt.zko", "alt.zko"}) std::ofstream(dir_ / name) << world();
+    fs::copy_file(TEMPLATE_WORLD, dir_ / "welt0.zko");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  static fs::path build_;
+  fs::path dir_;
 };
 
-fs::path Learner::dir_;
+fs::path Ends::build_;
 
-TEST_P(Learner, EndsAsTheRowSays) {
+TEST_P(Ends, LeaveWhatTheRowSays) {
   const Row& row = GetParam();
   zt::Options o;
   o.cwd = dir_.string();
-  for (auto& e : learner_environment()) o.env_extra.push_back(e);
   o.stdin_from_pipe = row.end == End::input_end;
+  o.stdin_bytes = row.piped;
   o.controlling_terminal = row.end != End::terminal_loss;
-  zt::Terminal t({(dir_ / "enden").string(), row.argument}, o);
+  std::vector<std::string> argv;
+  switch (row.program) {
+    case Program::learner:
+      argv = {(build_ / "enden").string(), row.argument};
+      for (auto& e : learner_environment()) o.env_extra.push_back(e);
+      break;
+    case Program::zekoprog: argv = {ZEKOPROG_PATH}; break;
+    case Program::zekoedit: argv = {ZEKOEDIT_PATH}; break;
+  }
+  const std::vector<std::string> before = names_in(dir_);
+  zt::Terminal t(argv, o);
   row.reach(t);
   if (HasFatalFailure()) return;
 
@@ -149,33 +243,99 @@ TEST_P(Learner, EndsAsTheRowSays) {
   EXPECT_EQ(t.wait_exit(), row.status) << t.screen_text();
   if (row.end == End::terminal_loss) {
     EXPECT_LT(ms_since(ended), 1000) << "the program ran on after its terminal went away";
-    return;  // nothing left to look at
+  } else {
+    EXPECT_TRUE(zt::same_modes(t.modes_before(), t.modes_after())) << "terminal modes";
+    if (!row.screen_holds.empty()) {
+      EXPECT_NE(t.screen_text().find(row.screen_holds), std::string::npos) << t.screen_text();
+    }
   }
-  EXPECT_TRUE(zt::same_modes(t.modes_before(), t.modes_after())) << "terminal modes";
+
+  std::vector<std::string> expected_names = before;
+  if (row.files == Files::program_complete) {
+    expected_names.push_back("mepp.pas");
+    std::sort(expected_names.begin(), expected_names.end());
+    EXPECT_EQ(read_file(dir_ / "mepp.pas"), recorded_program());
+  }
+  EXPECT_EQ(names_in(dir_), expected_names) << "files added or removed";
+  EXPECT_EQ(read_file(dir_ / "alt.zko"), row.files == Files::world_new ? edited_world() : world());
+  EXPECT_EQ(read_file(dir_ / "welt.zko"), world());
 }
 
+constexpr Program kLearnerProgram = Program::learner;
+
 INSTANTIATE_TEST_SUITE_P(
-    Ends, Learner,
+    Learner, Ends,
     ::testing::Values(
-        Row{"NormalEnd", "warte", [](zt::Terminal& t) { at_warte(t), t.send(" "); }, End::none, 0, 0},
-        Row{"FailedCommand3", "vor", [](zt::Terminal& t) { at_first_pause(t), typed(t, "x"); }, End::none, 0, 3},
-        Row{"FailedCommand2", "nimm", [](zt::Terminal& t) { at_first_pause(t), typed(t, "x"); }, End::none, 0, 2},
-        Row{"FailedCommand1", "gib", [](zt::Terminal& t) { at_first_pause(t), typed(t, "x"); }, End::none, 0, 1},
-        Row{"RuntimeError", "fehlt", nothing, End::none, 0, 2},
-        Row{"LearnersRuntimeError", "lesen", [](zt::Terminal& t) { at_readln(t), t.send("0\r"); }, End::none, 0,
-            200},
-        Row{"SigtermInPause", "schleife", at_first_pause, End::signal, SIGTERM, 128 + SIGTERM},
-        Row{"SighupInPause", "schleife", at_first_pause, End::signal, SIGHUP, 128 + SIGHUP},
-        Row{"SigintInGo", "schleife", in_go_mode, End::signal, SIGINT, 128 + SIGINT},
-        Row{"SigquitInReadln", "lesen", at_readln, End::signal, SIGQUIT, 128 + SIGQUIT},
-        Row{"EndOfInputRunsInGo", "vor", nothing, End::input_end, 0, 3},
-        Row{"EndOfInputAtWarte", "warte", nothing, End::input_end, 0, 0},
+        Row{"NormalEnd", kLearnerProgram, "warte", [](zt::Terminal& t) { at_warte(t), t.send(" "); }, End::none, 0, 0,
+            Files::untouched},
+        Row{"FailedCommand3", kLearnerProgram, "vor", go, End::none, 0, 3, Files::untouched},
+        Row{"FailedCommand2", kLearnerProgram, "nimm", go, End::none, 0, 2, Files::untouched},
+        Row{"FailedCommand1", kLearnerProgram, "gib", go, End::none, 0, 1, Files::untouched},
+        Row{"RuntimeError", kLearnerProgram, "fehlt", nothing, End::none, 0, 2, Files::untouched},
+        Row{"LearnersRuntimeError", kLearnerProgram, "lesen", [](zt::Terminal& t) { at_readln(t), t.send("0\r"); },
+            End::none, 0, 200, Files::untouched},
+        Row{"SigtermInPause", kLearnerProgram, "schleife", at_first_pause, End::signal, SIGTERM, 128 + SIGTERM,
+            Files::untouched},
+        Row{"SighupInPause", kLearnerProgram, "schleife", at_first_pause, End::signal, SIGHUP, 128 + SIGHUP,
+            Files::untouched},
+        Row{"SigintInGo", kLearnerProgram, "schleife", in_go_mode, End::signal, SIGINT, 128 + SIGINT,
+            Files::untouched},
+        Row{"SigquitInReadln", kLearnerProgram, "lesen", at_readln, End::signal, SIGQUIT, 128 + SIGQUIT,
+            Files::untouched},
+        Row{"EndOfInputRunsInGo", kLearnerProgram, "vor", nothing, End::input_end, 0, 3, Files::untouched},
+        Row{"EndOfInputAtWarte", kLearnerProgram, "warte", nothing, End::input_end, 0, 0, Files::untouched},
         // The terminal goes away without a hang-up signal: the program ends
         // as a hang-up ends it, within a second, in every state.
-        Row{"TerminalLossInPause", "schleife", at_first_pause, End::terminal_loss, 0, 128 + SIGHUP},
-        Row{"TerminalLossInGoLoop", "schleife", in_go_mode, End::terminal_loss, 0, 128 + SIGHUP},
-        Row{"TerminalLossAtReadln", "lesen", at_readln, End::terminal_loss, 0, 128 + SIGHUP},
-        Row{"TerminalLossAtWarte", "warte", at_warte, End::terminal_loss, 0, 128 + SIGHUP}),
+        Row{"TerminalLossInPause", kLearnerProgram, "schleife", at_first_pause, End::terminal_loss, 0, 128 + SIGHUP,
+            Files::untouched},
+        Row{"TerminalLossInGoLoop", kLearnerProgram, "schleife", in_go_mode, End::terminal_loss, 0, 128 + SIGHUP,
+            Files::untouched},
+        Row{"TerminalLossAtReadln", kLearnerProgram, "lesen", at_readln, End::terminal_loss, 0, 128 + SIGHUP,
+            Files::untouched},
+        Row{"TerminalLossAtWarte", kLearnerProgram, "warte", at_warte, End::terminal_loss, 0, 128 + SIGHUP,
+            Files::untouched}),
+    row_name);
+
+// The recorder completes its program file at every end it gets to see.
+INSTANTIATE_TEST_SUITE_P(
+    Recorder, Ends,
+    ::testing::Values(
+        Row{"NormalEnd", Program::zekoprog, "", [](zt::Terminal& t) { recording(t), t.send("e"); }, End::none, 0, 0,
+            Files::program_complete},
+        Row{"SigtermInLoop", Program::zekoprog, "", recording, End::signal, SIGTERM, 128 + SIGTERM,
+            Files::program_complete},
+        Row{"SighupInLoop", Program::zekoprog, "", recording, End::signal, SIGHUP, 128 + SIGHUP,
+            Files::program_complete},
+        Row{"EndOfInputInLoop", Program::zekoprog, "", nothing, End::input_end, 0, 0, Files::program_complete,
+            "welt.zko\nmepp.pas\nvvl"},
+        Row{"TerminalLossInLoop", Program::zekoprog, "", recording, End::terminal_loss, 0, 0,
+            Files::program_complete}),
+    row_name);
+
+// The editor replaces the world only with the whole new one, and every end
+// of input before that says that nothing was saved.
+INSTANTIATE_TEST_SUITE_P(
+    Editor, Ends,
+    ::testing::Values(
+        Row{"NormalEnd", Program::zekoedit, "", [](zt::Terminal& t) { at_question(t), t.send("7\r"); }, End::none,
+            0, 0, Files::world_new},
+        Row{"SigtermAtQuestion", Program::zekoedit, "", at_question, End::signal, SIGTERM, 128 + SIGTERM,
+            Files::untouched},
+        Row{"SighupInLoop", Program::zekoedit, "", editing, End::signal, SIGHUP, 128 + SIGHUP, Files::untouched},
+        Row{"EndOfInputAtName", Program::zekoedit, "", nothing, End::input_end, 0, 1, Files::untouched, "",
+            kUnsaved},
+        Row{"EndOfInputAtNewFile", Program::zekoedit, "", nothing, End::input_end, 0, 1, Files::untouched,
+            "neu.zko\n", kUnsaved},
+        Row{"EndOfInputInLoop", Program::zekoedit, "", nothing, End::input_end, 0, 1, Files::untouched,
+            "alt.zko\n \033[B", kUnsaved},
+        Row{"EndOfInputInLoopOfANewWorld", Program::zekoedit, "", nothing, End::input_end, 0, 1, Files::untouched,
+            "neu.zko\n\r \033[B", kUnsaved},
+        Row{"EndOfInputRightAfterE", Program::zekoedit, "", nothing, End::input_end, 0, 1, Files::untouched,
+            "alt.zko\n e", kUnsaved},
+        Row{"EndOfInputAtQuestion", Program::zekoedit, "", nothing, End::input_end, 0, 1, Files::untouched,
+            "alt.zko\ne\n \n", kUnsaved},
+        Row{"TerminalLossAtQuestion", Program::zekoedit, "", at_question, End::terminal_loss, 0, 1,
+            Files::untouched}),
     row_name);
 
 }  // namespace

@@ -508,14 +508,6 @@ TEST_F(Learner, RuntimeErrorsOfTheLearnerRestoreTheTerminal) {
   }
 }
 
-TEST_F(Learner, TerminatedProgramRestoresTheTerminal) {
-  auto t = run(pascal("term", program("initialisiere_die_Roboterwelt('welt.zko');\nwarte;")));
-  ASSERT_TRUE(t->wait_for_text("Lager:"));
-  t->kill(SIGTERM);
-  EXPECT_EQ(t->wait_exit(), 128 + SIGTERM);
-  expect_restored(*t);
-}
-
 // The unit works in every language mode, and the names in any case. The
 // robot walks to the obstacle, turns, finds its field empty and puts an item
 // down; the program's own line stands on row 23.

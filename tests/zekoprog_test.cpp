@@ -285,28 +285,6 @@ TEST_F(Recorder, EscapeOrEndOfInputLeavesTheDialogQuietly) {
   EXPECT_EQ(files(), std::vector<std::string>{"welt.zko"});
 }
 
-TEST_F(Recorder, EndOfInputInTheKeyLoopKeepsTheSteps) {
-  zt::Options o = options();
-  o.stdin_from_pipe = true;
-  o.stdin_bytes = "welt.zko\nmepp.pas\nvvl";
-  auto t = start(o);
-  ASSERT_EQ(t->wait_exit(), 0) << t->screen_text();
-  EXPECT_EQ(file("mepp.pas"), program("welt.zko", "vor;\nvor;\nlinks;\n"));
-  EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after()));
-}
-
-TEST_F(Recorder, HangupOrTerminateStillWritesTheTail) {
-  for (int sig : {SIGHUP, SIGTERM}) {
-    auto t = started_on("welt.zko", "mepp.pas");
-    t->send("vvl");
-    ASSERT_TRUE(t->wait_for([&] { return t->cell(6, 11).ch == ">"; })) << t->screen_text();
-    t->kill(sig);
-    EXPECT_EQ(t->wait_exit(), 128 + sig);
-    EXPECT_EQ(file("mepp.pas"), program("welt.zko", "vor;\nvor;\nlinks;\n")) << "signal " << sig;
-    EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after())) << "signal " << sig;
-  }
-}
-
 TEST_F(Recorder, ProgramFileThatIsADirectoryIsARuntimeError) {
   fs::create_directory(dir_ / "prog.pas");
   auto t = start();
