@@ -483,31 +483,6 @@ TEST_F(Learner, FertigOnA24RowTerminalStandsOnRow23) {
   EXPECT_EQ(t->wait_exit(), 0);
 }
 
-// Run-time errors of the learner's own code: the terminal is restored and
-// the report is readable; a well-formed number goes on normally.
-TEST_F(Learner, RuntimeErrorsOfTheLearnerRestoreTheTerminal) {
-  std::string prog = pascal("teilen", program("initialisiere_die_Roboterwelt('welt.zko');\n"
-                                              "write('Zahl? ');\nreadln(n);\nwriteln(100 div n);\nwarte;"));
-  for (auto [typed, status, shown] : {std::tuple<std::string, int, std::string>{"12a", 106, "Runtime error 106"},
-                                      {"0", 200, "Runtime error 200"},
-                                      {"4", 0, "25"}}) {
-    SCOPED_TRACE(typed);
-    auto t = run(prog);
-    ASSERT_TRUE(t->wait_for_text("Lager:"));
-    t->send(" ");
-    ASSERT_TRUE(t->wait_for_text("Zahl?"));
-    t->send(typed + "\r");
-    if (status == 0) {
-      ASSERT_TRUE(t->wait_for_text("FERTIG!"));
-      t->send(" ");
-    }
-    EXPECT_EQ(t->wait_exit(), status);
-    if (status != 0) EXPECT_NE(t->screen_text().find(shown), std::string::npos) << t->screen_text();
-    else EXPECT_NE(t->raw_output().find(shown), std::string::npos);
-    expect_restored(*t);
-  }
-}
-
 // The unit works in every language mode, and the names in any case. The
 // robot walks to the obstacle, turns, finds its field empty and puts an item
 // down; the program's own line stands on row 23.
