@@ -83,7 +83,10 @@ int open_world_file(const std::string& path) {
   // Non-blocking, so that a FIFO without a writer cannot hold the open, and
   // without taking a terminal as the controlling one.
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    if (errno == ENXIO) errno = kNotPlainFile;  // a socket, or a device without its hardware
+    return -1;
+  }
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     int err = errno;

@@ -3,7 +3,9 @@
 // runs in a forked child inside a fresh directory, since a failure ends the
 // process with a run-time error.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -451,6 +453,16 @@ TEST(WorldReader, FilesThatCannotBeReadEndTheProgram) {
       {"a FIFO", [](const TempDir& d) { mkfifo((d / "w.zko").c_str(), 0644); }, false, 22, "keine gewoehnliche Datei"},
       {"a link to a device", [](const TempDir& d) { symlink("/dev/zero", (d / "w.zko").c_str()); }, false, 22,
        "keine gewoehnliche Datei"},
+      {"a socket",
+       [](const TempDir& d) {
+         sockaddr_un address {};
+         address.sun_family = AF_UNIX;
+         std::snprintf(address.sun_path, sizeof address.sun_path, "%s", (d / "w.zko").c_str());
+         int s = socket(AF_UNIX, SOCK_STREAM, 0);
+         bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+         close(s);  // the socket file stays
+       },
+       false, 22, "keine gewoehnliche Datei"},
   };
   for (const Case& c : cases) {
     TempDir dir;
