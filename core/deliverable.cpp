@@ -66,7 +66,9 @@ const Deliverable ZEKOEDIT = {
         "am Ende gefragt wird.\n",
 };
 
-const Deliverable ZEKOINC = {
+namespace {
+
+constexpr Deliverable kZekoinc = {
     .shown_name_length = 12,
     .supply_after_loading = -1,
     .library_screen = true,
@@ -89,6 +91,16 @@ const Deliverable ZEKOINC = {
     .program_name = nullptr,
     .help = nullptr,
 };
+
+constexpr Deliverable without_drawing(Deliverable d) {
+  d.draws = false;
+  return d;
+}
+
+}  // namespace
+
+constinit const Deliverable ZEKOINC = kZekoinc;
+constinit const Deliverable ZEKOINC_PRUEFEN = without_drawing(kZekoinc);
 
 namespace {
 const Deliverable* g_active = &ZEKOINC;  // constant-initialised: the library needs no start-up code

@@ -48,11 +48,16 @@ struct Deliverable {
   const char* installed_worlds;   // the world folder, relative to the folder of that file
   const char* program_name;       // for --help and --version; nullptr: the library
   const char* help;               // German text of --help, after the usage line
+
+  // The library's check mode runs without a screen: nothing is drawn, the
+  // pause after each command is only the hook.
+  bool draws = true;
 };
 
 extern const Deliverable ZEKOPROG;
 extern const Deliverable ZEKOEDIT;
 extern const Deliverable ZEKOINC;
+extern const Deliverable ZEKOINC_PRUEFEN;  // the library in check mode
 
 void use_deliverable(const Deliverable& d);
 const Deliverable& deliverable();

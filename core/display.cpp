@@ -74,12 +74,14 @@ void library_screen(const Deliverable& d) {
 
 void BILDSCHIRM() {
   const Deliverable& d = deliverable();
+  if (!d.draws) return;
   if (d.library_screen) library_screen(d);
   else program_screen(d);
 }
 
 void FELDINHALT_ZEIGEN(int16_t x, int16_t y) {
   const Deliverable& d = deliverable();
+  if (!d.draws) return;
   int value = FELD[x][y];
   int row = 2 * y + 2;
   if (value < 0) {
@@ -115,6 +117,10 @@ void ZEIGE_FELDER() {
 
 void ZEIGE_ZEKO() {
   const Deliverable& d = deliverable();
+  if (!d.draws) {
+    if (hooks.step_pause) hooks.step_pause();
+    return;
+  }
   int column = d.status_column;
   // The library writes its status in whatever colour is current.
   if (!d.library_screen) FARBE(schwarz);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "call_site.h"
+#include "check_mode.h"
 #include "console.h"
 #include "library.h"
 #include "robot.h"
@@ -25,7 +26,13 @@ extern "C" {
 
 void zeko_start(void) { zeko::library::start(); }
 void zeko_finish(void) { console::shutdown(); }
-void zeko_write(const char* text, size_t length) { console::write_text(std::string_view(text, length)); }
+void zeko_write(const char* text, size_t length) {
+  if (zeko::check_mode::active()) return zeko::check_mode::write_program_text(text, length);
+  console::write_text(std::string_view(text, length));
+}
+void zeko_program_end(long code, int runtime_error) {
+  if (zeko::check_mode::active()) zeko::check_mode::program_end(code, runtime_error != 0);
+}
 
 long zeko_read_line(char* buffer, size_t capacity) {
   bool ended = false;

@@ -1,6 +1,7 @@
 #include "library.h"
 
 #include "call_site.h"
+#include "check_mode.h"
 #include "console.h"
 #include "deliverable.h"
 #include "display.h"
@@ -33,6 +34,7 @@ void step_pause() {
 }  // namespace
 
 void start() {
+  if (check_mode::requested()) return check_mode::start();
   console::start(0, 1);
   use_deliverable(ZEKOINC);
   hooks.step_pause = step_pause;
@@ -40,6 +42,11 @@ void start() {
 }
 
 void INITIALISIERE_DIE_ROBOTERWELT(std::string_view name) {
+  if (check_mode::active()) {
+    check_mode::load_world(name);
+    note_world_loaded();
+    return;
+  }
   LIES_MTWELT(name);
   note_world_loaded();
   BILDSCHIRM();
@@ -48,6 +55,7 @@ void INITIALISIERE_DIE_ROBOTERWELT(std::string_view name) {
 }
 
 void WARTE() {
+  if (check_mode::active()) return check_mode::warte();
   console::GOTOXY(1, 25);
   console::TEXTCOLOR(4);
   console::write_text("FERTIG!");

@@ -58,6 +58,9 @@ long zeko_read_line(char *buffer, size_t capacity);
  * the current line, its end given as #10; a long line comes in several
  * pieces. -1 when input has ended. */
 long zeko_read_text(char *buffer, size_t capacity);
+/* The end of a program as its language run-time sees it: the exit code, and
+ * whether it is a run-time error. Only zekocheck's check mode records it. */
+void zeko_program_end(long code, int runtime_error);
 
 /* Where the next robot command is called from: a return address in the
  * caller's code, which the library only stores. When a command fails or

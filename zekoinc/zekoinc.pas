@@ -86,6 +86,8 @@ procedure c_zeko_write(text: PChar; length: csize_t); cdecl;
   external zekolib name 'zeko_write';
 function c_zeko_read_text(buffer: PChar; capacity: csize_t): clong; cdecl;
   external zekolib name 'zeko_read_text';
+procedure c_zeko_program_end(code: clong; runtime_error: cint); cdecl;
+  external zekolib name 'zeko_program_end';
 procedure c_initialisiere(name: PChar); cdecl;
   external zekolib name 'initialisiere_die_roboterwelt';
 procedure c_vor; cdecl; external zekolib name 'vor';
@@ -333,11 +335,13 @@ begin
   InOutRes := 0;
 end;
 
-{ Runs before the run-time library prints "Runtime error ..." (exit
-  procedures come first there, unit finalization after the message). }
+{ Runs at every end of the program, before the run-time library prints
+  "Runtime error ..." (exit procedures come first there, unit finalization
+  after the message). zekocheck's check mode records the end. }
 procedure zeko_exit_proc;
 begin
   ExitProc := saved_exit_proc;
+  c_zeko_program_end(ExitCode, Ord(ErrorAddr <> nil));
   if ErrorAddr <> nil then
     finish_console;
 end;
