@@ -1,0 +1,281 @@
+// zekocheck: checks learner programs against goal worlds, the tasks of the
+// collection, and world files against their exact format.
+//
+//   zekocheck [Optionen] START.zko ZIEL.zko PROGRAMM...
+//   zekocheck [Optionen] --aufgabe NAME PROGRAMM...
+//   zekocheck --aufgabe NAME --zeigen | --aufgaben | --welt DATEI...
+#include <sched.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "report.h"
+#include "runner.h"
+#include "tasks.h"
+#include "verdict.h"
+#include "world_file.h"
+
+namespace fs = std::filesystem;
+using namespace zekocheck;
+
+namespace {
+
+constexpr int kUsageStatus = 2;
+
+const char* const kUsage =
+    "Aufruf: zekocheck [Optionen] START.zko ZIEL.zko PROGRAMM...\n"
+    "        zekocheck [Optionen] --aufgabe NAME PROGRAMM...\n"
+    "        zekocheck --aufgabe NAME --zeigen\n"
+    "        zekocheck --aufgaben\n"
+    "        zekocheck --welt DATEI...\n"
+    "PROGRAMM ist eine Pascal-Datei (.pas, wird mit zekoc uebersetzt) oder ein\n"
+    "ausfuehrbares Programm. Bestanden hat ein Programm, wenn es normal endet\n"
+    "und seine Endwelt der Zielwelt gleicht.\n"
+    "Optionen:\n"
+    "  -j N               N Programme gleichzeitig (Vorgabe: Zahl der Kerne)\n"
+    "  --max-befehle N    Abbruch nach N Befehlen (Vorgabe 100000)\n"
+    "  --zeit S           Zeitlimit je Lauf in Sekunden (Vorgabe 5)\n"
+    "  --speicher MB      Speichergrenze je Programm (Vorgabe 512, 0: keine)\n"
+    "  --ohne-position    ZEKOs Endposition nicht vergleichen\n"
+    "  --ohne-vorrat      ZEKOs Vorrat am Ende nicht vergleichen\n"
+    "  --ohne-sandbox     nicht in bwrap (bubblewrap) laufen lassen\n"
+    "  --json             Ergebnis als JSON auf die Standardausgabe\n"
+    "  --junit DATEI      Ergebnis zusaetzlich als JUnit-XML in DATEI\n"
+    "  -h, --help         diese Hilfe\n"
+    "Rueckgabewert: 0 alle bestanden, 1 nicht alle, 2 falscher Aufruf oder\n"
+    "unlesbare Welt.\n";
+
+struct Options {
+  Limits limits;
+  Comparison compare;
+  bool json = false;
+  std::string junit;
+  std::string task;
+  bool show_task = false;
+  bool list_tasks = false;
+  bool check_worlds = false;
+  std::vector<std::string> args;
+};
+
+[[noreturn]] void usage_error(const std::string& message) {
+  std::cerr << "zekocheck: " << message << "\n" << kUsage;
+  std::exit(kUsageStatus);
+}
+
+long number_option(const std::string& name, const std::string& value, long low, long high) {
+  char* end = nullptr;
+  long n = std::strtol(value.c_str(), &end, 10);
+  if (value.empty() || *end || n < low || n > high)
+    usage_error(name + " braucht eine ganze Zahl von " + std::to_string(low) + " bis " + std::to_string(high) +
+                ", nicht \"" + value + "\"");
+  return n;
+}
+
+int cores() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set);
+  long n = sysconf(_SC_NPROCESSORS_ONLN);
+  return n > 0 ? static_cast<int>(n) : 1;
+}
+
+Options parse(int argc, char** argv) {
+  Options o;
+  o.limits.jobs = cores();
+  std::vector<std::string> a(argv + 1, argv + argc);
+  bool only_names = false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    std::string arg = a[i];
+    if (only_names || arg.empty() || arg[0] != '-' || arg == "-") {
+      o.args.push_back(arg);
+      continue;
+    }
+    std::string value;
+    bool has_value = false;
+    if (std::size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+      arg = arg.substr(0, eq);
+      has_value = true;
+    } else if (arg.starts_with("-j") && arg.size() > 2) {
+      value = arg.substr(2);
+      arg = "-j";
+      has_value = true;
+    }
+    auto take = [&]() {
+      if (has_value) return value;
+      if (i + 1 >= a.size()) usage_error(arg + " braucht einen Wert");
+      return a[++i];
+    };
+    if (arg == "--") only_names = true;
+    else if (arg == "-h" || arg == "--help") {
+      std::cout << kUsage;
+      std::exit(0);
+    } else if (arg == "-j") o.limits.jobs = static_cast<int>(number_option("-j", take(), 1, 256));
+    else if (arg == "--max-befehle") o.limits.max_commands = number_option(arg, take(), 1, 1000000000);
+    else if (arg == "--zeit") {
+      std::string v = take();
+      char* end = nullptr;
+      double s = std::strtod(v.c_str(), &end);
+      if (v.empty() || *end || !(s > 0 && s <= 3600)) usage_error("--zeit braucht Sekunden von 0 bis 3600");
+      o.limits.seconds = s;
+    } else if (arg == "--speicher") o.limits.memory_mb = number_option(arg, take(), 0, 1 << 20);
+    else if (arg == "--ohne-position") o.compare.position = false;
+    else if (arg == "--ohne-vorrat") o.compare.supply = false;
+    else if (arg == "--ohne-sandbox") o.limits.sandbox = false;
+    else if (arg == "--json") o.json = true;
+    else if (arg == "--junit") o.junit = take();
+    else if (arg == "--aufgabe") o.task = take();
+    else if (arg == "--zeigen") o.show_task = true;
+    else if (arg == "--aufgaben") o.list_tasks = true;
+    else if (arg == "--welt") o.check_worlds = true;
+    else usage_error("unbekannte Option " + a[i]);
+  }
+  return o;
+}
+
+// --welt: every deviation of every file, with its line.
+int check_world_files(const std::vector<std::string>& files) {
+  if (files.empty()) usage_error("--welt braucht mindestens eine Welt-Datei");
+  int status = 0;
+  for (const std::string& f : files) {
+    WorldFile w = read_world_file(f);
+    if (!w.error.empty() && w.deviations.empty()) {
+      std::cout << f << ": nicht lesbar - " << w.error << "\n";
+      status = kUsageStatus;
+      continue;
+    }
+    if (w.deviations.empty()) {
+      std::cout << f << ": in Ordnung\n";
+      continue;
+    }
+    for (const Deviation& d : w.deviations) {
+      std::cout << f;
+      if (d.line > 0) std::cout << ", Zeile " << d.line;
+      std::cout << ": " << d.text << "\n";
+    }
+    if (status == 0) status = 1;
+  }
+  return status;
+}
+
+World world_or_exit(const std::string& path, const char* role) {
+  WorldFile w = read_world_file(path);
+  if (!w.readable) {
+    std::cerr << "zekocheck: " << role << " " << path << " ist nicht lesbar: " << w.error << "\n";
+    std::exit(kUsageStatus);
+  }
+  if (!w.deviations.empty())
+    std::cerr << "zekocheck: Hinweis: " << role << " " << path << " weicht vom Welt-Format ab (Zeile "
+              << w.deviations[0].line << ": " << w.deviations[0].text << "); siehe zekocheck --welt\n";
+  return w.world;
+}
+
+std::string zekoc_path() {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    fs::path beside = self.parent_path() / "zekoc";
+    if (::access(beside.c_str(), X_OK) == 0) return beside;
+  }
+  return "/usr/bin/zekoc";
+}
+
+bool is_source(const std::string& path) {
+  std::string ext = fs::path(path).extension();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".pas" || ext == ".pp";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o = parse(argc, argv);
+
+  if (o.check_worlds) return check_world_files(o.args);
+
+  std::string folder = tasks_folder();
+  if (o.list_tasks) {
+    std::vector<Task> tasks = all_tasks(folder);
+    if (tasks.empty()) {
+      std::cerr << "zekocheck: keine Aufgaben in " << folder << "\n";
+      return kUsageStatus;
+    }
+    for (const Task& t : tasks) std::cout << t.name << std::string(t.name.size() < 22 ? 22 - t.name.size() : 1, ' ') << t.title << "\n";
+    return 0;
+  }
+
+  std::vector<std::pair<std::string, std::string>> pairs;
+  std::string suite;
+  if (!o.task.empty()) {
+    std::optional<Task> task = find_task(folder, o.task);
+    if (!task) usage_error("die Aufgabe \"" + o.task + "\" gibt es nicht (Liste: zekocheck --aufgaben)");
+    if (o.show_task) {
+      std::ifstream text(task->folder + "/aufgabe.txt");
+      std::cout << text.rdbuf();
+      return 0;
+    }
+    pairs = task->pairs;
+    suite = task->name;
+  } else {
+    if (o.show_task) usage_error("--zeigen gehoert zu --aufgabe NAME");
+    if (o.args.size() < 2) usage_error("START- und ZIEL-Welt fehlen");
+    pairs.push_back({o.args[0], o.args[1]});
+    suite = fs::path(o.args[1]).stem();
+    o.args.erase(o.args.begin(), o.args.begin() + 2);
+  }
+  if (o.args.empty()) usage_error("kein Programm angegeben");
+
+  std::vector<std::string> starts;
+  std::vector<World> goals;
+  for (const auto& [start, goal] : pairs) {
+    world_or_exit(start, "die Start-Welt");
+    goals.push_back(world_or_exit(goal, "die Ziel-Welt"));
+    starts.push_back(start);
+  }
+
+  std::vector<Program> programs;
+  for (const std::string& arg : o.args) {
+    Program p;
+    p.name = arg;
+    p.path = arg;
+    p.source = is_source(arg);
+    std::error_code ec;
+    if (!fs::exists(arg, ec)) p.unusable = "Datei nicht gefunden";
+    else if (!fs::is_regular_file(arg, ec)) p.unusable = "keine gewoehnliche Datei";
+    programs.push_back(std::move(p));
+  }
+
+  Runner runner(o.limits, zekoc_path());
+  if (!runner.ready()) {
+    std::cerr << "zekocheck: kein temporaerer Ordner: " << std::strerror(errno) << "\n";
+    return kUsageStatus;
+  }
+  if (!runner.sandbox_note().empty()) std::cerr << runner.sandbox_note() << "\n";
+  runner.run_all(programs, starts);
+
+  std::vector<Checked> results;
+  bool all_passed = true;
+  for (const Program& p : programs) {
+    results.push_back({&p, judge(p, goals, o.compare, o.limits.seconds)});
+    all_passed = all_passed && results.back().verdict.passed;
+  }
+  if (o.json) write_json(std::cout, results);
+  else write_for_people(std::cout, results);
+  if (!o.junit.empty()) {
+    std::ofstream junit(o.junit, std::ios::trunc);
+    write_junit(junit, results, suite);
+    junit.flush();
+    if (!junit) {
+      std::cerr << "zekocheck: die JUnit-Datei " << o.junit << " laesst sich nicht schreiben\n";
+      return kUsageStatus;
+    }
+  }
+  std::cout.flush();
+  return all_passed ? 0 : 1;
+}

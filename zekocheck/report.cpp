@@ -1,0 +1,252 @@
+#include "report.h"
+
+#include <cstdio>
+#include <sstream>
+
+namespace zekocheck {
+namespace {
+
+constexpr std::size_t kShownOutputLines = 5;
+
+std::string base_name(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// Bytes a terminal or a parser may choke on: control characters and bytes
+// that are not UTF-8 become '?'; tabs stay.
+std::string printable(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      out += (c < 32 && c != '\t' && c != '\n') || c == 127 ? '?' : static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    std::size_t n = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    bool ok = n > 0 && i + n <= text.size();
+    for (std::size_t k = 1; ok && k < n; ++k) ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+    if (ok) {
+      out.append(text, i, n);
+      i += n;
+    } else {
+      out += '?';
+      ++i;
+    }
+  }
+  return out;
+}
+
+char cell(int value) {
+  if (value < 0) return '#';
+  if (value == 0) return '.';
+  if (value > 9) return '+';
+  return static_cast<char>('0' + value);
+}
+
+// Expected and actual grid side by side; a '*' before a field marks a
+// difference.
+void write_grids(std::ostream& out, const Verdict& v) {
+  auto header = [] {
+    std::string s = "   ";
+    for (int x = 0; x < kColumns; ++x) s += " " + std::to_string(x % 10);
+    return s;
+  };
+  auto row = [&](const World& w, int y) {
+    std::string s = "  " + std::to_string(y);
+    for (int x = 0; x < kColumns; ++x) {
+      bool differs = v.expected.feld[x][y] != v.actual.feld[x][y];
+      s += differs ? '*' : ' ';
+      s += cell(w.feld[x][y]);
+    }
+    return s;
+  };
+  std::string h = header();
+  out << "  " << std::string("erwartet") + std::string(h.size() - 8 + 4, ' ') << "tatsaechlich\n";
+  out << "  " << h << "    " << h << "\n";
+  for (int y = 0; y < kRows; ++y) out << "  " << row(v.expected, y) << "    " << row(v.actual, y) << "\n";
+  out << "  (. leer, # Hindernis, 1-9 Gegenstaende, + mehr als 9, * anders als erwartet)\n";
+}
+
+void json_string(std::ostream& out, const std::string& raw) {
+  std::string text = printable(raw);
+  out << '"';
+  for (char ch : text) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    switch (ch) {
+      case '"': out << "\\\""; break;
+      case '\\': out << "\\\\"; break;
+      case '\n': out << "\\n"; break;
+      case '\t': out << "\\t"; break;
+      default:
+        if (c < 32) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out << buf;
+        } else {
+          out << ch;
+        }
+    }
+  }
+  out << '"';
+}
+
+std::string xml(const std::string& raw) {
+  std::string out;
+  for (char ch : printable(raw)) {
+    switch (ch) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default: out += ch;
+    }
+  }
+  return out;
+}
+
+// The reason with the compiler's first message, on one line.
+std::string full_reason(const Checked& c) {
+  std::string reason = c.verdict.reason;
+  if (c.program->compile_failed) {
+    std::vector<std::string> messages = compiler_messages(*c.program, 1);
+    if (!messages.empty()) reason += ": " + messages[0];
+  }
+  return reason;
+}
+
+std::string details(const Checked& c) {
+  std::ostringstream s;
+  const Verdict& v = c.verdict;
+  if (c.program->compile_failed)
+    for (const auto& m : compiler_messages(*c.program)) s << "  " << m << "\n";
+  if (v.wrong_world) write_grids(s, v);
+  if (v.position_differs)
+    s << "  Position: erwartet x=" << v.expected.x << " y=" << v.expected.y << ", tatsaechlich x=" << v.actual.x
+      << " y=" << v.actual.y << "\n";
+  if (v.supply_differs)
+    s << "  Vorrat: erwartet " << v.expected.vorrat << ", tatsaechlich " << v.actual.vorrat << "\n";
+  return s.str();
+}
+
+}  // namespace
+
+std::vector<std::string> compiler_messages(const Program& program, std::size_t count) {
+  std::vector<std::string> found, other;
+  for (std::string line : lines_of(program.compile_messages)) {
+    std::size_t at = line.find("programm.pas(");
+    if (at == std::string::npos) {
+      if (!line.empty()) other.push_back(printable(line));
+      continue;
+    }
+    line.replace(at, 12, base_name(program.path));
+    bool minor = line.find("Warning:") != std::string::npos || line.find("Note:") != std::string::npos ||
+                 line.find("Hint:") != std::string::npos || line.find("Warnung:") != std::string::npos ||
+                 line.find("Hinweis:") != std::string::npos || line.find("Notiz:") != std::string::npos;
+    bool summary = line.find("There were") != std::string::npos;
+    if (!minor && !summary && found.size() < count) found.push_back(printable(line));
+  }
+  if (found.empty() && !other.empty()) found.push_back(other.back());
+  return found;
+}
+
+void write_for_people(std::ostream& out, const std::vector<Checked>& results) {
+  for (const Checked& c : results) {
+    const Verdict& v = c.verdict;
+    if (v.passed) {
+      out << c.program->name << ": bestanden\n";
+      continue;
+    }
+    out << c.program->name << ": nicht bestanden - " << v.reason << "\n";
+    out << details(c);
+    std::vector<std::string> lines = lines_of(printable(v.output));
+    if (lines.empty()) continue;
+    out << "  Ausgabe des Programms:\n";
+    for (std::size_t i = 0; i < lines.size() && i < kShownOutputLines; ++i) out << "  | " << lines[i] << "\n";
+    if (lines.size() > kShownOutputLines || v.output_cut)
+      out << "  | ... (" << lines.size() << (v.output_cut ? "+" : "") << " Zeilen)\n";
+  }
+}
+
+void write_json(std::ostream& out, const std::vector<Checked>& results) {
+  out << "[";
+  bool first = true;
+  for (const Checked& c : results) {
+    const Verdict& v = c.verdict;
+    out << (first ? "\n" : ",\n") << "  {\"name\": ";
+    first = false;
+    json_string(out, c.program->name);
+    out << ", \"passed\": " << (v.passed ? "true" : "false") << ", \"reason\": ";
+    json_string(out, full_reason(c));
+    out << ", \"world\": " << v.pair << ", \"commands\": " << v.commands << ", \"milliseconds\": " << v.milliseconds;
+    out << ", \"fields\": [";
+    for (std::size_t i = 0; i < v.fields.size(); ++i) {
+      const FieldDifference& f = v.fields[i];
+      out << (i ? ", " : "") << "{\"x\": " << f.x << ", \"y\": " << f.y << ", \"expected\": " << f.expected
+          << ", \"actual\": " << f.actual << "}";
+    }
+    out << "], \"position\": ";
+    if (v.position_differs)
+      out << "{\"expected\": {\"x\": " << v.expected.x << ", \"y\": " << v.expected.y << "}, \"actual\": {\"x\": "
+          << v.actual.x << ", \"y\": " << v.actual.y << "}}";
+    else
+      out << "null";
+    out << ", \"supply\": ";
+    if (v.supply_differs) out << "{\"expected\": " << v.expected.vorrat << ", \"actual\": " << v.actual.vorrat << "}";
+    else out << "null";
+    out << ", \"output\": ";
+    json_string(out, v.output);
+    out << "}";
+  }
+  out << (results.empty() ? "]\n" : "\n]\n");
+}
+
+void write_junit(std::ostream& out, const std::vector<Checked>& results, const std::string& suite) {
+  std::size_t failures = 0;
+  long total_ms = 0;
+  for (const Checked& c : results) {
+    if (!c.verdict.passed) ++failures;
+    total_ms += c.verdict.milliseconds;
+  }
+  auto seconds = [](long ms) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", ms / 1000.0);
+    return std::string(buf);
+  };
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  out << "<testsuites name=\"zekocheck\" tests=\"" << results.size() << "\" failures=\"" << failures
+      << "\" errors=\"0\" time=\"" << seconds(total_ms) << "\">\n";
+  out << "  <testsuite name=\"" << xml(suite) << "\" tests=\"" << results.size() << "\" failures=\"" << failures
+      << "\" errors=\"0\" skipped=\"0\" time=\"" << seconds(total_ms) << "\">\n";
+  for (const Checked& c : results) {
+    const Verdict& v = c.verdict;
+    out << "    <testcase classname=\"" << xml("zekocheck." + suite) << "\" name=\"" << xml(c.program->name)
+        << "\" time=\"" << seconds(v.milliseconds) << "\"";
+    if (v.passed && v.output.empty()) {
+      out << "/>\n";
+      continue;
+    }
+    out << ">\n";
+    if (!v.passed)
+      out << "      <failure message=\"" << xml(full_reason(c)) << "\" type=\"nicht bestanden\">"
+          << xml(details(c)) << "</failure>\n";
+    if (!v.output.empty()) out << "      <system-out>" << xml(v.output) << "</system-out>\n";
+    out << "    </testcase>\n";
+  }
+  out << "  </testsuite>\n</testsuites>\n";
+}
+
+}  // namespace zekocheck

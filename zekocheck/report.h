@@ -1,0 +1,28 @@
+// The three ways zekocheck tells its results: lines for people, JSON and
+// JUnit XML for machines.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "runner.h"
+#include "verdict.h"
+
+namespace zekocheck {
+
+struct Checked {
+  const Program* program;
+  Verdict verdict;
+};
+
+// The first messages of a compiler that refused the program, with the
+// program's own file name.
+std::vector<std::string> compiler_messages(const Program& program, std::size_t count = 3);
+
+void write_for_people(std::ostream& out, const std::vector<Checked>& results);
+void write_json(std::ostream& out, const std::vector<Checked>& results);
+// `suite` names the task or the goal world.
+void write_junit(std::ostream& out, const std::vector<Checked>& results, const std::string& suite);
+
+}  // namespace zekocheck

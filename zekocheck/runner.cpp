@@ -1,0 +1,474 @@
+#include "runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace zekocheck {
+namespace {
+
+constexpr long kCompileSeconds = 60;
+constexpr std::size_t kResultLimit = 16 * 1024;
+
+// SIGCHLD and an interrupt of zekocheck itself wake the loop through this pipe.
+int g_wake[2] = {-1, -1};
+volatile sig_atomic_t g_interrupted = 0;
+
+void wake(int signal_number) {
+  int saved = errno;
+  if (signal_number != SIGCHLD) g_interrupted = signal_number;
+  char c = 0;
+  [[maybe_unused]] ssize_t n = ::write(g_wake[1], &c, 1);
+  errno = saved;
+}
+
+long now_ms() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec * 1000L + t.tv_nsec / 1000000L;
+}
+
+std::string find_in_path(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(path ? path : "/usr/bin:/bin");
+  std::string dir;
+  while (std::getline(dirs, dir, ':')) {
+    std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return "";
+}
+
+std::string read_small(const std::string& path, std::size_t limit) {
+  std::ifstream in(path, std::ios::binary);
+  std::string text(limit, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(limit));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  return text;
+}
+
+struct Spec {
+  std::vector<std::string> argv;
+  std::vector<std::string> env;
+  std::string dir;
+  bool limited = false;  // a learner program: the resource limits apply
+};
+
+struct ResourceLimits {
+  rlim_t cpu_seconds, memory_bytes, file_bytes, processes;
+};
+
+void set_limit(int resource, rlim_t value) {
+  rlimit r {value, value};
+  setrlimit(resource, &r);
+}
+
+// Processes of the real user now; a limit a little above keeps a fork bomb
+// small without stopping the teacher's own programs (root is not limited).
+rlim_t process_allowance() {
+  if (getuid() == 0) return RLIM_INFINITY;
+  rlim_t count = 0;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+    struct stat st {};
+    const std::string name = entry.path().filename();
+    if (!name.empty() && std::isdigit(static_cast<unsigned char>(name[0])) &&
+        ::stat(entry.path().c_str(), &st) == 0 && st.st_uid == getuid())
+      ++count;
+  }
+  return count + 64;
+}
+
+// Starts the child in a session and process group of its own; standard
+// input is /dev/null, output and error go into one pipe.
+pid_t spawn(const Spec& spec, const ResourceLimits& limits, int& out_fd) {
+  std::vector<char*> argv, envp;
+  for (const auto& a : spec.argv) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  for (const auto& e : spec.env) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
+  int pipe_fds[2];
+  if (pipe2(pipe_fds, O_CLOEXEC) != 0) return -1;
+  pid_t pid = fork();
+  if (pid < 0) {
+    ::close(pipe_fds[0]);
+    ::close(pipe_fds[1]);
+    return -1;
+  }
+  if (pid == 0) {
+    setsid();
+    int null_fd = ::open("/dev/null", O_RDONLY);
+    dup2(null_fd, 0);
+    dup2(pipe_fds[1], 1);
+    dup2(pipe_fds[1], 2);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGCHLD}) signal(sig, SIG_DFL);
+    if (::chdir(spec.dir.c_str()) != 0) _exit(126);
+    set_limit(RLIMIT_CORE, 0);
+    if (spec.limited) {
+      rlimit cpu {limits.cpu_seconds, limits.cpu_seconds + 1};
+      setrlimit(RLIMIT_CPU, &cpu);
+      if (limits.memory_bytes) set_limit(RLIMIT_AS, limits.memory_bytes);
+      set_limit(RLIMIT_FSIZE, limits.file_bytes);
+      if (limits.processes != RLIM_INFINITY) set_limit(RLIMIT_NPROC, limits.processes);
+    }
+    execve(argv[0], argv.data(), envp.data());
+    const char* text = "zekocheck: Programm nicht ausfuehrbar\n";
+    [[maybe_unused]] ssize_t n = ::write(2, text, std::strlen(text));
+    _exit(127);
+  }
+  ::close(pipe_fds[1]);
+  fcntl(pipe_fds[0], F_SETFL, O_NONBLOCK);
+  out_fd = pipe_fds[0];
+  return pid;
+}
+
+void reap_quietly(pid_t pid) {
+  while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+}
+
+// Our own children that outlived their group (adopted through the
+// subreaper setting): ended and reaped.
+void end_adopted_children() {
+  std::error_code ec;
+  std::string me = std::to_string(getpid());
+  for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+    const std::string name = entry.path().filename();
+    if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0]))) continue;
+    std::string stat = read_small(entry.path().string() + "/stat", 512);
+    std::size_t close_paren = stat.rfind(')');
+    if (close_paren == std::string::npos) continue;
+    std::istringstream fields(stat.substr(close_paren + 1));
+    std::string state, ppid;
+    fields >> state >> ppid;
+    if (ppid != me) continue;
+    pid_t pid = std::atoi(name.c_str());
+    kill(pid, SIGKILL);
+    reap_quietly(pid);
+  }
+}
+
+// Environment of the children: ours without the check-mode variables, which
+// only the runs get.
+std::vector<std::string> base_environment() {
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    std::string_view v(*e);
+    if (v.starts_with("ZEKO_PRUEFEN=") || v.starts_with("ZEKO_PRUEFWELT=") || v.starts_with("ZEKO_MAX_BEFEHLE="))
+      continue;
+    env.emplace_back(v);
+  }
+  return env;
+}
+
+bool probe_bwrap(const std::string& bwrap) {
+  Spec spec;
+  spec.argv = {bwrap, "--ro-bind", "/", "/", "--dev", "/dev", "--unshare-all", "--die-with-parent", "--",
+               "/bin/true"};
+  spec.env = base_environment();
+  spec.dir = "/";
+  int fd = -1;
+  pid_t pid = spawn(spec, ResourceLimits {}, fd);
+  if (pid < 0) return false;
+  int status = 0;
+  long deadline = now_ms() + 5000;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (now_ms() > deadline) {
+      kill(-pid, SIGKILL);
+      reap_quietly(pid);
+      ::close(fd);
+      return false;
+    }
+    pollfd p {fd, POLLIN, 0};
+    poll(&p, 1, 20);
+    char buf[512];
+    while (::read(fd, buf, sizeof buf) > 0) {
+    }
+  }
+  ::close(fd);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Removes a folder tree also when a program took away its own permissions.
+void remove_tree(const std::string& path) {
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(path, fs::directory_options::skip_permission_denied, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+    if (it->is_directory(ec)) ::chmod(it->path().c_str(), 0700);
+  fs::remove_all(path, ec);
+}
+
+}  // namespace
+
+Runner::Runner(Limits limits, std::string zekoc) : limits_(limits), zekoc_(std::move(zekoc)) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zekocheck.XXXXXX";
+  if (mkdtemp(pattern.data())) base_ = pattern;
+  if (!limits_.sandbox) return;
+  bwrap_ = find_in_path("bwrap");
+  if (bwrap_.empty())
+    sandbox_note_ = "Hinweis: bwrap (bubblewrap) ist nicht installiert; die Programme laufen ohne Sandbox, "
+                    "nur mit ihren Grenzen.";
+  else if (!probe_bwrap(bwrap_))
+    sandbox_note_ = "Hinweis: bwrap (bubblewrap) laeuft hier nicht; die Programme laufen ohne Sandbox, "
+                    "nur mit ihren Grenzen.";
+  else
+    use_bwrap_ = true;
+}
+
+Runner::~Runner() {
+  if (!base_.empty()) remove_tree(base_);
+}
+
+void Runner::run_all(std::vector<Program>& programs, const std::vector<std::string>& start_worlds) {
+  if (pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  struct sigaction sa {};
+  sa.sa_handler = wake;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+  struct sigaction old_chld {}, old_int {}, old_term {}, old_hup {};
+  sigaction(SIGCHLD, &sa, &old_chld);
+  sigaction(SIGINT, &sa, &old_int);
+  sigaction(SIGTERM, &sa, &old_term);
+  sigaction(SIGHUP, &sa, &old_hup);
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
+
+  ResourceLimits rl {};
+  rl.cpu_seconds = static_cast<rlim_t>(std::ceil(limits_.seconds)) + 1;
+  rl.memory_bytes = static_cast<rlim_t>(limits_.memory_mb) << 20;
+  rl.file_bytes = static_cast<rlim_t>(limits_.file_mb) << 20;
+  rl.processes = process_allowance();
+  std::vector<std::string> env = base_environment();
+
+  struct Job {
+    std::size_t program;
+    int pair;  // -1: compile
+  };
+  struct Child {
+    pid_t pid;
+    int fd;
+    Job job;
+    long started, deadline;
+    bool timed_out;
+    std::string output;
+    bool cut;
+  };
+  std::deque<Job> queue;
+  std::vector<Child> running;
+  std::vector<std::string> exe(programs.size());
+
+  auto program_dir = [&](std::size_t i) { return base_ + "/p" + std::to_string(i + 1); };
+  auto enqueue_runs = [&](std::size_t i) {
+    programs[i].runs.assign(start_worlds.size(), Run {});
+    for (int k = static_cast<int>(start_worlds.size()) - 1; k >= 0; --k) queue.push_front({i, k});
+  };
+  for (std::size_t i = 0; i < programs.size(); ++i) {
+    Program& p = programs[i];
+    if (!p.unusable.empty()) continue;
+    std::error_code ec;
+    fs::create_directory(program_dir(i), ec);
+    if (p.source) {
+      fs::copy_file(p.path, program_dir(i) + "/programm.pas", fs::copy_options::overwrite_existing, ec);
+      if (ec) {
+        p.unusable = "die Datei laesst sich nicht lesen";
+        continue;
+      }
+      exe[i] = program_dir(i) + "/programm";
+      queue.push_back({i, -1});
+    } else {
+      exe[i] = program_dir(i) + "/programm";
+      fs::copy_file(p.path, exe[i], fs::copy_options::overwrite_existing, ec);
+      if (!ec) fs::permissions(exe[i], fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                            fs::perms::others_read | fs::perms::others_exec, ec);
+      if (ec) {
+        p.unusable = "das Programm laesst sich nicht lesen";
+        continue;
+      }
+      enqueue_runs(i);
+    }
+  }
+
+  auto start = [&](const Job& job) {
+    Spec spec;
+    spec.env = env;
+    long seconds = kCompileSeconds;
+    if (job.pair < 0) {
+      spec.argv = {zekoc_, "programm.pas"};
+      spec.dir = program_dir(job.program);
+    } else {
+      std::string dir = program_dir(job.program) + "/w" + std::to_string(job.pair + 1);
+      std::error_code ec;
+      fs::create_directory(dir, ec);
+      fs::copy_file(start_worlds[job.pair], dir + "/start.zko", fs::copy_options::overwrite_existing, ec);
+      spec.dir = dir;
+      spec.limited = true;
+      spec.env.push_back("ZEKO_PRUEFEN=" + dir + "/ergebnis");
+      spec.env.push_back("ZEKO_PRUEFWELT=start.zko");
+      spec.env.push_back("ZEKO_MAX_BEFEHLE=" + std::to_string(limits_.max_commands));
+      if (use_bwrap_) {
+        std::string pdir = program_dir(job.program);
+        spec.argv = {bwrap_,     "--ro-bind", "/",  "/",     "--dev",           "/dev",          "--proc",
+                     "/proc",    "--tmpfs",   "/tmp", "--ro-bind", pdir,        pdir,            "--bind",
+                     dir,        dir,         "--chdir", dir,      "--unshare-all", "--die-with-parent",
+                     "--new-session", "--",   exe[job.program]};
+      } else {
+        spec.argv = {exe[job.program]};
+      }
+      programs[job.program].runs[job.pair].started = true;
+    }
+    Child c {};
+    c.job = job;
+    c.pid = spawn(spec, rl, c.fd);
+    c.started = now_ms();
+    c.deadline = c.started + (job.pair < 0 ? seconds * 1000 : static_cast<long>(limits_.seconds * 1000));
+    if (c.pid < 0) {
+      Program& p = programs[job.program];
+      if (job.pair < 0) {
+        p.unusable = "zekoc laesst sich nicht starten";
+      } else {
+        p.runs[job.pair].wait_status = 127 << 8;
+      }
+      return;
+    }
+    running.push_back(std::move(c));
+  };
+
+  // Reads what the pipe holds; at its end the pipe is closed, so that it
+  // is not polled again while the child is still to be reaped.
+  auto drain = [&](Child& c) {
+    if (c.fd < 0) return;
+    char buf[8192];
+    for (;;) {
+      ssize_t n = ::read(c.fd, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return;  // nothing more for now
+      if (n == 0) {
+        ::close(c.fd);
+        c.fd = -1;
+        return;
+      }
+      std::size_t room = kOutputLimit - std::min(kOutputLimit, c.output.size());
+      c.output.append(buf, std::min(room, static_cast<std::size_t>(n)));
+      if (static_cast<std::size_t>(n) > room) c.cut = true;
+    }
+  };
+
+  auto finish = [&](Child& c, int status) {
+    kill(-c.pid, SIGKILL);  // whatever the program left running in its group
+    drain(c);
+    if (c.fd >= 0) ::close(c.fd);
+    Program& p = programs[c.job.program];
+    if (c.job.pair < 0) {
+      bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && ::access(exe[c.job.program].c_str(), X_OK) == 0;
+      p.compile_messages = c.output;
+      if (ok) enqueue_runs(c.job.program);
+      else p.compile_failed = true;
+      return;
+    }
+    Run& r = p.runs[c.job.pair];
+    r.timed_out = c.timed_out;
+    r.wait_status = status;
+    r.milliseconds = now_ms() - c.started;
+    r.output = std::move(c.output);
+    r.output_cut = c.cut;
+    std::string result = program_dir(c.job.program) + "/w" + std::to_string(c.job.pair + 1) + "/ergebnis";
+    struct stat st {};
+    if (::lstat(result.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      r.has_result = true;
+      r.result = read_small(result, kResultLimit);
+    }
+    if (p.source) {  // messages name the copy; the teacher knows the original
+      std::string name = fs::path(p.path).filename();
+      for (std::string* text : {&r.output, &r.result})
+        for (std::size_t at = 0; (at = text->find("programm.pas", at)) != std::string::npos; at += name.size())
+          text->replace(at, 12, name);
+    }
+  };
+
+  while (!g_interrupted && (!queue.empty() || !running.empty())) {
+    while (!queue.empty() && static_cast<int>(running.size()) < std::max(1, limits_.jobs)) {
+      Job job = queue.front();
+      queue.pop_front();
+      start(job);
+    }
+    if (running.empty()) continue;
+    std::vector<pollfd> fds;
+    fds.push_back({g_wake[0], POLLIN, 0});
+    long next_deadline = running.front().deadline;
+    for (const Child& c : running) {
+      fds.push_back({c.fd, POLLIN, 0});  // -1 once the output has ended: ignored
+      next_deadline = std::min(next_deadline, c.deadline);
+    }
+    int timeout = static_cast<int>(std::max(0L, next_deadline - now_ms()));
+    int ready = poll(fds.data(), fds.size(), timeout);
+    if (ready < 0 && errno != EINTR) break;
+    char sink[64];
+    while (::read(g_wake[0], sink, sizeof sink) > 0) {
+    }
+    for (std::size_t i = 1; i < fds.size(); ++i)
+      if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) drain(running[i - 1]);
+    long now = now_ms();
+    for (Child& c : running)
+      if (!c.timed_out && now >= c.deadline) {
+        c.timed_out = true;
+        kill(-c.pid, SIGKILL);
+      }
+    for (;;) {
+      int status = 0;
+      pid_t pid = waitpid(-1, &status, WNOHANG);
+      if (pid <= 0) break;
+      auto it = std::find_if(running.begin(), running.end(), [&](const Child& c) { return c.pid == pid; });
+      if (it == running.end()) continue;  // an adopted grandchild
+      finish(*it, status);
+      running.erase(it);
+    }
+  }
+
+  if (g_interrupted) {
+    for (Child& c : running) {
+      kill(-c.pid, SIGKILL);
+      reap_quietly(c.pid);
+      if (c.fd >= 0) ::close(c.fd);
+    }
+    running.clear();
+  }
+  end_adopted_children();
+  sigaction(SIGCHLD, &old_chld, nullptr);
+  sigaction(SIGINT, &old_int, nullptr);
+  sigaction(SIGTERM, &old_term, nullptr);
+  sigaction(SIGHUP, &old_hup, nullptr);
+  ::close(g_wake[0]);
+  ::close(g_wake[1]);
+  if (g_interrupted) {
+    int sig = g_interrupted;
+    remove_tree(base_);
+    base_.clear();
+    signal(sig, SIG_DFL);
+    raise(sig);
+  }
+}
+
+}  // namespace zekocheck

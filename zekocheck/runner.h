@@ -1,0 +1,70 @@
+// Compiles and runs learner programs in parallel, each in its own temporary
+// folder and process group, under limits of commands, wall time, CPU time,
+// memory and file size, and inside bubblewrap when it works.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zekocheck {
+
+struct Limits {
+  long max_commands = 100000;
+  double seconds = 5;      // wall clock per run
+  long memory_mb = 512;    // address space; 0: none
+  long file_mb = 16;       // largest file a program may write
+  int jobs = 1;
+  bool sandbox = true;     // bubblewrap, when it can run here
+};
+
+// One program on one start world.
+struct Run {
+  bool started = false;
+  bool timed_out = false;
+  int wait_status = 0;     // as waitpid gives it
+  long milliseconds = 0;
+  std::string output;      // standard output and error, cut at kOutputLimit
+  bool output_cut = false;
+  bool has_result = false;
+  std::string result;      // the result file the library wrote
+};
+
+struct Program {
+  std::string name;        // as given on the command line
+  std::string path;
+  bool source = false;     // a .pas file that is compiled first
+  bool compile_failed = false;
+  std::string compile_messages;
+  std::string unusable;    // why the file cannot even be tried (German), or empty
+  std::vector<Run> runs;   // one per world pair
+};
+
+constexpr std::size_t kOutputLimit = 64 * 1024;
+
+class Runner {
+ public:
+  // `zekoc` is the compile wrapper; the start worlds are copied into each
+  // run's folder.
+  Runner(Limits limits, std::string zekoc);
+  ~Runner();
+  Runner(const Runner&) = delete;
+  Runner& operator=(const Runner&) = delete;
+
+  // Empty when the sandbox is in use or was switched off; otherwise the
+  // note why the programs run without it.
+  const std::string& sandbox_note() const { return sandbox_note_; }
+  // False when the temporary folder cannot be made.
+  bool ready() const { return !base_.empty(); }
+
+  void run_all(std::vector<Program>& programs, const std::vector<std::string>& start_worlds);
+
+ private:
+  Limits limits_;
+  std::string zekoc_;
+  std::string base_;         // temporary folder of this check
+  bool use_bwrap_ = false;
+  std::string bwrap_;
+  std::string sandbox_note_;
+};
+
+}  // namespace zekocheck

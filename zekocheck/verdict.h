@@ -1,0 +1,42 @@
+// What a run means: passed, or not with a reason, and for a wrong end world
+// the differing fields, position and supply.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "runner.h"
+#include "world_file.h"
+
+namespace zekocheck {
+
+struct Comparison {
+  bool position = true;  // compare the robot's end position
+  bool supply = true;    // compare the robot's end supply
+};
+
+struct FieldDifference {
+  int x, y, expected, actual;
+};
+
+struct Verdict {
+  bool passed = false;
+  std::string reason;        // German, empty when passed
+  int pair = 0;              // the world pair the verdict is about (1-based; 0: none)
+  long commands = 0;
+  long milliseconds = 0;
+  bool wrong_world = false;  // ended well, but not in the goal world
+  World expected, actual;
+  std::vector<FieldDifference> fields;
+  bool position_differs = false;
+  bool supply_differs = false;
+  std::string output;        // the learner program's own text (of the pair above)
+  bool output_cut = false;
+};
+
+// The program's verdict over all pairs: the first pair it fails decides;
+// commands and milliseconds are summed over the runs.
+Verdict judge(const Program& program, const std::vector<World>& goals, const Comparison& compare, double seconds);
+
+}  // namespace zekocheck

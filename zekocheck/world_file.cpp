@@ -1,0 +1,273 @@
+#include "world_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+namespace zekocheck {
+namespace {
+
+constexpr std::size_t kMaxFileSize = 1 << 20;
+
+enum class Parsed { ok, not_a_number, too_big };
+
+Parsed parse(const std::string& token, long long& value) {
+  std::size_t i = (token[0] == '+' || token[0] == '-') ? 1 : 0;
+  if (i == token.size()) return Parsed::not_a_number;
+  long long magnitude = 0;
+  for (std::size_t k = i; k < token.size(); ++k) {
+    if (token[k] < '0' || token[k] > '9') return Parsed::not_a_number;
+    if (magnitude <= INT32_MAX) magnitude = magnitude * 10 + (token[k] - '0');
+  }
+  value = token[0] == '-' ? -magnitude : magnitude;
+  return value < INT32_MIN || value > INT32_MAX ? Parsed::too_big : Parsed::ok;
+}
+
+std::string shown(const std::string& token) {
+  std::string s = token.size() > 20 ? token.substr(0, 20) + "..." : token;
+  for (char& c : s)
+    if (static_cast<unsigned char>(c) > 126) c = '?';
+  return "\"" + s + "\"";
+}
+
+// The library's reader, step by step: numbers skip every character up to
+// code 32, the end of the file reads as 0, and a line skip follows the 17th
+// value of each grid row and the supply.
+class Reader {
+ public:
+  explicit Reader(const std::string& text) : text_(text) {}
+
+  bool number(long long& value, std::string& error) {
+    while (pos_ < text_.size() && static_cast<unsigned char>(text_[pos_]) <= 32) take();
+    line_of_number_ = line_;
+    value = 0;
+    if (pos_ == text_.size()) return true;
+    std::string token;
+    while (pos_ < text_.size() && static_cast<unsigned char>(text_[pos_]) > 32) token += text_[take()];
+    Parsed p = parse(token, value);
+    if (p == Parsed::ok) return true;
+    error = "Zeile " + std::to_string(line_) + ": " + shown(token) + " ist keine ganze Zahl";
+    return false;
+  }
+
+  void skip_line() {
+    while (pos_ < text_.size()) {
+      char c = text_[take()];
+      if (c == '\n' || c == '\r') return;
+    }
+  }
+
+  int line_of_number() const { return line_of_number_; }
+
+ private:
+  std::size_t take() {
+    char c = text_[pos_];
+    if (c == '\n') {
+      if (!after_cr_) ++line_;
+      after_cr_ = false;
+    } else if (c == '\r') {
+      ++line_;
+      after_cr_ = true;
+    } else {
+      after_cr_ = false;
+    }
+    return pos_++;
+  }
+
+  const std::string& text_;
+  std::size_t pos_ = 0;
+  int line_ = 1;
+  int line_of_number_ = 1;
+  bool after_cr_ = false;
+};
+
+void load(const std::string& text, WorldFile& out) {
+  Reader in(text);
+  std::string error;
+  long long v;
+  auto in_range = [&](long long value, long long low, long long high, const std::string& what) {
+    if (value >= low && value <= high) return true;
+    error = "Zeile " + std::to_string(in.line_of_number()) + ": " + what + " " + std::to_string(value) +
+            " liegt ausserhalb von " + std::to_string(low) + " bis " + std::to_string(high);
+    return false;
+  };
+  for (int y = 0; y < kRows; ++y) {
+    for (int x = 0; x < kColumns; ++x) {
+      if (!in.number(v, error) || !in_range(v, INT16_MIN, INT16_MAX, "der Feldwert")) return void(out.error = error);
+      out.world.feld[x][y] = static_cast<int16_t>(v);
+    }
+    in.skip_line();
+  }
+  if (!in.number(v, error) || !in_range(v, INT16_MIN, INT16_MAX, "der Vorrat")) return void(out.error = error);
+  out.world.vorrat = static_cast<int16_t>(v);
+  in.skip_line();
+  if (!in.number(v, error) || !in_range(v, 0, kColumns - 1, "die Spalte x =")) return void(out.error = error);
+  out.world.x = static_cast<int>(v);
+  if (!in.number(v, error) || !in_range(v, 0, kRows - 1, "die Zeile y =")) return void(out.error = error);
+  out.world.y = static_cast<int>(v);
+  out.readable = true;
+}
+
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string line;
+  bool open = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\n' || c == '\r') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines.push_back(line);
+      line.clear();
+      open = false;
+    } else {
+      line += c;
+      open = true;
+    }
+  }
+  if (open) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> tokens(const std::string& line) {
+  std::vector<std::string> out;
+  std::string token;
+  for (char c : line) {
+    if (static_cast<unsigned char>(c) <= 32) {
+      if (!token.empty()) out.push_back(token);
+      token.clear();
+    } else {
+      token += c;
+    }
+  }
+  if (!token.empty()) out.push_back(token);
+  return out;
+}
+
+// The exact format: ten lines of 17 values, a line with the supply, a line
+// with x and y, nothing after them.
+void check_format(const std::string& text, WorldFile& out) {
+  std::vector<std::string> lines = split_lines(text);
+  auto report = [&](int line, std::string what) { out.deviations.push_back({line, std::move(what)}); };
+  if (lines.empty()) return report(0, "die Datei ist leer (die Welt wird leer gelesen, ZEKO auf x=0, y=0, Vorrat 0)");
+
+  // Checks the values of one line; false if one is no usable number.
+  auto values = [&](int n, const std::vector<std::string>& t, long long low, long long high, const char* what,
+                    std::vector<long long>& out_values) {
+    bool ok = true;
+    for (std::size_t k = 0; k < t.size(); ++k) {
+      long long v;
+      if (parse(t[k], v) != Parsed::ok) {
+        report(n, "Wert " + std::to_string(k + 1) + ": " + shown(t[k]) + " ist keine ganze Zahl");
+        ok = false;
+      } else if (v < low || v > high) {
+        report(n, std::string(what) + " " + std::to_string(v) + " liegt ausserhalb von " + std::to_string(low) +
+                      " bis " + std::to_string(high));
+        ok = false;
+      }
+      out_values.push_back(v);
+    }
+    return ok;
+  };
+
+  std::size_t count = lines.size();
+  for (int n = 1; n <= kRows; ++n) {
+    if (static_cast<std::size_t>(n) > count) {
+      report(n, "fehlt: die Datei endet nach Zeile " + std::to_string(count) +
+                    " (der Rest des Gitters wird leer gelesen)");
+      break;
+    }
+    std::vector<std::string> t = tokens(lines[n - 1]);
+    if (t.size() < kColumns)
+      report(n, std::to_string(t.size()) + " statt 17 Werte (die Zeile wird mit Werten der naechsten Zeile "
+                                            "aufgefuellt, das Gitter verschiebt sich)");
+    else if (t.size() > kColumns)
+      report(n, std::to_string(t.size()) + " statt 17 Werte (die Werte nach dem 17. werden nicht gelesen)");
+    std::vector<long long> v;
+    values(n, t, INT16_MIN, INT16_MAX, "der Feldwert", v);
+  }
+  if (count >= 10) {
+    if (count < 11) {
+      report(11, "fehlt: kein Vorrat (er wird als 0 gelesen)");
+    } else {
+      std::vector<std::string> t = tokens(lines[10]);
+      std::vector<long long> v;
+      if (t.empty()) report(11, "kein Vorrat (die Zeile ist leer)");
+      else if (t.size() > 1) report(11, "Text nach dem Vorrat (er wird nicht gelesen)");
+      if (values(11, t, INT16_MIN, INT16_MAX, "der Vorrat", v) && !v.empty() && v[0] < 0)
+        report(11, "der Vorrat " + std::to_string(v[0]) + " ist negativ");
+    }
+    if (count < 12) {
+      report(12, "fehlt: keine Position (ZEKO steht dann auf x=0, y=0)");
+    } else {
+      std::vector<std::string> t = tokens(lines[11]);
+      std::vector<long long> v;
+      if (t.size() < 2) report(12, std::to_string(t.size()) + " statt 2 Werte fuer die Position x y");
+      else if (t.size() > 2) report(12, "Text nach der Position (er wird nicht gelesen)");
+      if (t.size() >= 1) {
+        std::vector<std::string> xy(t.begin(), t.begin() + std::min<std::size_t>(2, t.size()));
+        std::vector<long long> both;
+        std::vector<std::string> one = {xy[0]};
+        values(12, one, 0, kColumns - 1, "die Spalte x =", both);
+        if (xy.size() > 1) {
+          one = {xy[1]};
+          values(12, one, 0, kRows - 1, "die Zeile y =", both);
+        }
+      }
+    }
+  }
+  for (std::size_t n = 13; n <= count; ++n)
+    if (!tokens(lines[n - 1]).empty()) {
+      report(static_cast<int>(n), "Text nach dem Ende der Welt (Zeile 12); er wird nicht gelesen");
+      break;
+    }
+  if (out.deviations.empty() && out.readable && out.world.feld[out.world.x][out.world.y] < 0)
+    report(12, "ZEKO steht auf einem Hindernis (x=" + std::to_string(out.world.x) +
+                   ", y=" + std::to_string(out.world.y) + ")");
+}
+
+}  // namespace
+
+WorldFile read_world_text(const std::string& text) {
+  WorldFile out;
+  load(text, out);
+  check_format(text, out);
+  return out;
+}
+
+WorldFile read_world_file(const std::string& path) {
+  WorldFile out;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    out.error = errno == ENOENT ? "die Datei gibt es nicht"
+                : errno == EACCES ? "keine Berechtigung zum Lesen"
+                                  : std::string("nicht lesbar: ") + std::strerror(errno);
+    return out;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    out.error = S_ISDIR(st.st_mode) ? "ist ein Ordner, keine Datei" : "ist keine gewoehnliche Datei";
+    return out;
+  }
+  std::string text;
+  char buf[65536];
+  ssize_t n;
+  while (text.size() < kMaxFileSize && (n = ::read(fd, buf, sizeof buf)) != 0) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      out.error = std::string("nicht lesbar: ") + std::strerror(errno);
+      ::close(fd);
+      return out;
+    }
+    text.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return read_world_text(text);
+}
+
+}  // namespace zekocheck

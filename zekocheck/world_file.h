@@ -1,0 +1,39 @@
+// World files as zekocheck sees them: read exactly as the library reads them
+// (so that a goal world means what a learner's program would load), and
+// checked against the exact format the editor writes, line by line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zekocheck {
+
+constexpr int kColumns = 17;
+constexpr int kRows = 10;
+
+struct World {
+  int16_t feld[kColumns][kRows] = {};
+  int16_t vorrat = 0;
+  int x = 0;
+  int y = 0;
+};
+
+struct Deviation {
+  int line;  // 1-based; 0: the file as a whole
+  std::string text;
+};
+
+struct WorldFile {
+  bool readable = false;   // the library would load it without a run-time error
+  std::string error;       // why not (German)
+  World world;             // as the library loads it
+  std::vector<Deviation> deviations;  // from the exact format, in line order
+};
+
+// Reads and checks the file; never ends the program.
+WorldFile read_world_file(const std::string& path);
+// The same for text already in memory (the result file of a run).
+WorldFile read_world_text(const std::string& text);
+
+}  // namespace zekocheck
