@@ -1,0 +1,12 @@
+PROGRAM ecke;
+USES ZekoInc;
+BEGIN
+  initialisiere_die_Roboterwelt('welt.zko');
+  links; links;
+  WHILE vorne_frei DO
+    vor;
+  links;
+  WHILE vorne_frei DO
+    vor;
+  warte
+END.

@@ -1,0 +1,23 @@
+PROGRAM treppe_falsch;
+USES ZekoInc;
+PROCEDURE rechts;
+BEGIN
+  links; links; links
+END;
+
+PROCEDURE stufe;
+BEGIN
+  links; vor;
+  rechts; vor
+END;
+
+BEGIN
+  initialisiere_die_Roboterwelt('welt.zko');
+  links;
+  WHILE vorne_frei DO
+    vor;
+  stufe; stufe; stufe;
+  WHILE vorne_frei DO
+    vor;
+  warte
+END.

@@ -1,0 +1,19 @@
+PROGRAM rundgang;
+USES ZekoInc;
+VAR
+  i: integer;
+
+PROCEDURE seite;
+BEGIN
+  gib;
+  WHILE vorne_frei DO
+    vor;
+  links
+END;
+
+BEGIN
+  initialisiere_die_Roboterwelt('welt.zko');
+  FOR i := 1 TO 4 DO
+    seite;
+  warte
+END.
