@@ -156,7 +156,7 @@ std::vector<std::string> compiler_messages(const Program& program, std::size_t c
     bool minor = line.find("Warning:") != std::string::npos || line.find("Note:") != std::string::npos ||
                  line.find("Hint:") != std::string::npos || line.find("Warnung:") != std::string::npos ||
                  line.find("Hinweis:") != std::string::npos || line.find("Notiz:") != std::string::npos;
-    bool summary = line.find("There were") != std::string::npos;
+    bool summary = line.find("There were") != std::string::npos || line.find("Es traten") != std::string::npos;
     if (!minor && !summary && found.size() < count) found.push_back(printable(line));
   }
   if (found.empty() && !other.empty()) found.push_back(other.back());
