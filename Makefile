@@ -37,8 +37,9 @@ demo: build
 	cd $(BUILD)/demo && ./sammeln
 
 bench: configure-test
-	cmake --build $(BUILD) --target zekoinc zekoinc_bench -j $(JOBS)
+	cmake --build $(BUILD) --target zekoinc zekoinc_bench zekocheck -j $(JOBS)
 	$(BUILD)/bin/zekoinc_bench
+	tools/bench/zekocheck_klasse.sh $(BUILD)
 
 # The Debian package zeko_<version>_<arch>.deb in $(BUILD)/.
 package: build

@@ -34,5 +34,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Free Pascal compiles the learner programs; the programs and the library
 # need the C and C++ runtime.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fp-compiler, libc6, libstdc++6, libgcc-s1")
+# zekocheck runs each learner program inside bubblewrap when it is there.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bubblewrap")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 include(CPack)

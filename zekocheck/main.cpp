@@ -49,8 +49,9 @@ const char* const kUsage =
     "  --json             Ergebnis als JSON auf die Standardausgabe\n"
     "  --junit DATEI      Ergebnis zusaetzlich als JUnit-XML in DATEI\n"
     "  -h, --help         diese Hilfe\n"
+    "  --version          die Version\n"
     "Rueckgabewert: 0 alle bestanden, 1 nicht alle, 2 falscher Aufruf oder\n"
-    "unlesbare Welt.\n";
+    "unlesbare Welt. Mehr dazu: man zekocheck\n";
 
 struct Options {
   Limits limits;
@@ -115,6 +116,9 @@ Options parse(int argc, char** argv) {
     if (arg == "--") only_names = true;
     else if (arg == "-h" || arg == "--help") {
       std::cout << kUsage;
+      std::exit(0);
+    } else if (arg == "--version") {
+      std::cout << "zekocheck (Zeko) " ZEKO_VERSION "\n";
       std::exit(0);
     } else if (arg == "-j") o.limits.jobs = static_cast<int>(number_option("-j", take(), 1, 256));
     else if (arg == "--max-befehle") o.limits.max_commands = number_option(arg, take(), 1, 1000000000);

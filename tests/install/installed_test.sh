@@ -52,9 +52,10 @@ case $mode in
 esac
 usr=$root/usr
 
-for f in bin/zekoc bin/zekoprog bin/zekoedit share/zeko/welten/welt0.zko share/zeko/welten/welt1.zko \
+for f in bin/zekoc bin/zekoprog bin/zekoedit bin/zekocheck share/zeko/welten/welt0.zko share/zeko/welten/welt1.zko \
   share/doc/zeko/README.md share/doc/zeko/Kurzanleitung.md share/doc/zeko/beispiele/sammeln.pas \
-  share/man/man1/zekoc.1 share/man/man1/zekoprog.1 share/man/man1/zekoedit.1 include/zekoinc.h; do
+  share/man/man1/zekoc.1 share/man/man1/zekoprog.1 share/man/man1/zekoedit.1 share/man/man1/zekocheck.1 \
+  share/zeko/aufgaben/01-geradeaus/aufgabe.txt share/zeko/aufgaben/12-rundgang/ziel2.zko include/zekoinc.h; do
   [[ -e $usr/$f ]] || fail "not installed: $f"
 done
 for page in "$usr"/share/man/man1/*.1; do
@@ -62,7 +63,7 @@ for page in "$usr"/share/man/man1/*.1; do
   [[ -z $warnings ]] || fail "$(basename "$page"): $warnings"
   grep -q '@PROJECT_VERSION@' "$page" && fail "$(basename "$page"): version not filled in"
 done
-for prog in zekoprog zekoedit zekoc; do
+for prog in zekoprog zekoedit zekoc zekocheck; do
   out=$("$usr/bin/$prog" --version </dev/null)
   [[ $? == 0 && $out == "$prog (Zeko) "[0-9]* ]] || fail "$prog --version: $out"
 done
@@ -82,6 +83,11 @@ else
   [[ $status == 0 ]] || fail "meinprog ended with $status: $(cat errors.out)"
   grep -q 'welt1.zko' screen.out || fail "meinprog did not show welt1.zko"
   grep -q 'FERTIG!' screen.out || fail "meinprog did not reach FERTIG!"
+  # The same program solves the first task of the installed collection.
+  LD_PRELOAD=${ZEKO_TEST_PRELOAD:-} ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0 \
+    timeout 60 "$usr/bin/zekocheck" --ohne-sandbox --speicher 0 --aufgabe geradeaus meinprog.pas \
+    >"$tmp/check.out" 2>&1 || fail "zekocheck --aufgabe geradeaus: $(cat "$tmp/check.out")"
+  grep -qx 'meinprog.pas: bestanden' "$tmp/check.out" || fail "zekocheck said: $(cat "$tmp/check.out")"
 fi
 # A new world from the installed template, saved here.
 printf 'neu.zko\r\re7\r' | timeout 20 "$usr/bin/zekoedit" >/dev/null 2>edit.err
