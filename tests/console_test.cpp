@@ -15,6 +15,7 @@
 
 #include "console.h"
 #include "forked_child.h"
+#include "modes.h"
 #include "runtime_error.h"
 
 namespace {

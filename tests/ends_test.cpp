@@ -21,7 +21,12 @@
 #include <vector>
 
 #include "learner_env.h"
+#include "files.h"
+#include "modes.h"
 #include "pty_terminal.h"
+#include "screen_text.h"
+#include "temp_dir.h"
+#include "world_text.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -30,19 +35,8 @@ namespace {
 
 // The robot at (2,3) facing down with 5 items; two items below it, an
 // obstacle three fields below.
-std::string world() {
-  std::string s;
-  for (int y = 0; y < 10; ++y) {
-    for (int x = 0; x < 17; ++x) {
-      int v = (x == 2 && y == 4) ? 2 : (x == 2 && y == 6) ? -1 : 0;
-      char cell[8];
-      std::snprintf(cell, sizeof cell, "%5d", v);
-      s += cell;
-    }
-    s += '\n';
-  }
-  return s + "5\n   2   3\n";
-}
+support::World world_state() { return support::World().robot(2, 3, 5).at(2, 4, 2).at(2, 6, -1); }
+std::string world() { return world_state().text(); }
 
 // What the learner program does, by its argument.
 const char* kLearner = R"(program enden;
@@ -118,15 +112,15 @@ std::string recorded_program() {
 // The editor's world after the space bar on the robot's field and the
 // supply answer 7.
 std::string edited_world() {
-  std::string w = world();
-  w.replace(3 * 86 + 2 * 5, 5, "   -1");  // row 3, field 2
-  return w.substr(0, w.size() - 11) + "7\n   2   3\n";
+  support::World w = world_state();
+  w.at(2, 3, -1).supply = 7;
+  return w.text();
 }
 
-bool wait_world(zt::Terminal& t) { return t.wait_for_text("Lager:"); }
+bool wait_world(zt::Terminal& t) { return support::shows(t, "Lager:"); }
 // The robot's glyph on field (x, y).
 bool robot_at(zt::Terminal& t, int x, int y, const char* glyph) {
-  return t.wait_for([&] { return t.cell(2 * y + 2, 4 * x + 3).ch == glyph; });
+  return support::settles_with(t, [&] { return t.cell(support::row_of(y), support::col_of(x)).ch == glyph; });
 }
 
 // States a row can bring a learner program into.
@@ -139,21 +133,21 @@ void in_go_mode(zt::Terminal& t) {
 void at_readln(zt::Terminal& t) {
   at_first_pause(t);
   t.send(" ");
-  ASSERT_TRUE(t.wait_for_text("Zahl?")) << t.screen_text();
+  ASSERT_TRUE(support::shows(t, "Zahl?")) << t.screen_text();
 }
 void at_warte(zt::Terminal& t) {
   at_first_pause(t);
   t.send(" ");
-  ASSERT_TRUE(t.wait_for_text("FERTIG!")) << t.screen_text();
+  ASSERT_TRUE(support::shows(t, "FERTIG!")) << t.screen_text();
 }
 void go(zt::Terminal& t) { at_first_pause(t), t.send("x"); }
 void nothing(zt::Terminal&) {}
 
 // The recorder's key loop after v, v, l.
 void recording(zt::Terminal& t) {
-  ASSERT_TRUE(t.wait_for_text("Name der Roboterwelt:")) << t.screen_text();
+  ASSERT_TRUE(support::shows(t, "Name der Roboterwelt:")) << t.screen_text();
   t.send("welt.zko\r");
-  ASSERT_TRUE(t.wait_for_text("Name der Programmdatei:")) << t.screen_text();
+  ASSERT_TRUE(support::shows(t, "Name der Programmdatei:")) << t.screen_text();
   t.send("mepp.pas\r");
   ASSERT_TRUE(wait_world(t)) << t.screen_text();
   t.send("vvl");
@@ -163,7 +157,7 @@ void recording(zt::Terminal& t) {
 // The editor's loop on alt.zko, and its supply question after the space bar
 // and "e".
 void editing(zt::Terminal& t) {
-  ASSERT_TRUE(t.wait_for_text("Name der Roboterwelt:")) << t.screen_text();
+  ASSERT_TRUE(support::shows(t, "Name der Roboterwelt:")) << t.screen_text();
   t.send("alt.zko\r");
   ASSERT_TRUE(robot_at(t, 2, 3, "X")) << t.screen_text();
 }
@@ -171,50 +165,34 @@ void at_question(zt::Terminal& t) {
   editing(t);
   if (::testing::Test::HasFatalFailure()) return;
   t.send(" e");
-  ASSERT_TRUE(t.wait_for_text("Wie viele Gegenstaende")) << t.screen_text();
+  ASSERT_TRUE(support::shows(t, "Wie viele Gegenstaende")) << t.screen_text();
 }
 
 std::string row_name(const ::testing::TestParamInfo<Row>& info) { return info.param.name; }
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<std::string> names_in(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using support::read_file;
 
 class Ends : public ::testing::TestWithParam<Row> {
  protected:
   // The learner program is compiled once.
   static void SetUpTestSuite() {
-    char path[] = "/tmp/ends_test.XXXXXX";
-    if (!mkdtemp(path)) throw std::runtime_error("mkdtemp failed");
-    build_ = path;
-    std::ofstream(build_ / "enden.pas") << kLearner;
-    run_shell("cd '" + build_.string() + "' && " ZEKOC_PATH " enden.pas");
+    build_ = std::make_unique<support::TempDir>();
+    build_->put("enden.pas", kLearner);
+    run_shell("cd '" + build_->path() + "' && " ZEKOC_PATH " enden.pas");
   }
-  static void TearDownTestSuite() { fs::remove_all(build_); }
+  static void TearDownTestSuite() { build_.reset(); }
 
   void SetUp() override {
-    char path[] = "/tmp/ends_row.XXXXXX";
-    ASSERT_NE(mkdtemp(path), nullptr);
-    dir_ = path;
-    for (const char* name : {"welt.zko", "alt.zko"}) std::ofstream(dir_ / name) << world();
+    for (const char* name : {"welt.zko", "alt.zko"}) dir_.put(name, world());
     fs::copy_file(TEMPLATE_WORLD, dir_ / "welt0.zko");
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
-  static fs::path build_;
-  fs::path dir_;
+  static std::unique_ptr<support::TempDir> build_;
+  support::TempDir dir_;
 };
 
-fs::path Ends::build_;
+std::unique_ptr<support::TempDir> Ends::build_;
 
 TEST_P(Ends, LeaveWhatTheRowSays) {
   const Row& row = GetParam();
@@ -222,20 +200,20 @@ TEST_P(Ends, LeaveWhatTheRowSays) {
   if (row.signal_number == SIGSEGV) GTEST_SKIP() << "in this build the sanitizer takes SIGSEGV";
 #endif
   zt::Options o;
-  o.cwd = dir_.string();
+  o.cwd = dir_.path();
   o.stdin_from_pipe = row.end == End::input_end;
   o.stdin_bytes = row.piped;
   o.controlling_terminal = row.end != End::terminal_loss;
   std::vector<std::string> argv;
   switch (row.program) {
     case Program::learner:
-      argv = {(build_ / "enden").string(), row.argument};
+      argv = {(*build_ / "enden").string(), row.argument};
       for (auto& e : learner_environment()) o.env_extra.push_back(e);
       break;
     case Program::zekoprog: argv = {ZEKOPROG_PATH}; break;
     case Program::zekoedit: argv = {ZEKOEDIT_PATH}; break;
   }
-  const std::vector<std::string> before = names_in(dir_);
+  const std::vector<std::string> before = dir_.names();
   zt::Terminal t(argv, o);
   row.reach(t);
   if (HasFatalFailure()) return;
@@ -247,7 +225,7 @@ TEST_P(Ends, LeaveWhatTheRowSays) {
   if (row.end == End::terminal_loss) {
     EXPECT_LT(ms_since(ended), 1000) << "the program ran on after its terminal went away";
   } else {
-    EXPECT_TRUE(zt::same_modes(t.modes_before(), t.modes_after())) << "terminal modes";
+    EXPECT_TRUE(support::restored(t)) << "terminal modes";
     if (!row.screen_holds.empty()) {
       EXPECT_NE(t.screen_text().find(row.screen_holds), std::string::npos) << t.screen_text();
     }
@@ -259,7 +237,7 @@ TEST_P(Ends, LeaveWhatTheRowSays) {
     std::sort(expected_names.begin(), expected_names.end());
     EXPECT_EQ(read_file(dir_ / "mepp.pas"), recorded_program());
   }
-  EXPECT_EQ(names_in(dir_), expected_names) << "files added or removed";
+  EXPECT_EQ(dir_.names(), expected_names) << "files added or removed";
   EXPECT_EQ(read_file(dir_ / "alt.zko"), row.files == Files::world_new ? edited_world() : world());
   EXPECT_EQ(read_file(dir_ / "welt.zko"), world());
 }

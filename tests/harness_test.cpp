@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "modes.h"
 #include "pty_terminal.h"
 
 namespace {
@@ -127,6 +128,27 @@ TEST(Harness, ReadsAllOutputOfAProgramThatEnds) {
   EXPECT_EQ(t.row_text(25), "END");
 }
 
+// Settled: every process of the program waits for input with no time limit
+// and all it wrote is on the screen. A sleep, a late child of the same
+// group and a typed line still on its way all keep it unsettled.
+TEST(Harness, SettlesOnlyWhenTheProgramWaitsForInput) {
+  struct Case {
+    const char* script;
+    const char* typed;
+    const char* shown;
+  };
+  for (Case c : {Case{"printf A; sleep 0.3; printf B; read x", "", "AB"},
+                 Case{"(sleep 0.3; printf late) & read x", "", "late"},
+                 Case{"read x; printf \"got:$x\"; read y", "abc\r", "got:abc"},
+                 Case{"printf done", "", "done"}}) {
+    SCOPED_TRACE(c.script);
+    zt::Terminal t(sh(c.script));
+    t.send(c.typed);
+    ASSERT_TRUE(t.settle());
+    EXPECT_NE(t.screen_text().find(c.shown), std::string::npos) << t.screen_text();
+  }
+}
+
 TEST(Harness, ComparesTerminalModes) {
   {
     zt::Terminal t({"true"});
@@ -134,13 +156,13 @@ TEST(Harness, ComparesTerminalModes) {
     termios before = t.modes_before();
     EXPECT_TRUE(before.c_lflag & ICANON);
     EXPECT_TRUE(before.c_lflag & ECHO);
-    EXPECT_TRUE(zt::same_modes(before, t.modes_after()));
+    EXPECT_TRUE(support::same_modes(before, t.modes_after()));
   }
   {
     zt::Terminal t(sh("stty raw -echo"));
     ASSERT_EQ(t.wait_exit(), 0);
     termios after = t.modes_after();
-    EXPECT_FALSE(zt::same_modes(t.modes_before(), after));
+    EXPECT_FALSE(support::same_modes(t.modes_before(), after));
     EXPECT_FALSE(after.c_lflag & ICANON);
     EXPECT_FALSE(after.c_lflag & ECHO);
   }

@@ -18,7 +18,10 @@
 #include <vector>
 
 #include "deliverable.h"
+#include "files.h"
 #include "forked_child.h"
+#include "temp_dir.h"
+#include "world_text.h"
 #include "runtime_error.h"
 #include "world.h"
 
@@ -30,12 +33,8 @@ using support::note;
 using support::Outcome;
 using support::TempDir;
 
-using Rows = std::array<std::array<int, 17>, 10>;  // [y][x], as the file lists them
-
-struct World {
-  Rows rows {};
-  int supply = 0, x = 0, y = 0;
-};
+using support::World;
+using Rows = World::Rows;  // [y][x], as the file lists them
 
 // A world with obstacles, empty fields and items of one and two digits.
 World sample() {
@@ -46,21 +45,6 @@ World sample() {
   w.x = 4;
   w.y = 6;
   return w;
-}
-
-// The regular file of a world: values in fields of five, position in fields of four.
-std::string file_text(const World& w) {
-  std::string s;
-  char cell[16];
-  for (const auto& row : w.rows) {
-    for (int v : row) {
-      std::snprintf(cell, sizeof cell, "%5d", v);
-      s += cell;
-    }
-    s += '\n';
-  }
-  std::snprintf(cell, sizeof cell, "%4d%4d", w.x, w.y);
-  return s + std::to_string(w.supply) + "\n" + cell + "\n";
 }
 
 std::string grid_text(const Rows& rows) {
@@ -104,7 +88,7 @@ Outcome load(const TempDir& dir, const std::string& name, const zeko::Deliverabl
 }
 
 Outcome load_text(const std::string& content, const zeko::Deliverable& d = zeko::ZEKOPROG) {
-  TempDir dir;
+  TempDir dir(0777);
   support::write_file(dir / "w.zko", content);
   return load(dir, "w.zko", d);
 }
@@ -156,7 +140,7 @@ TEST(WorldWriter, WritesTheFileByteForByte) {
        " -1000 10000 -999 9999 -32768" + empty_line.substr(25), "-3\n  16   9\n"},
   };
   for (const Case& c : cases) {
-    TempDir dir;
+    TempDir dir(0777);
     World w;
     c.set(w);
     Outcome r = save(dir, "w.zko", w);
@@ -176,7 +160,7 @@ TEST(WorldWriter, WhatItWritesReadsBackWithTheAnsweredSupply) {
   w.rows[5][6] = -32768;
   w.x = 16;
   w.y = 9;
-  TempDir dir;
+  TempDir dir(0777);
   Outcome saved = save(dir, "w.zko", w, [] { return int16_t {42}; });
   ASSERT_TRUE(saved.exited_with(0)) << saved.describe();
   Outcome r = load(dir, "w.zko");
@@ -192,7 +176,7 @@ TEST(WorldWriter, ReplacesTheFileInPlaceOfTheOld) {
   for (bool unnamed : {true, false}) {
     SCOPED_TRACE(unnamed ? "unnamed file" : "named temporary file");
     zeko::g_unnamed_save_file = unnamed;
-    TempDir dir;
+    TempDir dir(0777);
     support::write_file(dir / "w.zko", std::string(5000, '#'));
     chmod((dir / "w.zko").c_str(), 0640);
     Outcome r = save(dir, "w.zko", sample(), [] {
@@ -202,7 +186,7 @@ TEST(WorldWriter, ReplacesTheFileInPlaceOfTheOld) {
     zeko::g_unnamed_save_file = true;
     ASSERT_TRUE(r.exited_with(0)) << r.describe();
     EXPECT_EQ(r.notes, std::vector<std::string> {unnamed ? "1" : "2"}) << "files in the folder during the question";
-    EXPECT_EQ(support::read_file(dir / "w.zko"), file_text(sample()));
+    EXPECT_EQ(support::read_file(dir / "w.zko"), sample().text());
     struct stat st {};
     stat((dir / "w.zko").c_str(), &st);
     EXPECT_EQ(st.st_mode & 07777, 0640u) << "the old file's mode stays";
@@ -221,7 +205,7 @@ TEST(WorldWriter, NextSaveRemovesLeftoversOfEndedEditors) {
   const std::string running = ".zeko-" + std::to_string(getpid()) + "-aB3xYz";
   for (bool unnamed : {true, false}) {
     SCOPED_TRACE(unnamed ? "unnamed file" : "named temporary file");
-    TempDir dir;
+    TempDir dir(0777);
     for (const std::string& f : {dead, running, std::string(".zeko-notizen"), std::string(".zeko-1-kurz")})
       support::write_file(dir / f, "x");
     zeko::g_unnamed_save_file = unnamed;
@@ -237,7 +221,7 @@ TEST(WorldWriter, NextSaveRemovesLeftoversOfEndedEditors) {
 // The world is only ever replaced whole, through a new file beside it: a
 // folder that takes no new files refuses the save even for a writable file.
 TEST(WorldWriter, ClosedFolderRefusesTheSaveAndKeepsTheOldFile) {
-  TempDir dir;
+  TempDir dir(0777);
   support::write_file(dir / "w.zko", std::string(5000, '#'));
   chmod((dir / "w.zko").c_str(), 0666);
   chmod(dir.path().c_str(), 0755);  // nobody may not create files here
@@ -252,7 +236,7 @@ TEST(WorldWriter, ClosedFolderRefusesTheSaveAndKeepsTheOldFile) {
 }
 
 TEST(WorldWriter, NewFileGetsTheUsualMode) {
-  TempDir dir;
+  TempDir dir(0777);
   mode_t old = umask(022);
   Outcome r = save(dir, "neu.zko", sample());
   umask(old);
@@ -285,7 +269,7 @@ TEST(WorldWriter, FailuresLeaveTheOldFileAndNoTemporaryFile) {
   };
   for (const Case& c : cases) for (bool unnamed : {true, false}) {
     SCOPED_TRACE(unnamed ? "unnamed file" : "named temporary file");
-    TempDir dir;
+    TempDir dir(0777);
     support::write_file(dir / "w.zko", old);
     c.prepare(dir);
     std::vector<std::string> before = dir.names();
@@ -304,7 +288,7 @@ TEST(WorldWriter, FailuresLeaveTheOldFileAndNoTemporaryFile) {
 
 TEST(WorldReader, LayoutVariantsReadLikeTheRegularFile) {
   const World w = sample();
-  const std::string regular = file_text(w);
+  const std::string regular = w.text();
   std::string spread;  // tabs and runs of blanks between the values
   for (char ch : regular) spread += ch == ' ' ? std::string("\t  ") : std::string(1, ch);
   std::string long_lines;  // more than 17 values on each grid line
@@ -371,7 +355,7 @@ TEST(WorldReader, EachGridRowStartsOnANewLine) {
   }
   {
     World w = sample();
-    std::string regular = file_text(w);
+    std::string regular = w.text();
     std::size_t tenth = 0;
     for (int i = 0; i < 10; ++i) tenth = regular.find('\n', tenth) + 1;
     Case c {"stops after line 10", regular.substr(0, tenth), w};
@@ -392,7 +376,7 @@ TEST(WorldReader, EachGridRowStartsOnANewLine) {
 }
 
 TEST(WorldReader, BadContentEndsTheProgramWithItsNumber) {
-  const std::string regular = file_text(sample());
+  const std::string regular = sample().text();
   auto with_value = [&](int line, const std::string& value) {  // replaces the first value of a grid line
     std::size_t at = 0;
     for (int i = 1; i < line; ++i) at = regular.find('\n', at) + 1;
@@ -465,7 +449,7 @@ TEST(WorldReader, FilesThatCannotBeReadEndTheProgram) {
        false, 22, "keine gewoehnliche Datei"},
   };
   for (const Case& c : cases) {
-    TempDir dir;
+    TempDir dir(0777);
     c.prepare(dir);
     Outcome r = load(dir, "w.zko", zeko::ZEKOPROG, c.as_nobody);
     EXPECT_TRUE(r.exited_with(c.status)) << c.what << ": " << r.describe();
@@ -479,19 +463,19 @@ TEST(WorldReader, FilesThatCannotBeReadEndTheProgram) {
 TEST(WorldReader, NamesNotHereAreLookedForInTheWorldFolders) {
   World here = sample(), first = sample(), second = sample();
   here.supply = 1, first.supply = 2, second.supply = 3;
-  TempDir dir;
+  TempDir dir(0777);
   for (const char* folder : {"eins", "zwei", "leer"}) mkdir((dir / folder).c_str(), 0755);
-  support::write_file(dir / "beide.zko", file_text(here));
-  support::write_file(dir / "eins/beide.zko", file_text(first));
-  support::write_file(dir / "eins/eins.zko", file_text(first));
-  support::write_file(dir / "zwei/eins.zko", file_text(second));
-  support::write_file(dir / "zwei/zwei.zko", file_text(second));
-  support::write_file(dir / "zwei/gesperrt.zko", file_text(second));
+  support::write_file(dir / "beide.zko", here.text());
+  support::write_file(dir / "eins/beide.zko", first.text());
+  support::write_file(dir / "eins/eins.zko", first.text());
+  support::write_file(dir / "zwei/eins.zko", second.text());
+  support::write_file(dir / "zwei/zwei.zko", second.text());
+  support::write_file(dir / "zwei/gesperrt.zko", second.text());
   support::write_file(dir / "gesperrt.zko", "1\n");
   chmod((dir / "gesperrt.zko").c_str(), 0200);
   mkdir((dir / "eins/ordner.zko").c_str(), 0755);  // a folder of that name is taken as found
 
-  const std::string list = "leer::fehlt:" + (dir / "eins") + ":zwei";
+  const std::string list = "leer::fehlt:" + (dir / "eins").string() + ":zwei";
   struct Case {
     const char* what;
     std::string welten;
@@ -527,9 +511,9 @@ TEST(WorldReader, DeliverablesKeepTheNameAndSupplyTheirOwnWay) {
   const World w = sample();
   const std::string name24 = "abcdefghijklmnopqrst.zko";
   const std::string name60 = std::string(50, 'n') + "0123456789";
-  TempDir dir;
-  support::write_file(dir / name24, file_text(w));
-  support::write_file(dir / name60.substr(0, 50), file_text(w));  // long names are cut before use
+  TempDir dir(0777);
+  support::write_file(dir / name24, w.text());
+  support::write_file(dir / name60.substr(0, 50), w.text());  // long names are cut before use
 
   World in_editor = w;
   in_editor.supply = 1000;
@@ -555,9 +539,9 @@ TEST(WorldReader, DeliverablesKeepTheNameAndSupplyTheirOwnWay) {
   // The editor reads the file's supply before it sets 1000: it must still be a number.
   World empty_handed = w;
   empty_handed.supply = 0;
-  Outcome zero = load_text(file_text(empty_handed), zeko::ZEKOEDIT);
+  Outcome zero = load_text(empty_handed.text(), zeko::ZEKOEDIT);
   EXPECT_EQ(zero.notes, state_of(in_editor)) << zero.describe();
-  Outcome bad = load_text(replace_all(file_text(w), "\n12\n", "\nviele\n"), zeko::ZEKOEDIT);
+  Outcome bad = load_text(replace_all(w.text(), "\n12\n", "\nviele\n"), zeko::ZEKOEDIT);
   EXPECT_TRUE(bad.exited_with(106)) << bad.describe();
 }
 

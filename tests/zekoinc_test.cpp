@@ -21,53 +21,40 @@
 #include <vector>
 
 #include "learner_env.h"
+#include "files.h"
+#include "modes.h"
 #include "pty_terminal.h"
+#include "screen_text.h"
+#include "temp_dir.h"
+#include "world_text.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
+using support::col_of;
+using support::read_file;
+using support::row_of;
+using support::settles_with;
+using support::shows;
+
 const std::string kTitle = "**********  ROBOTER-WELT von ZEKO -- Autor: Dr. Mervalin  ***********";
 const std::string kHint = "Single-Step mit [LEERTASTE], Go mit jeder anderen Taste";
 const std::string kUp = "\033[A";
 constexpr int kStepMs = 75;
 
-// A world file as the editor writes it; fields are {x, y, value}.
-std::string world(int supply, int x, int y, std::vector<std::tuple<int, int, int>> fields) {
-  std::ostringstream out;
-  for (int row = 0; row < 10; ++row) {
-    for (int col = 0; col < 17; ++col) {
-      int v = 0;
-      for (auto [fx, fy, fv] : fields)
-        if (fx == col && fy == row) v = fv;
-      std::string s = std::to_string(v);
-      out << std::string(5 - s.size(), ' ') << s;
-    }
-    out << '\n';
-  }
-  out << supply << '\n' << std::string(3, ' ') << x << std::string(3, ' ') << y << '\n';
-  return out.str();
-}
-
 // The robot at (2,3) facing down with 5 items in its bag; two items on the
 // field below it, an obstacle three fields below and one in the corner.
-const std::string kWorld = world(5, 2, 3, {{0, 0, -1}, {2, 4, 2}, {2, 6, -1}, {5, 5, 1}});
+const std::string kWorld = support::World().robot(2, 3, 5).at(0, 0, -1).at(2, 4, 2).at(2, 6, -1).at(5, 5, 1).text();
+
+// The library's status panel starts a column further right than the programs'.
+std::string status(const zt::Terminal& t, int row) { return support::status(t, row, 72); }
 
 // A plain Pascal learner program around the given statements.
 std::string program(const std::string& statements) {
   return "program t;\nuses ZekoInc;\nvar n: integer;\nbegin\n" + statements + "\nend.\n";
 }
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path.string());
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Screen column of the middle of field x, and its row.
-int col_of(int x) { return 4 * x + 3; }
-int row_of(int y) { return 2 * y + 2; }
 
 long ms_since(Clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
@@ -75,21 +62,13 @@ long ms_since(Clock::time_point t) {
 
 class Learner : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char path[] = "/tmp/zekoinc_test.XXXXXX";
-    ASSERT_NE(mkdtemp(path), nullptr);
-    dir_ = path;
-    put("welt.zko", kWorld);
-  }
-  void TearDown() override {
-    if (!dir_.empty()) fs::remove_all(dir_);
-  }
+  void SetUp() override { put("welt.zko", kWorld); }
 
-  void put(const std::string& name, const std::string& text) { std::ofstream(dir_ / name) << text; }
+  void put(const std::string& name, const std::string& text) { dir_.put(name, text); }
 
   // Runs a shell command in the test folder; its output goes to *out.
   int shell(const std::string& command, std::string* out = nullptr) {
-    std::string full = "cd '" + dir_.string() + "' && " + command + " 2>&1";
+    std::string full = "cd '" + dir_.path() + "' && " + command + " 2>&1";
     FILE* p = popen(full.c_str(), "r");
     if (!p) throw std::runtime_error("popen failed");
     std::string text;
@@ -121,29 +100,28 @@ class Learner : public ::testing::Test {
   }
 
   std::unique_ptr<zt::Terminal> run(const std::string& prog, zt::Options o = {}, std::vector<std::string> args = {}) {
-    o.cwd = dir_;
+    o.cwd = dir_.path();
     for (auto& e : learner_environment()) o.env_extra.push_back(e);
     args.insert(args.begin(), prog);
     return std::make_unique<zt::Terminal>(args, o);
   }
 
-  fs::path dir_;
+  support::TempDir dir_;
 };
 
-// Waits for the robot's glyph on field (x, y).
+// Waits for the robot's glyph on field (x, y) and for the program to settle.
 bool robot_at(zt::Terminal& t, int x, int y, const char* glyph) {
-  return t.wait_for([&] { return t.cell(row_of(y), col_of(x)).ch == glyph; });
+  return settles_with(t, [&] { return t.cell(row_of(y), col_of(x)).ch == glyph; });
 }
 
-// The screen stays as it is for a while: the program waits for a key.
-void expect_waiting(zt::Terminal& t, int ms = 300) {
-  std::string before = t.screen_text();
-  t.pump(ms);
-  EXPECT_EQ(t.screen_text(), before) << "the program did not wait";
+// The program waits for a key: it settles (blocked reading, with no time
+// limit) and has not ended.
+void expect_waiting(zt::Terminal& t) {
+  EXPECT_TRUE(t.settle()) << "the program did not wait";
   EXPECT_EQ(t.wait_exit(0), -1) << "the program ended";
 }
 
-void expect_restored(zt::Terminal& t) { EXPECT_TRUE(zt::same_modes(t.modes_before(), t.modes_after())); }
+void expect_restored(zt::Terminal& t) { EXPECT_TRUE(support::restored(t)); }
 
 // ---------------------------------------------------------------------------
 
@@ -154,7 +132,7 @@ TEST_F(Learner, StartScreenShowsWorldAndWaitsWithShortenedNameOfALongFile) {
   ASSERT_EQ(file.size(), 50u);
   put(file, kWorld);
   auto t = run(pascal("start", program("initialisiere_die_Roboterwelt('" + file + "XYZ');\nwarte;")));
-  ASSERT_TRUE(t->wait_for_text("Lager:")) << t->screen_text();
+  ASSERT_TRUE(shows(*t, "Lager:")) << t->screen_text();
 
   EXPECT_EQ(t->row_text(1), kTitle);
   EXPECT_EQ(t->cell(1, 1).fg, 0);
@@ -168,9 +146,9 @@ TEST_F(Learner, StartScreenShowsWorldAndWaitsWithShortenedNameOfALongFile) {
   EXPECT_EQ(t->row_text(24), kHint);
   EXPECT_EQ(t->cell(3, 5).ch, " ") << "the library draws no grid lines";
 
-  EXPECT_EQ(t->row_text(3).substr(71), "x= 2 y= 3");
-  EXPECT_EQ(t->row_text(6).substr(71), "Vor.:   5");
-  EXPECT_EQ(t->row_text(9).substr(71), "Lager:  0");
+  EXPECT_EQ(status(*t, 3), "x= 2 y= 3");
+  EXPECT_EQ(status(*t, 6), "Vor.:   5");
+  EXPECT_EQ(status(*t, 9), "Lager:  0");
   for (int col = 2; col <= 4; ++col) {
     EXPECT_EQ(t->cell(2, col).ch, "*");
     EXPECT_EQ(t->cell(2, col).fg, 1);
@@ -183,7 +161,7 @@ TEST_F(Learner, StartScreenShowsWorldAndWaitsWithShortenedNameOfALongFile) {
 
   expect_waiting(*t);
   t->send(" ");
-  ASSERT_TRUE(t->wait_for_text("FERTIG!"));
+  ASSERT_TRUE(shows(*t, "FERTIG!"));
   t->send(" ");
   EXPECT_EQ(t->wait_exit(), 0);
   expect_restored(*t);
@@ -197,8 +175,8 @@ TEST_F(Learner, SpaceRunsOneCommandPerKeyAndWarteWaitsForAKeyBeforeClearing) {
   t->send(" ");  // vor
   ASSERT_TRUE(robot_at(*t, 2, 4, "v"));
   EXPECT_EQ(t->cell(row_of(3), col_of(2)).ch, " ");
-  EXPECT_EQ(t->row_text(3).substr(71), "x= 2 y= 4");
-  EXPECT_EQ(t->row_text(9).substr(71), "Lager:  2");
+  EXPECT_EQ(status(*t, 3), "x= 2 y= 4");
+  EXPECT_EQ(status(*t, 9), "Lager:  2");
   expect_waiting(*t);
 
   t->send(" ");  // links
@@ -206,12 +184,12 @@ TEST_F(Learner, SpaceRunsOneCommandPerKeyAndWarteWaitsForAKeyBeforeClearing) {
   expect_waiting(*t);
 
   t->send(" ");  // nimm
-  ASSERT_TRUE(t->wait_for_text("Lager:  1"));
-  EXPECT_EQ(t->row_text(6).substr(71), "Vor.:   6");
+  ASSERT_TRUE(shows(*t, "Lager:  1"));
+  EXPECT_EQ(status(*t, 6), "Vor.:   6");
   expect_waiting(*t);
 
   t->send(" ");  // warte
-  ASSERT_TRUE(t->wait_for_text("FERTIG!"));
+  ASSERT_TRUE(shows(*t, "FERTIG!"));
   EXPECT_EQ(t->row_text(25), "FERTIG!");
   EXPECT_EQ(t->cell(25, 1).fg, 4);
   expect_waiting(*t);
@@ -242,15 +220,14 @@ TEST_P(GoKey, SwitchesToGoForGood) {
                       "program go;\nuses ZekoInc, SysUtils;\nvar t0: QWord; i: integer;\nbegin\n"
                       "  initialisiere_die_Roboterwelt('welt.zko');\n  t0 := GetTickCount64;\n"
                       "  for i := 1 to 10 do links;\n  writeln('Dauer=', GetTickCount64 - t0, ';');\n  warte;\nend.\n"));
-  ASSERT_TRUE(t->wait_for_text("Lager:"));
-  t->pump(100);
+  ASSERT_TRUE(shows(*t, "Lager:"));
 
   t->send(p.key);
   if (p.key != kUp) {
     t->pump(150);
     t->send(" ");  // neither stops nor slows Go, and WARTE finds it
   }
-  ASSERT_TRUE(t->wait_for([&] { return t->raw_output().find("FERTIG!") != std::string::npos; }, 10000));
+  ASSERT_TRUE(settles_with(*t, [&] { return t->raw_output().find("FERTIG!") != std::string::npos; }));
   EXPECT_EQ(t->wait_exit(2000), 0) << "WARTE waited although a key was there";
   EXPECT_EQ(t->screen_text(), std::string(24, '\n'));
   expect_restored(*t);
@@ -285,6 +262,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, GoKey,
 // line without the place. On the terminal it replaces the step hint on
 // row 24; into a file it goes alone, and row 24 keeps the hint.
 struct Failure {
+  std::string name;
   int supply;
   std::string commands;
   std::string message;
@@ -299,12 +277,12 @@ class FailingCommand : public Learner, public ::testing::WithParamInterface<Fail
 
 TEST_P(FailingCommand, ShowsItsMessageAndEndsWithItsStatus) {
   const Failure& f = GetParam();
-  put("welt.zko", world(f.supply, 2, 3, {{2, 4, 2}, {2, 6, -1}}));
+  put("welt.zko", support::World().robot(2, 3, f.supply).at(2, 4, 2).at(2, 6, -1).text());
   std::string prog = pascal("fehler", program("initialisiere_die_Roboterwelt('welt.zko');\n" + f.commands +
                                               "\nwriteln('weiter');\nwarte;"),
                             f.zekoc_options);
   auto t = f.stderr_to_file ? run("/bin/sh", {}, {"-c", "exec ./fehler 2>fehler.txt"}) : run(prog);
-  ASSERT_TRUE(t->wait_for_text("Lager:"));
+  ASSERT_TRUE(shows(*t, "Lager:"));
   t->send("x");
   EXPECT_EQ(t->wait_exit(), f.status);
   EXPECT_EQ(t->row_text(23), f.message);
@@ -325,12 +303,13 @@ TEST_P(FailingCommand, ShowsItsMessageAndEndsWithItsStatus) {
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, FailingCommand,
-    ::testing::Values(Failure{5, "vor;\nvor;\n\n\n\n\nvor;", "Fehler: vor Zeko liegt ein Hindernis !", 4, 3,
+    ::testing::Values(Failure{"VorIntoAnObstacle", 5, "vor;\nvor;\n\n\n\n\nvor;", "Fehler: vor Zeko liegt ein Hindernis !", 4, 3,
                               "fehler.pas, Zeile 12: vor - vor Zeko liegt ein Hindernis", "", true},
-                      Failure{5, "nimm;", "Fehler: auf dem Feld liegt nichts !", 0, 2,
+                      Failure{"NimmOnAnEmptyField", 5, "nimm;", "Fehler: auf dem Feld liegt nichts !", 0, 2,
                               "fehler.pas, Zeile 6: nimm - auf dem Feld liegt nichts", "-O3", false},
-                      Failure{0, "gib;", "Fehler: Zekos Tasche ist leer !", 0, 1, "gib - Zekos Tasche ist leer", "-g-",
-                              false}));
+                      Failure{"GibWithAnEmptyBag", 0, "gib;", "Fehler: Zekos Tasche ist leer !", 0, 1, "gib - Zekos Tasche ist leer", "-g-",
+                              false}),
+    [](const auto& info) { return info.param.name; });
 
 // A world file that cannot be read ends the program before anything is drawn.
 TEST_F(Learner, UnreadableWorldEndsWithARuntimeErrorBeforeDrawing) {
@@ -359,7 +338,7 @@ TEST_F(Learner, CommandsBeforeTheWorldActOnTheZeroStateInGoMode) {
   EXPECT_EQ(t->wait_exit(), 3);
   EXPECT_GE(ms_since(began), 4 * kStepMs);
   EXPECT_EQ(t->cell(row_of(0), col_of(0)).ch, "^");
-  EXPECT_EQ(t->row_text(3).substr(71), "x= 0 y= 0");
+  EXPECT_EQ(status(*t, 3), "x= 0 y= 0");
   EXPECT_EQ(t->row_text(1), "");
   EXPECT_EQ(t->cell(2, 1).ch, " ");
   EXPECT_EQ(t->row_text(23), "Fehler: vor Zeko liegt ein Hindernis !");
@@ -369,7 +348,7 @@ TEST_F(Learner, CommandsBeforeTheWorldActOnTheZeroStateInGoMode) {
 
 TEST_F(Learner, ProgramWithoutWarteLeavesTheScreenAsItIs) {
   auto t = run(pascal("ohne", program("initialisiere_die_Roboterwelt('welt.zko');\nvor;")));
-  ASSERT_TRUE(t->wait_for_text("Lager:"));
+  ASSERT_TRUE(shows(*t, "Lager:"));
   t->send(" ");
   ASSERT_TRUE(robot_at(*t, 2, 4, "v"));
   t->send(" ");
@@ -380,10 +359,10 @@ TEST_F(Learner, ProgramWithoutWarteLeavesTheScreenAsItIs) {
 }
 
 TEST_F(Learner, SecondStartReturnsToSingleStep) {
-  put("zwei.zko", world(0, 7, 7, {}));
+  put("zwei.zko", support::World().robot(7, 7, 0).text());
   auto t = run(pascal("zweimal", program("initialisiere_die_Roboterwelt('welt.zko');\nlinks;\n"
                                          "initialisiere_die_Roboterwelt('zwei.zko');\nlinks;\nwarte;")));
-  ASSERT_TRUE(t->wait_for_text("Lager:"));
+  ASSERT_TRUE(shows(*t, "Lager:"));
   t->send("x");  // Go for the first world
   ASSERT_TRUE(robot_at(*t, 7, 7, "v"));
   EXPECT_EQ(t->row_text(22), "zwei.zko");
@@ -392,7 +371,7 @@ TEST_F(Learner, SecondStartReturnsToSingleStep) {
   ASSERT_TRUE(robot_at(*t, 7, 7, ">"));
   expect_waiting(*t);
   t->send(" ");
-  ASSERT_TRUE(t->wait_for_text("FERTIG!"));
+  ASSERT_TRUE(shows(*t, "FERTIG!"));
   t->send(" ");
   EXPECT_EQ(t->wait_exit(), 0);
   expect_restored(*t);
@@ -407,7 +386,7 @@ TEST_F(Learner, EndOfInputRunsThroughWithoutHanging) {
   auto t = run(pascal("eof", program("initialisiere_die_Roboterwelt('welt.zko');\nvor;\nlinks;\nwarte;\n"
                                      "writeln('ende');")),
                o);
-  EXPECT_EQ(t->wait_exit(5000), 0);
+  EXPECT_EQ(t->wait_exit(), 0);
   EXPECT_GE(ms_since(began), 2 * kStepMs);
   EXPECT_EQ(t->screen_text(), "ende" + std::string(24, '\n'));
   expect_restored(*t);
@@ -422,7 +401,7 @@ TEST_F(Learner, OutputIntoAFileIsPlainText) {
   for (auto& e : learner_environment()) env += e + " ";
   std::string out;
   ASSERT_EQ(shell("env " + env + prog + " </dev/null >out.txt", &out), 0) << out;
-  std::string text = read_file(dir_ / "out.txt");
+  std::string text = dir_.read("out.txt");
   EXPECT_EQ(text.find('\033'), std::string::npos);
   for (const std::string& part : {kTitle, kHint, std::string("x= 2 y= 4"), std::string("FERTIG!")})
     EXPECT_NE(text.find(part), std::string::npos) << part;
@@ -433,20 +412,20 @@ TEST_F(Learner, OutputIntoAFileIsPlainText) {
 // terminal, and on row 23 after a step; line input echoes and edits.
 TEST_F(Learner, WritelnAndReadlnGoThroughTheConsole) {
   auto t = run(pascal("io", read_file(LEARNER_DIR "/io.pas")));
-  ASSERT_TRUE(t->wait_for_text("Name?"));
+  ASSERT_TRUE(shows(*t, "Name?"));
   t->send("abX\177c\r");
-  ASSERT_TRUE(t->wait_for_text("Zahl?"));
+  ASSERT_TRUE(shows(*t, "Zahl?"));
   t->send("21\r");
-  ASSERT_TRUE(t->wait_for_text("Weiter mit Enter"));
+  ASSERT_TRUE(shows(*t, "Weiter mit Enter"));
   EXPECT_EQ(t->row_text(1), "Name? abc");
   EXPECT_EQ(t->row_text(2), "Zahl? 21");
   EXPECT_EQ(t->row_text(3), "abc/42");
   t->send("\r");
-  ASSERT_TRUE(t->wait_for_text("Lager:"));
+  ASSERT_TRUE(shows(*t, "Lager:"));
   t->send(" ");
-  ASSERT_TRUE(t->wait_for_text("Lager:  2"));
+  ASSERT_TRUE(shows(*t, "Lager:  2"));
   t->send(" ");
-  ASSERT_TRUE(t->wait_for_text("FERTIG!"));
+  ASSERT_TRUE(shows(*t, "FERTIG!"));
   EXPECT_EQ(t->row_text(23), "Eins Zwei Drei");
   EXPECT_EQ(t->row_text(24), kHint);
   t->send(" ");
@@ -461,7 +440,7 @@ TEST_F(Learner, LongInputLineIsNotCut) {
                       "{$mode objfpc}{$H+}\nprogram lang;\nuses ZekoInc;\nvar s, t: string;\nbegin\n"
                       "  readln(s);\n  readln(t);\n  writeln(Length(s), ' ', Copy(s, 298, 3), ' ', t);\nend.\n"));
   // Typed once the console has started (its last start-up sequence is out).
-  ASSERT_TRUE(t->wait_for([&] { return t->raw_output().find("\033[m") != std::string::npos; }));
+  ASSERT_TRUE(settles_with(*t, [&] { return t->raw_output().find("\033[m") != std::string::npos; }));
   t->send(std::string(297, 'a') + "xyz\r" + "zweite\r");
   EXPECT_EQ(t->wait_exit(), 0);
   EXPECT_NE(t->screen_text().find("300 xyz zweite"), std::string::npos) << t->screen_text();
@@ -474,9 +453,9 @@ TEST_F(Learner, FertigOnA24RowTerminalStandsOnRow23) {
   zt::Options o;
   o.rows = 24;
   auto t = run(pascal("klein", program("initialisiere_die_Roboterwelt('welt.zko');\nwarte;")), o);
-  ASSERT_TRUE(t->wait_for_text("Lager:"));
+  ASSERT_TRUE(shows(*t, "Lager:"));
   t->send(" ");
-  ASSERT_TRUE(t->wait_for_text("FERTIG!"));
+  ASSERT_TRUE(shows(*t, "FERTIG!"));
   EXPECT_EQ(t->row_text(23), "FERTIG!");
   EXPECT_EQ(t->row_text(24), kHint);
   t->send(" ");
@@ -487,13 +466,13 @@ TEST_F(Learner, FertigOnA24RowTerminalStandsOnRow23) {
 // robot walks to the obstacle, turns, finds its field empty and puts an item
 // down; the program's own line stands on row 23.
 void expect_walked_to_the_obstacle(zt::Terminal& t, const std::string& row23) {
-  ASSERT_TRUE(t.wait_for_text("Lager:"));
+  ASSERT_TRUE(shows(t, "Lager:"));
   t.send("x");
-  ASSERT_TRUE(t.wait_for_text("FERTIG!"));
+  ASSERT_TRUE(shows(t, "FERTIG!"));
   EXPECT_EQ(t.cell(row_of(5), col_of(2)).ch, ">");
-  EXPECT_EQ(t.row_text(3).substr(71), "x= 2 y= 5");
-  EXPECT_EQ(t.row_text(6).substr(71), "Vor.:   4");
-  EXPECT_EQ(t.row_text(9).substr(71), "Lager:  1");
+  EXPECT_EQ(status(t, 3), "x= 2 y= 5");
+  EXPECT_EQ(status(t, 6), "Vor.:   4");
+  EXPECT_EQ(status(t, 9), "Lager:  1");
   EXPECT_EQ(t.row_text(23), row23);
   t.send(" ");
   EXPECT_EQ(t.wait_exit(), 0);
@@ -531,7 +510,7 @@ TEST_F(Learner, CxxProgramUsesTheSameLibrary) {
   const std::string file = "welt_fuer_ein_cpp_programm_mit_langem_namen_0123456";
   put(file.substr(0, 50), kWorld);
   auto t = run(cxx("lerner", read_file(LEARNER_DIR "/learner.cpp")), {}, {file});
-  ASSERT_TRUE(t->wait_for_text("Lager:"));
+  ASSERT_TRUE(shows(*t, "Lager:"));
   EXPECT_EQ(t->row_text(22), file.substr(0, 12));
   expect_walked_to_the_obstacle(*t, "");
 }

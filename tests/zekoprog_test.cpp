@@ -14,30 +14,28 @@
 #include <vector>
 
 #include "learner_env.h"
+#include "files.h"
+#include "modes.h"
 #include "pty_terminal.h"
+#include "screen_text.h"
+#include "temp_dir.h"
+#include "world_text.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using support::blank_screen;
+using support::restored;
+using support::settles_with;
+using support::shows;
 
 const std::string kTitle = "Programm zur manuellen Steuerung von ZEKO   -----   Autor: Dr. Horlo Mervolin";
 const std::string kMissing = "Diese Datei gibt es nicht !  [RETURN]";
 const std::string kHelpLine = "Steuerung von ZEKO mit:   v(or)   l(links)   n(imm)    g(ib)   e(nde)";
 
 // Obstacle on (0,0), two items on (1,0), the robot on (2,0) with 3 in its bag.
-std::string sample_world() {
-  std::ostringstream out;
-  for (int y = 0; y < 10; ++y) {
-    for (int x = 0; x < 17; ++x) {
-      int v = (y == 0 && x == 0) ? -1 : (y == 0 && x == 1) ? 2 : 0;
-      std::string s = std::to_string(v);
-      out << std::string(5 - s.size(), ' ') << s;
-    }
-    out << '\n';
-  }
-  out << "3\n   2   0\n";
-  return out.str();
-}
+std::string sample_world() { return support::World().at(0, 0, -1).at(1, 0, 2).robot(2, 0, 3).text(); }
 
 std::string program(const std::string& world, const std::string& statements, bool mepp_comment = true) {
   return std::string("PROGRAM mepp;\n") + (mepp_comment ? "{ MEIN ERSTES PASCAL-PROGRAMM }\n" : "") +
@@ -48,35 +46,15 @@ std::string program(const std::string& world, const std::string& statements, boo
 
 class Recorder : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char path[] = "/tmp/zekoprog_test.XXXXXX";
-    ASSERT_NE(mkdtemp(path), nullptr);
-    dir_ = path;
-    chmod(dir_.c_str(), 0755);  // the permission test runs as nobody
-    put("welt.zko", sample_world());
-  }
-  void TearDown() override {
-    if (dir_.empty()) return;
-    for (auto& e : fs::recursive_directory_iterator(dir_))
-      if (e.is_directory()) fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add);
-    fs::remove_all(dir_);
-  }
+  void SetUp() override { put("welt.zko", sample_world()); }
 
-  void put(const std::string& name, const std::string& text) { std::ofstream(dir_ / name) << text; }
-  std::string file(const std::string& name) const {
-    std::ifstream in(dir_ / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  std::vector<std::string> files() const {
-    std::vector<std::string> names;
-    for (auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  void put(const std::string& name, const std::string& text) { dir_.put(name, text); }
+  std::string file(const std::string& name) const { return dir_.read(name); }
+  std::vector<std::string> files() const { return dir_.names(); }
 
   zt::Options options() const {
     zt::Options o;
-    o.cwd = dir_;
+    o.cwd = dir_.path();
     o.env_extra = env_;
     return o;
   }
@@ -88,13 +66,13 @@ class Recorder : public ::testing::Test {
   // Types both names and waits until the world is drawn completely.
   std::unique_ptr<zt::Terminal> started_on(const std::string& world, const std::string& program_file) {
     auto t = start();
-    EXPECT_TRUE(t->wait_for_text("Name der Roboterwelt:")) << t->screen_text();
+    EXPECT_TRUE(shows(*t, "Name der Roboterwelt:")) << t->screen_text();
     t->send(world + "\r");
-    EXPECT_TRUE(t->wait_for_text("Name der Programmdatei:")) << t->screen_text();
+    EXPECT_TRUE(shows(*t, "Name der Programmdatei:")) << t->screen_text();
     t->send(program_file + "\r");
     // The robot's first redraw writes the status panel and ends by blanking
     // columns 1 to 69 of row 24, where the world name was shown from column 30.
-    EXPECT_TRUE(t->wait_for([&] {
+    EXPECT_TRUE(settles_with(*t, [&] {
       return t->row_text(9).find("Lager:") != std::string::npos &&
              t->row_text(24).substr(0, 69).find_first_not_of(' ') == std::string::npos;
     })) << t->screen_text();
@@ -106,11 +84,11 @@ class Recorder : public ::testing::Test {
     auto t = started_on(world, program_file);
     t->send(keys);
     EXPECT_EQ(t->wait_exit(), 0) << t->screen_text();
-    EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after()));
+    EXPECT_TRUE(restored(*t));
     return file(program_file);
   }
 
-  fs::path dir_;
+  support::TempDir dir_;  // readable by all: the permission test runs as nobody
   std::vector<std::string> env_;
 };
 
@@ -120,9 +98,9 @@ TEST_F(Recorder, RecordsTheTypicalRoad) {
   ASSERT_EQ(t->wait_exit(), 0) << t->screen_text();
   EXPECT_EQ(file("mepp.pas"), program("welt.zko", "vor;\nvor;\nlinks;\n"));
   // The end: a cleared screen and the terminal as it was.
-  EXPECT_EQ(t->screen_text().find_first_not_of(" \n"), std::string::npos) << t->screen_text();
+  EXPECT_TRUE(blank_screen(*t)) << t->screen_text();
   EXPECT_EQ(t->cursor(), std::make_pair(1, 1));
-  EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after()));
+  EXPECT_TRUE(restored(*t));
 }
 
 // A world that is not in the working folder comes from ZEKO_WELTEN; the
@@ -149,13 +127,13 @@ TEST_F(Recorder, RefusedCommandsShowOnRow24AndRecordNothing) {
   auto t = started_on("welt.zko", "mepp.pas");
   auto refused = [&](const std::string& key, const std::string& message) {
     t->send(key);
-    ASSERT_TRUE(t->wait_for([&] { return t->row_text(24) == message; })) << t->screen_text();
+    ASSERT_TRUE(settles_with(*t, [&] { return t->row_text(24) == message; })) << t->screen_text();
     for (int col : {1, 20})
       EXPECT_EQ(t->cell(24, col).fg, 4) << message;
   };
   auto done = [&](const std::string& key) {
     t->send(key);
-    EXPECT_TRUE(t->wait_for([&] { return t->row_text(24).empty(); })) << "after " << key << "\n" << t->screen_text();
+    EXPECT_TRUE(settles_with(*t, [&] { return t->row_text(24).empty(); })) << "after " << key << "\n" << t->screen_text();
   };
   t->send("ll");                                              // facing up, at the border
   refused("v", "Fehler! Zeko steht vor einem Hindernis !");
@@ -199,7 +177,7 @@ TEST_F(Recorder, StaticScreenAfterStart) {
   auto t = started_on("welt.zko", "mepp.pas");
   EXPECT_EQ(t->cell(2, 11).ch, "v");  // heading down after loading
   t->send("l");
-  ASSERT_TRUE(t->wait_for([&] { return t->cell(2, 11).ch == ">"; })) << t->screen_text();
+  ASSERT_TRUE(settles_with(*t, [&] { return t->cell(2, 11).ch == ">"; })) << t->screen_text();
 
   EXPECT_EQ(t->row_text(1), "********* ZEKO, DER ROBOTER    -----    Autor: Dr.Mervalin **********");
   EXPECT_EQ(t->row_text(2), "****  o   >                                                         *");
@@ -226,21 +204,21 @@ TEST_F(Recorder, StaticScreenAfterStart) {
 TEST_F(Recorder, WrongWorldNamesAskAgainOneBelowTheOther) {
   ASSERT_EQ(mkfifo((dir_ / "rohr.zko").c_str(), 0644), 0);
   auto t = start();
-  ASSERT_TRUE(t->wait_for_text("Name der Roboterwelt:"));
+  ASSERT_TRUE(shows(*t, "Name der Roboterwelt:"));
   t->send("nix.zko\r");
-  ASSERT_TRUE(t->wait_for_text(kMissing));
+  ASSERT_TRUE(shows(*t, kMissing));
   t->send("x");  // any key goes on
-  ASSERT_TRUE(t->wait_for([&] { return t->row_text(6) == "Name der Roboterwelt:"; })) << t->screen_text();
+  ASSERT_TRUE(settles_with(*t, [&] { return t->row_text(6) == "Name der Roboterwelt:"; })) << t->screen_text();
   t->send("\r");  // an empty name is a missing file too
-  ASSERT_TRUE(t->wait_for([&] { return t->row_text(8) == kMissing; })) << t->screen_text();
+  ASSERT_TRUE(settles_with(*t, [&] { return t->row_text(8) == kMissing; })) << t->screen_text();
   t->send("\r");
-  ASSERT_TRUE(t->wait_for([&] { return t->row_text(9) == "Name der Roboterwelt:"; })) << t->screen_text();
+  ASSERT_TRUE(settles_with(*t, [&] { return t->row_text(9) == "Name der Roboterwelt:"; })) << t->screen_text();
   t->send("rohr.zko\r");  // a FIFO does not open as a world, and nothing waits for a writer
-  ASSERT_TRUE(t->wait_for([&] { return t->row_text(11) == kMissing; })) << t->screen_text();
+  ASSERT_TRUE(settles_with(*t, [&] { return t->row_text(11) == kMissing; })) << t->screen_text();
   t->send("\r");
-  ASSERT_TRUE(t->wait_for([&] { return t->row_text(12) == "Name der Roboterwelt:"; })) << t->screen_text();
+  ASSERT_TRUE(settles_with(*t, [&] { return t->row_text(12) == "Name der Roboterwelt:"; })) << t->screen_text();
   t->send("welt.zko\r");
-  ASSERT_TRUE(t->wait_for_text("Name der Programmdatei:"));
+  ASSERT_TRUE(shows(*t, "Name der Programmdatei:"));
 
   EXPECT_EQ(t->row_text(1), kTitle);
   EXPECT_EQ(t->row_text(2), "");
@@ -258,17 +236,17 @@ TEST_F(Recorder, WrongWorldNamesAskAgainOneBelowTheOther) {
   t->send("\r");
   ASSERT_EQ(t->wait_exit(), 0);
   EXPECT_EQ(t->raw_output().find("ZEKO, DER ROBOTER"), std::string::npos);
-  EXPECT_EQ(t->screen_text().find_first_not_of(" \n"), std::string::npos) << t->screen_text();
+  EXPECT_TRUE(blank_screen(*t)) << t->screen_text();
   EXPECT_EQ(files(), (std::vector<std::string>{"rohr.zko", "welt.zko"}));
-  EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after()));
+  EXPECT_TRUE(restored(*t));
 }
 
 TEST_F(Recorder, EscapeOrEndOfInputLeavesTheDialogQuietly) {
   {
     auto t = start();
-    ASSERT_TRUE(t->wait_for_text("Name der Roboterwelt:"));
+    ASSERT_TRUE(shows(*t, "Name der Roboterwelt:"));
     t->send("nix.zko\r");
-    ASSERT_TRUE(t->wait_for_text(kMissing));
+    ASSERT_TRUE(shows(*t, kMissing));
     t->send("\033");
     ASSERT_EQ(t->wait_exit(), 0);
     EXPECT_EQ(t->raw_output().find("Name der Programmdatei"), std::string::npos);
@@ -288,13 +266,13 @@ TEST_F(Recorder, EscapeOrEndOfInputLeavesTheDialogQuietly) {
 TEST_F(Recorder, ProgramFileThatIsADirectoryIsARuntimeError) {
   fs::create_directory(dir_ / "prog.pas");
   auto t = start();
-  ASSERT_TRUE(t->wait_for_text("Name der Roboterwelt:"));
+  ASSERT_TRUE(shows(*t, "Name der Roboterwelt:"));
   t->send("welt.zko\rprog.pas\r");
   EXPECT_EQ(t->wait_exit(), 21) << t->screen_text();
   EXPECT_NE(t->screen_text().find("Runtime error 21"), std::string::npos) << t->screen_text();
   EXPECT_NE(t->screen_text().find("prog.pas"), std::string::npos);
   EXPECT_EQ(t->row_text(22), kHelpLine);  // the world stays on the screen
-  EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after()));
+  EXPECT_TRUE(restored(*t));
 }
 
 TEST_F(Recorder, ProgramFileInAFolderWithoutWritePermission) {
@@ -303,13 +281,13 @@ TEST_F(Recorder, ProgramFileInAFolderWithoutWritePermission) {
   fs::create_directory(dir_ / "ro");
   fs::permissions(dir_ / "ro", fs::perms(0555));
   auto t = start(options(), {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", ZEKOPROG_PATH});
-  ASSERT_TRUE(t->wait_for_text("Name der Roboterwelt:")) << t->screen_text();
+  ASSERT_TRUE(shows(*t, "Name der Roboterwelt:")) << t->screen_text();
   t->send("welt.zko\rro/mepp.pas\r");
   EXPECT_EQ(t->wait_exit(), 5) << t->screen_text();
   EXPECT_NE(t->screen_text().find("Runtime error 5"), std::string::npos) << t->screen_text();
   EXPECT_NE(t->screen_text().find("ro/mepp.pas"), std::string::npos);
   EXPECT_FALSE(fs::exists(dir_ / "ro" / "mepp.pas"));
-  EXPECT_TRUE(zt::same_modes(t->modes_before(), t->modes_after()));
+  EXPECT_TRUE(restored(*t));
 }
 
 // The generated program, built against the library, replays the steps on
@@ -327,9 +305,9 @@ TEST_F(Recorder, GeneratedProgramReplays) {
 
   for (auto& e : learner_environment()) o.env_extra.push_back(e);
   auto run = start(o, {(dir_ / "mepp").string()});
-  ASSERT_TRUE(run->wait_for_text("Single-Step mit [LEERTASTE]")) << run->screen_text();
+  ASSERT_TRUE(shows(*run, "Single-Step mit [LEERTASTE]")) << run->screen_text();
   run->send("x");  // Go
-  ASSERT_TRUE(run->wait_for_text("FERTIG!")) << run->screen_text();
+  ASSERT_TRUE(shows(*run, "FERTIG!")) << run->screen_text();
   // Two steps down, a left turn, one item given, another left turn: on
   // (2,2) facing up with 2 in the bag and 1 item under the robot.
   EXPECT_EQ(run->cell(6, 11).ch, "^") << run->screen_text();

@@ -13,8 +13,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+
+#include "process_state.h"
 
 #include <vterm.h>
 
@@ -101,6 +104,11 @@ Terminal::Terminal(std::vector<std::string> argv, Options opt)
   for (char** e = environ; *e; ++e) env.emplace_back(*e);
   put_env("TERM=xterm");
   for (const auto& kv : opt_.env_extra) put_env(kv);
+  if (const char* extra = std::getenv("ZT_PRELOAD"); extra && *extra) {
+    auto it = std::find_if(env.begin(), env.end(), [](const std::string& e) { return e.starts_with("LD_PRELOAD="); });
+    if (it == env.end()) env.push_back(std::string("LD_PRELOAD=") + extra);
+    else *it += std::string(it->size() > 11 ? ":" : "") + extra;
+  }
   std::vector<char*> envp;
   for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
@@ -163,7 +171,7 @@ Terminal::~Terminal() {
 }
 
 void Terminal::send(std::string_view bytes) {
-  auto deadline = after_ms(5000);
+  auto deadline = after_ms(kPatience);
   while (!bytes.empty()) {
     ssize_t n = write(master_, bytes.data(), bytes.size());
     if (n > 0) {
@@ -234,6 +242,39 @@ bool Terminal::wait_for_text(std::string_view text, int timeout_ms) {
   return wait_for([&] { return screen_text().find(text) != std::string::npos; }, timeout_ms);
 }
 
+// The kernel hands bytes between the two sides of a pty over in a worker;
+// poll() on either side finishes that hand-over first, so what it reports
+// includes everything written so far.
+bool Terminal::output_pending() const {
+  pollfd p{master_, POLLIN, 0};
+  return !eof_ && poll(&p, 1, 0) > 0;
+}
+
+bool Terminal::input_pending() const {
+  char name[128];
+  if (ptsname_r(master_, name, sizeof name) != 0) return false;
+  int slave = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (slave < 0) return false;
+  pollfd p{slave, POLLIN, 0};
+  bool pending = poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
+  close(slave);
+  return pending;
+}
+
+bool Terminal::settle(int timeout_ms) {
+  auto deadline = after_ms(timeout_ms);
+  for (;;) {
+    if (reaped_) return wait_exit(ms_left(deadline)) != -1 && eof_;
+    // Waiting before and after the look at both queues, without having run
+    // in between: then nothing was on its way.
+    GroupState before = group_state(pid_);
+    if (before.all_wait_for_input && !input_pending() && !output_pending() && group_state(pid_) == before)
+      return true;
+    if (ms_left(deadline) == 0) return false;
+    step(std::min(ms_left(deadline), 2));
+  }
+}
+
 int Terminal::wait_exit(int timeout_ms) {
   auto deadline = after_ms(timeout_ms);
   // Ends when the program is gone and its last byte has been read; a
@@ -299,11 +340,6 @@ std::pair<int, int> Terminal::cursor() const {
   VTermPos p;
   vterm_state_get_cursorpos(vt_->state, &p);
   return {p.col + 1, p.row + 1};
-}
-
-bool same_modes(const termios& a, const termios& b) {
-  return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
-         a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
 }
 
 }  // namespace zt

@@ -49,11 +49,18 @@ struct Options {
   bool controlling_terminal = true;
 };
 
+// How long waits last before a test gives up: long enough for a loaded
+// machine, since only a hanging program should ever reach it.
+inline constexpr int kPatience = 60000;
+
 class Terminal {
  public:
   // Starts argv[0] (searched on PATH) on a new pty of the given size, in the
   // cooked mode a fresh login leaves. TERM is xterm unless env_extra says
-  // otherwise. Throws std::runtime_error if the pty cannot be set up.
+  // otherwise. A library named in the harness's own environment variable
+  // ZT_PRELOAD is added to the program's LD_PRELOAD (after the entries
+  // already there): CI uses it to slow down every write of the programs.
+  // Throws std::runtime_error if the pty cannot be set up.
   explicit Terminal(std::vector<std::string> argv, Options opt = {});
   ~Terminal();  // SIGKILLs the program (and its process group) if still running
   Terminal(const Terminal&) = delete;
@@ -65,13 +72,21 @@ class Terminal {
   // terminal is closed).
   void pump(int ms);
   // Both give up at once when the program's output has ended and the
-  // screen can no longer change.
-  bool wait_for_text(std::string_view text, int timeout_ms = 5000);
-  bool wait_for(const std::function<bool()>& pred, int timeout_ms = 5000);
+  // screen can no longer change. The time limits only stop a test that
+  // hangs; a test that measures time passes its own.
+  bool wait_for_text(std::string_view text, int timeout_ms = kPatience);
+  bool wait_for(const std::function<bool()>& pred, int timeout_ms = kPatience);
+
+  // Waits until the screen can only change through a key: every process of
+  // the program is blocked reading input with no time limit, no typed byte
+  // is waiting to be read and everything it wrote is on the screen. Also
+  // true once the program has ended and all its output is read. Use it
+  // before looking at the screen of a running program.
+  bool settle(int timeout_ms = kPatience);
 
   // Waits for the program to end and reads everything it wrote. Returns the
   // exit status, 128+signal if a signal ended it, -1 on timeout.
-  int wait_exit(int timeout_ms = 10000);
+  int wait_exit(int timeout_ms = kPatience);
   void kill(int sig);
   // The terminal goes away: its master side is closed. Nothing can be typed
   // or read from then on; wait_exit still reports how the program ended.
@@ -91,6 +106,8 @@ class Terminal {
 
  private:
   void step(int timeout_ms);  // waits for output or the program's end, once
+  bool output_pending() const;
+  bool input_pending() const;
   void feed(const char* data, size_t n);
   bool reap();
 
@@ -107,7 +124,5 @@ class Terminal {
   std::string answers_;  // the emulator's replies to queries
   termios before_{};
 };
-
-bool same_modes(const termios& a, const termios& b);
 
 }  // namespace zt

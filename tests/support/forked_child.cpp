@@ -260,21 +260,6 @@ long now_ms() {
   return t.tv_sec * 1000L + t.tv_nsec / 1000000L;
 }
 
-bool same_modes(const termios& a, const termios& b) {
-  return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
-         std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0 && cfgetispeed(&a) == cfgetispeed(&b) &&
-         cfgetospeed(&a) == cfgetospeed(&b);
-}
-
-std::string modes_text(const termios& t) {
-  char text[64];
-  std::snprintf(text, sizeof text, "iflag %x oflag %x cflag %x lflag %x cc", t.c_iflag, t.c_oflag, t.c_cflag,
-                t.c_lflag);
-  std::string s = text;
-  for (cc_t c : t.c_cc) s += " " + std::to_string(c);
-  return s;
-}
-
 std::string escaped(std::string_view bytes) {
   std::string s;
   for (unsigned char c : bytes) {
@@ -291,37 +276,6 @@ std::string escaped(std::string_view bytes) {
     }
   }
   return "\"" + s + "\"";
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void write_file(const std::string& path, std::string_view content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-}
-
-TempDir::TempDir() {
-  char pattern[] = "/tmp/zeko-test-XXXXXX";
-  must(mkdtemp(pattern) != nullptr, "mkdtemp");
-  path_ = pattern;
-  chmod(path_.c_str(), 0777);
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::vector<std::string> TempDir::names() const {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 void become_nobody() {

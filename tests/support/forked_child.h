@@ -62,27 +62,7 @@ long now_ms();  // monotonic clock
 
 // --- helpers ----------------------------------------------------------------
 
-bool same_modes(const termios& a, const termios& b);
-std::string modes_text(const termios& t);  // flags and control characters, for messages
 std::string escaped(std::string_view bytes);  // control bytes shown as \e, \n, \x..
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, std::string_view content);
-
-// A fresh directory under /tmp that everyone may enter; removed with its
-// content at the end of the scope.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
-  std::vector<std::string> names() const;  // sorted, hidden files included
-
- private:
-  std::string path_;
-};
 
 // Inside a child: from now on act as the user nobody, whom file modes bind.
 void become_nobody();

@@ -12,49 +12,15 @@
 #include <sstream>
 #include <string>
 
+#include "files.h"
 #include "pty_terminal.h"
+#include "screen_text.h"
+#include "temp_dir.h"
+#include "world_text.h"
 
 namespace core_test {
 
-// A world as the world file holds it; every field empty unless set.
-struct World {
-  int16_t field[17][10] = {};
-  int supply = 0;
-  int x = 0;
-  int y = 0;
-
-  World& at(int fx, int fy, int16_t value) {
-    field[fx][fy] = value;
-    return *this;
-  }
-
-  std::string file_text() const {
-    std::ostringstream out;
-    for (int row = 0; row < 10; ++row) {
-      for (int col = 0; col < 17; ++col) out << ' ' << field[col][row];
-      out << '\n';
-    }
-    out << supply << '\n' << x << ' ' << y << '\n';
-    return out.str();
-  }
-};
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zeko_core_XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using support::World;
 
 class DriverSession {
  public:
@@ -62,9 +28,9 @@ class DriverSession {
   // directory; the driver waits for a key before each letter of `script`.
   DriverSession(const std::string& variant, const World& world, const std::string& script,
                 const std::string& name = "welt.zko") {
-    std::ofstream(dir_.path() / name) << world.file_text();
+    dir_.put(name, world.text());
     zt::Options o;
-    o.cwd = dir_.path().string();
+    o.cwd = dir_.path();
     o.env_extra = {"ZEKO_DRIVER_RECORD=" + record_path().string()};
     term_ = std::make_unique<zt::Terminal>(std::vector<std::string>{CORE_DRIVER_PATH, variant, name, script}, o);
   }
@@ -110,32 +76,22 @@ class DriverSession {
     return raw.substr(begin, at - begin);
   }
 
-  std::string recorded() const {
-    std::ifstream in(record_path());
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string recorded() const { return support::read_file(record_path()); }
 
-  const std::filesystem::path& dir() const { return dir_.path(); }
+  std::filesystem::path dir() const { return dir_.path(); }
 
  private:
-  std::filesystem::path record_path() const { return dir_.path() / "recorded.txt"; }
+  std::filesystem::path record_path() const { return dir_ / "recorded.txt"; }
   std::size_t marker_start(int n) const {
     return term_->raw_output().find("\033]7770;step=" + std::to_string(n) + " ");
   }
 
-  TempDir dir_;
+  support::TempDir dir_;
   std::unique_ptr<zt::Terminal> term_;
   int done_ = 0;
 };
 
-// Text of columns `from` to `to` of a row, blanks kept.
-inline std::string cells(const zt::Terminal& t, int row, int from, int to) {
-  std::string s;
-  for (int c = from; c <= to; ++c) s += t.cell(row, c).ch;
-  return s;
-}
+using support::cells;
 
 // The columns from..to of `row` whose foreground is not `fg`, for messages.
 inline std::string off_colour(const zt::Terminal& t, int row, int from, int to, int fg, int bg = -1) {

@@ -21,6 +21,8 @@
 
 #include "learner_env.h"
 #include "pty_terminal.h"
+#include "temp_dir.h"
+#include "world_text.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -41,15 +43,7 @@ double median(std::vector<double> v) {
 }
 
 // An empty world with the robot in the middle, facing down.
-std::string empty_world() {
-  std::ostringstream out;
-  for (int y = 0; y < 10; ++y) {
-    for (int x = 0; x < 17; ++x) out << "    0";
-    out << '\n';
-  }
-  out << "5\n   8   5\n";
-  return out.str();
-}
+std::string empty_world() { return support::World().robot(8, 5, 5).text(); }
 
 // 200 commands that walk back and forth: vor, links, links, vor, ...
 std::string program(int commands) {
@@ -93,18 +87,12 @@ double cpu_ms(pid_t pid) {
 
 class Bench {
  public:
-  Bench() {
-    char path[] = "/tmp/zekoinc_bench.XXXXXX";
-    if (!mkdtemp(path)) throw std::runtime_error("mkdtemp failed");
-    dir_ = path;
-    std::ofstream(dir_ / "welt.zko") << empty_world();
-  }
-  ~Bench() { fs::remove_all(dir_); }
+  Bench() { dir_.put("welt.zko", empty_world()); }
 
   // Compiles NAME.pas; returns the milliseconds zekoc took.
   double compile(const std::string& name, const std::string& source) {
-    std::ofstream(dir_ / (name + ".pas")) << source;
-    std::string command = "cd '" + dir_.string() + "' && " ZEKOC_PATH " " + name + ".pas >/dev/null 2>&1";
+    dir_.put(name + ".pas", source);
+    std::string command = "cd '" + dir_.path() + "' && " ZEKOC_PATH " " + name + ".pas >/dev/null 2>&1";
     auto began = Clock::now();
     if (std::system(command.c_str()) != 0) throw std::runtime_error("zekoc failed on " + name + ".pas");
     return ms_between(began, Clock::now());
@@ -112,13 +100,13 @@ class Bench {
 
   std::unique_ptr<zt::Terminal> start(const std::string& name) {
     zt::Options o;
-    o.cwd = dir_;
+    o.cwd = dir_.path();
     o.env_extra = learner_environment();
     return std::make_unique<zt::Terminal>(std::vector<std::string>{(dir_ / name).string()}, o);
   }
 
  private:
-  fs::path dir_;
+  support::TempDir dir_;
 };
 
 // What one run from the first pause to "FERTIG!" cost.
@@ -138,18 +126,18 @@ Run measure(Bench& bench, const std::string& name, bool idle) {
     return t->row_text(24).find("Single-Step mit [LEERTASTE]") != std::string::npos &&
            t->row_text(9).find("Lager:") != std::string::npos;
   };
-  if (!t->wait_for(full, 10000)) throw std::runtime_error("no first screen from " + name);
+  if (!t->wait_for(full)) throw std::runtime_error("no first screen from " + name);
   r.startup_ms = ms_between(began, Clock::now());
-  t->pump(50);  // the program waits for a key now; take all it wrote
+  t->settle();  // the program waits for a key now; take all it wrote
   double bytes0 = static_cast<double>(t->raw_output().size());
   double writes0 = static_cast<double>(write_calls(t->pid()));
 
   auto go = Clock::now();
   t->send("x");
   auto done = [&] { return t->raw_output().find("FERTIG!") != std::string::npos; };
-  if (!t->wait_for(done, 60000)) throw std::runtime_error("no FERTIG! from " + name);
+  if (!t->wait_for(done)) throw std::runtime_error("no FERTIG! from " + name);
   r.go_ms = ms_between(go, Clock::now());
-  t->pump(50);
+  t->settle();
   r.bytes = static_cast<double>(t->raw_output().size()) - bytes0;
   r.writes = static_cast<double>(write_calls(t->pid())) - writes0;
 
