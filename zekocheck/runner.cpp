@@ -186,27 +186,32 @@ std::vector<std::string> base_environment() {
 
 bool probe_bwrap(const std::string& bwrap) {
   Spec spec;
-  spec.argv = {bwrap, "--ro-bind", "/", "/", "--dev", "/dev", "--unshare-all", "--die-with-parent", "--",
-               "/bin/true"};
+  // The same mounts and name spaces as a real run (a container may allow
+  // some of them and not others).
+  spec.argv = {bwrap,          "--ro-bind", "/",     "/",         "--dev", "/dev", "--proc", "/proc", "--tmpfs",
+               "/tmp",         "--unshare-all", "--die-with-parent", "--new-session", "--", "/bin/true"};
   spec.env = base_environment();
   spec.dir = "/";
   int fd = -1;
   pid_t pid = spawn(spec, ResourceLimits {}, fd);
   if (pid < 0) return false;
+  // The probe's output ends when it ends; then it is reaped. One that hangs
+  // is ended after five seconds.
   int status = 0;
   long deadline = now_ms() + 5000;
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (now_ms() > deadline) {
-      kill(-pid, SIGKILL);
-      reap_quietly(pid);
-      ::close(fd);
-      return false;
-    }
+  bool ended = false;
+  while (!ended) {
+    long left = deadline - now_ms();
     pollfd p {fd, POLLIN, 0};
-    poll(&p, 1, 20);
+    if (left <= 0 || (poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR)) break;
     char buf[512];
-    while (::read(fd, buf, sizeof buf) > 0) {
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0) {
     }
+    ended = n == 0;
+  }
+  if (!ended) kill(-pid, SIGKILL);
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   ::close(fd);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
