@@ -29,7 +29,7 @@ printf 'program kaputt;\nuses ZekoInc;\nbegin\n  vorr\nend.\n' >"$work/klasse/sc
 export TMPDIR=$work
 start=$(date +%s%N)
 set +e
-"$zekocheck" --json --junit "$work/junit.xml" --aufgabe 04-sammeln "$work"/klasse/*.pas >"$work/ergebnis.json" \
+"$zekocheck" ${ZEKOCHECK_OPTIONS:-} --json --junit "$work/junit.xml" --aufgabe 04-sammeln "$work"/klasse/*.pas >"$work/ergebnis.json" \
   2>"$work/stderr"
 status=$?
 set -e
