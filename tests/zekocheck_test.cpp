@@ -254,9 +254,10 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   }
   ASSERT_EQ(shell(compile, true).status, 0);
   put("kaputt.pas", program("kaputt", "vorr;"));
+  put("notiz.txt", "kein Programm\n");
 
   Result people = zekocheck("--zeit 1 --max-befehle 1000 --junit junit.xml start.zko ziel.zko" + names +
-                            " kaputt.pas fehlt.pas");
+                            " kaputt.pas fehlt.pas notiz.txt");
   EXPECT_EQ(people.status, 1);
   for (const Case& c : cases) EXPECT_EQ(line_of(people.out, c.name), c.reason) << people.out;
   EXPECT_EQ(line_of(people.out, "kaputt.pas"), "nicht bestanden - nicht uebersetzbar");
@@ -266,6 +267,7 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   EXPECT_NE(people.out.find("\"vorr\"", message), std::string::npos) << people.out;
   EXPECT_EQ(people.out.find("kaputt.pas(5)"), std::string::npos) << people.out;
   EXPECT_EQ(line_of(people.out, "fehlt.pas"), "nicht bestanden - Datei nicht gefunden");
+  EXPECT_EQ(line_of(people.out, "notiz.txt"), "nicht bestanden - Programm laesst sich nicht starten");
   // the wrong world side by side, the differing field marked in both grids
   EXPECT_NE(people.out.find("    1 . .*1 . ."), std::string::npos) << people.out;
   EXPECT_NE(people.out.find("    1 . .*. . ."), std::string::npos) << people.out;
@@ -278,7 +280,7 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   std::string junit;
   std::getline(std::ifstream(dir_ / "junit.xml"), junit, '\0');
   EXPECT_EQ(junit.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites", 0), 0u) << junit;
-  EXPECT_NE(junit.find("tests=\"10\" failures=\"8\""), std::string::npos) << junit;
+  EXPECT_NE(junit.find("tests=\"11\" failures=\"9\""), std::string::npos) << junit;
   EXPECT_NE(junit.find("name=\"kaputt.pas\""), std::string::npos);
   std::size_t failure = junit.find("message=\"nicht uebersetzbar: kaputt.pas(4,1) ");
   EXPECT_NE(failure, std::string::npos) << junit;

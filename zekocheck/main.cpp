@@ -5,6 +5,7 @@
 //   zekocheck [Optionen] --aufgabe NAME PROGRAMM...
 //   zekocheck --aufgabe NAME --zeigen | --aufgaben | --welt DATEI...
 #include <sched.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -199,6 +200,9 @@ bool is_source(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader that stops early (zekocheck ... | head) must not end us before
+  // the temporary folders are removed; the children get the default back.
+  signal(SIGPIPE, SIG_IGN);
   Options o = parse(argc, argv);
 
   if (o.check_worlds) return check_world_files(o.args);
