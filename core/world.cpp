@@ -8,6 +8,7 @@
 #include <string>
 
 #include "deliverable.h"
+#include "files.h"
 #include "runtime_error.h"
 #include "world_lookup.h"
 
@@ -22,18 +23,17 @@ std::string cut_name(std::string_view name) { return std::string(name.substr(0, 
 
 namespace {
 
-std::string quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
-
-[[noreturn]] void file_failure(std::string_view name, int err, const char* doing) {
-  int number = console::file_error_number(err);
-  std::string what;
-  if (err == ENOENT) what = "Die Datei " + quoted(name) + " gibt es nicht";
-  else if (number == 5) what = "Keine Berechtigung fuer die Datei " + quoted(name);
-  else if (err == EISDIR) what = quoted(name) + " ist ein Ordner, keine Datei";
-  else if (err == kNotPlainFile) what = quoted(name) + " ist keine gewoehnliche Datei (sondern ein Geraet, FIFO oder Socket)";
-  else what = std::string(doing) + " der Datei " + quoted(name) + " ist fehlgeschlagen";
-  console::runtime_error(number, what + ".");
-}
+// Opening and reading the world file fail with the same words but for the
+// last.
+constexpr FileMessages kOpenMessages = {
+    .missing = "Die Datei @ gibt es nicht",
+    .denied = "Keine Berechtigung fuer die Datei @",
+    .folder = "@ ist ein Ordner, keine Datei",
+    .not_plain = "@ ist keine gewoehnliche Datei (sondern ein Geraet, FIFO oder Socket)",
+    .other = "Das Oeffnen der Datei @ ist fehlgeschlagen",
+};
+constexpr FileMessages kReadMessages = {kOpenMessages.missing, kOpenMessages.denied, kOpenMessages.folder,
+                                        kOpenMessages.not_plain, "Das Lesen der Datei @ ist fehlgeschlagen"};
 
 // Reads the world file byte by byte through a small buffer, counting lines
 // (LF, a lone CR and CR LF each end one) for the messages.
@@ -76,7 +76,7 @@ class WorldFileReader {
       if (n < 0) {
         int err = errno;
         ::close(fd_);
-        file_failure(name_, err, "Das Lesen");
+        file_failure(name_, err, kReadMessages);
       }
       len_ = static_cast<std::size_t>(n);
       pos_ = 0;
@@ -149,7 +149,7 @@ void LIES_MTWELT(std::string_view full_name) {
   if (fd < 0 && errno == ENOENT && looked_up)
     console::runtime_error(2, "Die Datei " + quoted(name) + " gibt es weder hier noch in den Ordnern von " +
                                   "ZEKO_WELTEN noch in " + installed_world_folder() + ".");
-  if (fd < 0) file_failure(name, errno, "Das Oeffnen");
+  if (fd < 0) file_failure(name, errno, kOpenMessages);
   WorldFileReader in(name, fd);
 
   auto read16 = [&](const char* what) {

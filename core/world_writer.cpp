@@ -24,6 +24,7 @@
 #include <string>
 
 #include "console.h"
+#include "files.h"
 #include "runtime_error.h"
 #include "world.h"
 
@@ -33,59 +34,24 @@ bool g_unnamed_save_file = true;
 
 namespace {
 
-// The temporary file while a world is written; removed if a signal ends us.
-char g_temp_path[PATH_MAX];
+constexpr FileMessages kWriteMessages = {
+    .missing = "Den Ordner fuer die Datei @ gibt es nicht",
+    .denied = "Keine Berechtigung, die Datei @ zu schreiben",
+    .folder = "@ ist ein Ordner, keine Datei",
+    .not_plain = nullptr,
+    .other = "Das Schreiben der Datei @ ist fehlgeschlagen",
+};
 
-// Publishes a temporary name for the signal hook and the exit handler: the
-// first byte last, so a handler never sees half a name.
-void remember_temp(const char* path) {
-  std::size_t n = std::strlen(path);
-  std::memcpy(g_temp_path + 1, path + 1, n);
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  g_temp_path[0] = path[0];
-}
-
-void forget_temp() {
-  g_temp_path[0] = 0;
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-}
-
-void remove_temp_on_signal(int) {
-  if (g_temp_path[0]) unlink(g_temp_path);
-}
-
-// The supply question may end the process (end of input, a run-time error);
-// the half-written temporary file must not stay behind then either.
-void remove_temp_at_exit() {
-  if (g_temp_path[0]) unlink(g_temp_path);
-  forget_temp();
-}
-
-std::string quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
-
+// A failed save leaves no temporary file behind.
 [[noreturn]] void write_failure(const std::string& name, int err) {
-  if (g_temp_path[0]) unlink(g_temp_path);
-  forget_temp();
-  int number = console::file_error_number(err);
-  std::string what;
-  if (number == 5) what = "Keine Berechtigung, die Datei " + quoted(name) + " zu schreiben";
-  else if (err == EISDIR) what = quoted(name) + " ist ein Ordner, keine Datei";
-  else if (err == ENOENT) what = "Den Ordner fuer die Datei " + quoted(name) + " gibt es nicht";
-  else what = "Das Schreiben der Datei " + quoted(name) + " ist fehlgeschlagen";
-  console::runtime_error(number, what + ".");
+  remove_temp_file();
+  file_failure(name, err, kWriteMessages);
 }
 
-void write_all(int fd, const std::string& text, const std::string& name) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int err = errno;
-      ::close(fd);
-      write_failure(name, err);
-    }
-    done += static_cast<std::size_t>(n);
+void write_or_fail(int fd, const std::string& text, const std::string& name) {
+  if (int err = write_all(fd, text.data(), text.size())) {
+    ::close(fd);
+    write_failure(name, err);
   }
 }
 
@@ -196,12 +162,12 @@ bool link_unnamed(int fd, const std::string& path) {
 // unnamed files; remembered so that every end we see removes it.
 int open_named_temp(const std::string& folder, const std::string& name) {
   std::string temp = temp_prefix(folder) + "XXXXXX";
-  if (temp.size() >= sizeof g_temp_path) write_failure(name, ENAMETOOLONG);
+  if (temp.size() >= PATH_MAX) write_failure(name, ENAMETOOLONG);
   char path[PATH_MAX];
   std::snprintf(path, sizeof path, "%s", temp.c_str());
   int fd = mkostemp(path, O_CLOEXEC);
   if (fd < 0) write_failure(name, errno);
-  remember_temp(path);
+  remember_temp_file(path);
   return fd;
 }
 
@@ -229,8 +195,8 @@ void close_or_fail(int fd, const std::string& name) {
 }
 
 void rename_or_fail(const std::string& target, const std::string& name) {
-  if (rename(g_temp_path, target.c_str()) != 0) write_failure(name, errno);
-  forget_temp();
+  if (rename(temp_file(), target.c_str()) != 0) write_failure(name, errno);
+  forget_temp_file();
 }
 
 // Puts the complete unnamed file in place of the target. A new world gets
@@ -242,9 +208,9 @@ bool publish_unnamed(int fd, const std::string& folder, const std::string& targe
   if (lstat(target.c_str(), &st) != 0 && link_unnamed(fd, target)) return true;
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp = fresh_temp_name(folder);
-    if (temp.size() >= sizeof g_temp_path) write_failure(name, ENAMETOOLONG);
+    if (temp.size() >= PATH_MAX) write_failure(name, ENAMETOOLONG);
     if (link_unnamed(fd, temp)) {
-      remember_temp(temp.c_str());
+      remember_temp_file(temp.c_str());
       rename_or_fail(target, name);
       return true;
     }
@@ -258,9 +224,10 @@ void write_world(std::string_view name_view, SupplyQuestion ask, int16_t fixed_s
   std::string target = checked_target(name);
   std::string folder = folder_of(target);
 
-  static bool cleanup_registered = false;
-  if (!cleanup_registered) cleanup_registered = std::atexit(remove_temp_at_exit) == 0;
-  console::set_signal_hook(remove_temp_on_signal);
+  // The supply question may end the process (end of input, a run-time
+  // error), and a signal may: the temporary file goes with it.
+  remove_temp_file_at_exit();
+  console::set_signal_hook([](int) { remove_temp_file(); });
 
   remove_leftovers_of_ended_editors(folder);
   int fd = open_unnamed(folder);
@@ -275,12 +242,12 @@ void write_world(std::string_view name_view, SupplyQuestion ask, int16_t fixed_s
     for (int x = 0; x < kColumns; ++x) content += grid_value(FELD[x][y]);
     content += '\n';
   }
-  write_all(fd, content, name);
+  write_or_fail(fd, content, name);
 
   int16_t supply = ask ? ask() : fixed_supply;
   char tail[64];
   std::snprintf(tail, sizeof tail, "%d\n%4d%4d\n", supply, ZEKO.x, ZEKO.y);
-  write_all(fd, tail, name);
+  write_or_fail(fd, tail, name);
   content += tail;
 
   take_over_mode(fd, target, name);
@@ -290,7 +257,7 @@ void write_world(std::string_view name_view, SupplyQuestion ask, int16_t fixed_s
     if (unnamed) {  // no way to name it here: the same content the old way
       ::close(fd);
       fd = open_named_temp(folder, name);
-      write_all(fd, content, name);
+      write_or_fail(fd, content, name);
       take_over_mode(fd, target, name);
     }
     close_or_fail(fd, name);

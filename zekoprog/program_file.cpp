@@ -12,6 +12,7 @@
 
 #include "console.h"
 #include "deliverable.h"
+#include "files.h"
 #include "runtime_error.h"
 
 namespace zekoprog {
@@ -22,20 +23,6 @@ constexpr int kOutsideEnds[] = {SIGHUP, SIGTERM, SIGINT, SIGQUIT};
 
 volatile sig_atomic_t g_fd = -1;  // the open program file; -1 before and after
 std::string g_name;               // for messages
-
-// Writes everything unless the file layer fails; returns its errno or 0.
-int write_all(int fd, const char* bytes, std::size_t length) {
-  while (length > 0) {
-    ssize_t n = ::write(fd, bytes, length);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    bytes += n;
-    length -= static_cast<std::size_t>(n);
-  }
-  return 0;
-}
 
 sigset_t outside_ends() {
   sigset_t set;
@@ -58,19 +45,30 @@ class OutsideEndsHeld {
   sigset_t old_;
 };
 
-[[noreturn]] void file_failure(int err, const char* doing) {
-  std::string what = "Die Programmdatei \"" + g_name + "\" ";
-  if (err == EISDIR) what += "ist ein Ordner";
-  else if (console::file_error_number(err) == 5) what += "darf nicht " + std::string(doing) + " werden (keine Berechtigung)";
-  else what += "konnte nicht " + std::string(doing) + " werden";
-  console::runtime_error(console::file_error_number(err), what + ".");
+// What failed with the program file: creating, writing or closing it.
+constexpr zeko::FileMessages kCreateMessages = {
+    .missing = nullptr,
+    .denied = "Die Programmdatei @ darf nicht angelegt werden (keine Berechtigung)",
+    .folder = "Die Programmdatei @ ist ein Ordner",
+    .not_plain = nullptr,
+    .other = "Die Programmdatei @ konnte nicht angelegt werden",
+};
+constexpr zeko::FileMessages kWriteMessages = {
+    nullptr, "Die Programmdatei @ darf nicht geschrieben werden (keine Berechtigung)", kCreateMessages.folder,
+    nullptr, "Die Programmdatei @ konnte nicht geschrieben werden"};
+constexpr zeko::FileMessages kCloseMessages = {
+    nullptr, "Die Programmdatei @ darf nicht geschlossen werden (keine Berechtigung)", kCreateMessages.folder,
+    nullptr, "Die Programmdatei @ konnte nicht geschlossen werden"};
+
+[[noreturn]] void file_failure(int err, const zeko::FileMessages& messages) {
+  zeko::file_failure(g_name, err, messages);
 }
 
 void write_or_fail(const std::string& text) {
   OutsideEndsHeld held;
-  if (int err = write_all(g_fd, text.data(), text.size())) {
+  if (int err = zeko::write_all(g_fd, text.data(), text.size())) {
     g_fd = -1;
-    file_failure(err, "geschrieben");
+    file_failure(err, kWriteMessages);
   }
 }
 
@@ -85,7 +83,7 @@ void finish_on_signal(int sig) {
   sigset_t set = outside_ends();
   sigprocmask(SIG_BLOCK, &set, nullptr);  // undone when the handler returns
   g_fd = -1;
-  write_all(fd, kTail, sizeof kTail - 1);
+  zeko::write_all(fd, kTail, sizeof kTail - 1);
   ::close(fd);
 }
 
@@ -115,7 +113,7 @@ std::string program_head(const std::string& program_name, const std::string& wor
 void create_program_file(const std::string& program_name, const std::string& world_name) {
   g_name = program_name;
   int fd = ::open(program_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) file_failure(errno, "angelegt");
+  if (fd < 0) file_failure(errno, kCreateMessages);
   {
     OutsideEndsHeld held;
     g_fd = fd;
@@ -131,7 +129,7 @@ void finish_program_file() {
   write_or_fail(kTail);
   int fd = g_fd;
   g_fd = -1;
-  if (::close(fd) != 0) file_failure(errno, "geschlossen");
+  if (::close(fd) != 0) file_failure(errno, kCloseMessages);
 }
 
 }  // namespace zekoprog
