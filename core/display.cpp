@@ -48,7 +48,6 @@ void program_screen(const Deliverable& d) {
 
 // The library's screen: a plain star border without grid lines.
 void library_screen(const Deliverable& d) {
-  STEUER = ' ';
   console::CLRSCR();
   console::TEXTCOLOR(0);
   for (int row = 2; row <= 20; ++row) {
@@ -146,6 +145,14 @@ void ZEIGE_ZEKO() {
     console::write_text(std::string(69, ' '));
     GEHZUXY(1, 24);
   }
+}
+
+void load_and_show_world(std::string_view file, const std::function<void()>& before_drawing) {
+  LIES_MTWELT(file);
+  if (before_drawing) before_drawing();
+  BILDSCHIRM();
+  ZEIGE_FELDER();
+  ZEIGE_ZEKO();
 }
 
 }  // namespace zeko

@@ -17,7 +17,6 @@ namespace zeko {
 int16_t FELD[kColumns][kRows];
 Zekotier ZEKO;
 strngp DATEINAME;
-char STEUER;
 
 std::string cut_name(std::string_view name) { return std::string(name.substr(0, kNameLength)); }
 

@@ -44,8 +44,6 @@ using strngp = ShortString<kNameLength>;
 extern int16_t FELD[kColumns][kRows];
 extern Zekotier ZEKO;
 extern strngp DATEINAME;
-// The library's stepping mode: a blank is single-step, anything else Go.
-extern char STEUER;
 
 // Cuts a file name to its first 50 characters.
 std::string cut_name(std::string_view name);

@@ -48,11 +48,7 @@ void DATEINAMEN_EINLESEN(zeko::strngp& save_name, zeko::strngp& load_name) {
 }
 
 void INITIALISIERE_DIE_ZEKOWELT(zeko::strngp load_name, zeko::strngp save_name) {
-  zeko::LIES_MTWELT(load_name.view());
-  zeko::DATEINAME = save_name;
-  zeko::BILDSCHIRM();
-  zeko::ZEIGE_FELDER();
-  zeko::ZEIGE_ZEKO();
+  zeko::load_and_show_world(load_name.view(), [&] { zeko::DATEINAME = save_name; });
 }
 
 int16_t VORRAT_ERFRAGEN() {

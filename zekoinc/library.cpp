@@ -10,6 +10,10 @@
 namespace zeko::library {
 namespace {
 
+// The stepping mode: a blank is single-step, anything else Go. Zero before
+// the first world: commands before it run in Go mode.
+char STEUER;
+
 // The pause of each Go step. The digits 1 to 9 at the single-step pause
 // choose their own, from slow to none; every other key keeps 75 ms.
 constexpr unsigned kDigitPaceMs[9] = {400, 250, 150, 100, 75, 50, 25, 10, 0};
@@ -47,11 +51,11 @@ void INITIALISIERE_DIE_ROBOTERWELT(std::string_view name) {
     note_world_loaded();
     return;
   }
-  LIES_MTWELT(name);
-  note_world_loaded();
-  BILDSCHIRM();
-  ZEIGE_FELDER();
-  ZEIGE_ZEKO();
+  // Every world starts in single-step: its first drawing ends with a pause.
+  load_and_show_world(name, [] {
+    note_world_loaded();
+    STEUER = ' ';
+  });
 }
 
 void WARTE() {

@@ -59,11 +59,6 @@ void DATEINAMEN_EINLESEN(std::string& welt, std::string& programm) {
   programm = console::read_line(zeko::kNameLength);
 }
 
-void INITIALISIERE_DIE_ZEKOWELT(const std::string& welt) {
-  zeko::LIES_MTWELT(welt);
-  zeko::BILDSCHIRM();
-  zeko::ZEIGE_FELDER();
-  zeko::ZEIGE_ZEKO();
-}
+void INITIALISIERE_DIE_ZEKOWELT(const std::string& welt) { zeko::load_and_show_world(welt); }
 
 }  // namespace zekoprog

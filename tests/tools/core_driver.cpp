@@ -82,10 +82,7 @@ int main(int argc, char** argv) {
   // The recorder's start dialog leaves the text colour black; the editor
   // opening an existing world leaves the colour the program started with.
   if (variant == "prog") zeko::FARBE(zeko::schwarz);
-  zeko::LIES_MTWELT(world);
-  zeko::BILDSCHIRM();
-  zeko::ZEIGE_FELDER();
-  zeko::ZEIGE_ZEKO();
+  zeko::load_and_show_world(world);
   marker(0);
 
   int step = 0;
