@@ -16,23 +16,37 @@ enum class Failure {
 
 enum Command { kVor = 0, kNimm = 1, kGib = 2 };
 
+// How the static screen looks.
+enum class ScreenStyle {
+  framed_grid,  // title in a star frame, grid lines, help line on row 22, world name on row 24
+  star_border,  // a plain star border, world name on row 22, the step hint on row 24
+};
+
+// Where a redraw of the robot leaves the cursor.
+enum class RedrawEnd {
+  on_message_line,    // in black on row 24 (blanked first with blank_message_line)
+  pause_then_row_23,  // in black after the stepping pause, on row 23
+};
+
 struct Deliverable {
   // World file reader.
   std::size_t shown_name_length;  // characters of the world name kept for the screen; 0: keep none
   int supply_after_loading;       // -1: the file's value
 
   // Static screen.
-  bool library_screen;            // plain star border, no grid lines, step hint below
+  ScreenStyle screen_style;
   const char* title;              // frame title of the programs
   const char* help_line;          // row 22 of the programs
   int name_colour;
 
   // Robot and status panel.
   int status_column;
+  int status_colour;              // -1: whatever colour is current
   int lager_width;
   char glyphs[4];                 // indexed by heading: up, down, left, right
   bool whole_cell;                // a field redraw rewrites all three columns
   bool blank_message_line;        // each robot redraw blanks row 24
+  RedrawEnd redraw_end;
 
   // A terminal that goes away without a hang-up signal ends the program.
   bool terminal_loss_ends;
@@ -41,6 +55,7 @@ struct Deliverable {
   bool obstacles_block;
   Failure failure;
   const char* messages[3];        // by Command; nullptr: no message
+  int message_colours[3];         // end_program only, by Command; -1: the current colour
   int exit_status[3];             // end_program only
 
   // Installation.

@@ -22,8 +22,8 @@ std::string padded(std::string_view text, std::size_t width) {
   return s;
 }
 
-// Frame, grid lines, title, help line and world name of the two programs.
-void program_screen(const Deliverable& d) {
+// Frame, grid lines, title, help line and world name.
+void framed_grid_screen(const Deliverable& d) {
   LOESCHE_SCHIRM();
   console::write_line_end();
   for (int i = 0; i < 10; ++i) {
@@ -46,8 +46,8 @@ void program_screen(const Deliverable& d) {
   FARBE(schwarz);
 }
 
-// The library's screen: a plain star border without grid lines.
-void library_screen(const Deliverable& d) {
+// A plain star border without grid lines.
+void star_border_screen(const Deliverable& d) {
   console::CLRSCR();
   console::TEXTCOLOR(0);
   for (int row = 2; row <= 20; ++row) {
@@ -74,8 +74,8 @@ void library_screen(const Deliverable& d) {
 void BILDSCHIRM() {
   const Deliverable& d = deliverable();
   if (!d.draws) return;
-  if (d.library_screen) library_screen(d);
-  else program_screen(d);
+  if (d.screen_style == ScreenStyle::star_border) star_border_screen(d);
+  else framed_grid_screen(d);
 }
 
 void FELDINHALT_ZEIGEN(int16_t x, int16_t y) {
@@ -87,24 +87,14 @@ void FELDINHALT_ZEIGEN(int16_t x, int16_t y) {
     FARBE(blau);
     GEHZUXY(4 * x + 2, row);
     console::write_text("***\b\b");
-  } else if (d.whole_cell) {
-    GEHZUXY(4 * x + 2, row);
-    if (value == 0) {
-      console::write_text("   ");
-    } else {
-      FARBE(rot);
-      console::write_text(" o ");
-    }
-    console::write_text("\b\b");
   } else {
-    GEHZUXY(4 * x + 3, row);
-    if (value == 0) {
-      console::write_char(' ');
-    } else {
-      FARBE(rot);
-      console::write_char('o');
-    }
-    console::write_char('\b');
+    // All three columns of the field, or only the middle one; the cursor
+    // goes back to the middle.
+    GEHZUXY(d.whole_cell ? 4 * x + 2 : 4 * x + 3, row);
+    if (value != 0) FARBE(rot);
+    if (d.whole_cell) console::write_text(value == 0 ? "   " : " o ");
+    else console::write_char(value == 0 ? ' ' : 'o');
+    console::write_text(d.whole_cell ? "\b\b" : "\b");
   }
   FARBE(schwarz);
 }
@@ -121,8 +111,7 @@ void ZEIGE_ZEKO() {
     return;
   }
   int column = d.status_column;
-  // The library writes its status in whatever colour is current.
-  if (!d.library_screen) FARBE(schwarz);
+  if (d.status_colour >= 0) FARBE(static_cast<FT>(d.status_colour));
   GEHZUXY(column, 3);
   console::write_text("x=" + padded(ZEKO.x, 2) + " y=" + padded(ZEKO.y, 2));
   GEHZUXY(column, 6);
@@ -133,7 +122,7 @@ void ZEIGE_ZEKO() {
   GEHZUXY(4 * ZEKO.x + 3, 2 * ZEKO.y + 2);
   FARBE(gruen);
   console::write_char(d.glyphs[ZEKO.richtung & 3]);
-  if (d.library_screen) {
+  if (d.redraw_end == RedrawEnd::pause_then_row_23) {
     FARBE(schwarz);
     if (hooks.step_pause) hooks.step_pause();
     XGOTOXY(0, 22);

@@ -26,12 +26,13 @@ std::string padded69(const char* message) {
 void fail(Command command) {
   const Deliverable& d = deliverable();
   const char* message = d.messages[command];
+  int colour = d.message_colours[command];
   switch (d.failure) {
     case Failure::end_program:
       console::GOTOXY(1, 23);
-      if (command == kVor) console::TEXTCOLOR(4);
+      if (colour >= 0) console::TEXTCOLOR(colour);
       console::write_text(message);
-      if (command == kVor) console::TEXTCOLOR(0);
+      if (colour >= 0) console::TEXTCOLOR(0);
       console::GOTOXY(1, 24);
       if (hooks.before_failure_exit) hooks.before_failure_exit(command);
       std::exit(d.exit_status[command]);
