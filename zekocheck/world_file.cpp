@@ -205,19 +205,11 @@ void check_format(const std::string& text, WorldFile& out) {
       report(12, "fehlt: keine Position (ZEKO steht dann auf x=0, y=0)");
     } else {
       std::vector<std::string> t = tokens(lines[11]);
-      std::vector<long long> v;
       if (t.size() < 2) report(12, std::to_string(t.size()) + " statt 2 Werte fuer die Position x y");
       else if (t.size() > 2) report(12, "Text nach der Position (er wird nicht gelesen)");
-      if (t.size() >= 1) {
-        std::vector<std::string> xy(t.begin(), t.begin() + std::min<std::size_t>(2, t.size()));
-        std::vector<long long> both;
-        std::vector<std::string> one = {xy[0]};
-        values(12, one, 0, kColumns - 1, "die Spalte x =", both);
-        if (xy.size() > 1) {
-          one = {xy[1]};
-          values(12, one, 0, kRows - 1, "die Zeile y =", both);
-        }
-      }
+      std::vector<long long> v;  // x and y have ranges of their own
+      if (t.size() >= 1) values(12, {t[0]}, 0, kColumns - 1, "die Spalte x =", v);
+      if (t.size() >= 2) values(12, {t[1]}, 0, kRows - 1, "die Zeile y =", v);
     }
   }
   for (std::size_t n = 13; n <= count; ++n)
