@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "learner_env.h"
+#include "temp_dir.h"
+#include "world_text.h"
 
 namespace fs = std::filesystem;
 
@@ -44,18 +46,11 @@ std::string environment() {
 
 class Zekocheck : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char path[] = "/tmp/zekocheck_test.XXXXXX";
-    ASSERT_NE(mkdtemp(path), nullptr);
-    dir_ = path;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  void put(const std::string& name, const std::string& text) { std::ofstream(dir_ / name) << text; }
+  void put(const std::string& name, const std::string& text) { dir_.put(name, text); }
 
   // Runs a command in the test folder; standard output only, or with errors.
   Result shell(const std::string& command, bool with_errors = false) {
-    std::string full = "cd '" + dir_.string() + "' && env " + environment() + "TMPDIR='" + dir_.string() + "' " +
+    std::string full = "cd '" + dir_.path() + "' && env " + environment() + "TMPDIR='" + dir_.path() + "' " +
                        command + (with_errors ? " 2>&1" : " 2>/dev/null");
     FILE* p = popen(full.c_str(), "r");
     if (!p) throw std::runtime_error("popen failed");
@@ -70,24 +65,15 @@ class Zekocheck : public ::testing::Test {
     return shell(std::string(ZEKOCHECK_PATH) + common_options() + " " + args, with_errors);
   }
 
-  fs::path dir_;
+  support::TempDir dir_;
 };
 
 // A world file as the editor writes it; fields are {x, y, value}.
 std::string world(int supply, int x, int y, std::vector<std::vector<int>> fields = {}) {
-  std::ostringstream out;
-  for (int row = 0; row < 10; ++row) {
-    for (int col = 0; col < 17; ++col) {
-      int v = 0;
-      for (const auto& f : fields)
-        if (f[0] == col && f[1] == row) v = f[2];
-      std::string s = std::to_string(v);
-      out << std::string(5 - s.size(), ' ') << s;
-    }
-    out << '\n';
-  }
-  out << supply << '\n' << "   " << x << "   " << y << '\n';
-  return out.str();
+  support::World w;
+  w.robot(x, y, supply);
+  for (const auto& f : fields) w.at(f[0], f[1], f[2]);
+  return w.text();
 }
 
 std::string program(const std::string& name, const std::string& body, const std::string& decls = "") {
@@ -278,7 +264,7 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   EXPECT_EQ(people.out.find("Zeile 6"), std::string::npos);
 
   std::string junit;
-  std::getline(std::ifstream(dir_ / "junit.xml"), junit, '\0');
+  junit = dir_.read("junit.xml");
   EXPECT_EQ(junit.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites", 0), 0u) << junit;
   EXPECT_NE(junit.find("tests=\"11\" failures=\"9\""), std::string::npos) << junit;
   EXPECT_NE(junit.find("name=\"kaputt.pas\""), std::string::npos);
@@ -309,7 +295,7 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
     std::error_code ec;
     fs::path exe = fs::read_symlink(entry.path() / "exe", ec);
     if (!ec) {
-      EXPECT_EQ(exe.string().find(dir_.string()), std::string::npos) << exe;
+      EXPECT_EQ(exe.string().find(dir_.path()), std::string::npos) << exe;
     }
   }
 }
