@@ -184,12 +184,12 @@ std::vector<std::string> base_environment() {
   return env;
 }
 
-bool probe_bwrap(const std::string& bwrap) {
+bool probe_bwrap(const std::string& bwrap, const std::string& hidden) {
   Spec spec;
   // The same mounts and name spaces as a real run (a container may allow
   // some of them and not others).
-  spec.argv = {bwrap,          "--ro-bind", "/",     "/",         "--dev", "/dev", "--proc", "/proc", "--tmpfs",
-               "/tmp",         "--unshare-all", "--die-with-parent", "--new-session", "--", "/bin/true"};
+  spec.argv = {bwrap, "--ro-bind", "/", "/", "--dev", "/dev", "--proc", "/proc", "--tmpfs", hidden,
+               "--unshare-all", "--die-with-parent", "--new-session", "--", "/bin/true"};
   spec.env = base_environment();
   spec.dir = "/";
   int fd = -1;
@@ -237,7 +237,7 @@ Runner::Runner(Limits limits, std::string zekoc) : limits_(limits), zekoc_(std::
   if (bwrap_.empty())
     sandbox_note_ = "Hinweis: bwrap (bubblewrap) ist nicht installiert; die Programme laufen ohne Sandbox, "
                     "nur mit ihren Grenzen.";
-  else if (!probe_bwrap(bwrap_))
+  else if (base_.empty() || !probe_bwrap(bwrap_, base_))
     sandbox_note_ = "Hinweis: bwrap (bubblewrap) laeuft hier nicht; die Programme laufen ohne Sandbox, "
                     "nur mit ihren Grenzen.";
   else
@@ -316,13 +316,30 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<std::stri
     }
   }
 
+  // The command line of a child: in bubblewrap when it works (read-only
+  // system, no network, the other programs' folders hidden, only `writable`
+  // writable), else as is.
+  auto sandboxed = [&](const std::vector<std::string>& writable, const std::vector<std::string>& readable,
+                       const std::string& dir, std::vector<std::string> command) {
+    if (!use_bwrap_) return command;
+    std::vector<std::string> argv = {bwrap_,   "--ro-bind", "/",   "/",      "--dev",    "/dev",   "--proc",
+                                     "/proc",  "--tmpfs",   base_, "--setenv", "TMPDIR", dir};
+    for (const auto& r : readable) argv.insert(argv.end(), {"--ro-bind", r, r});
+    for (const auto& w : writable) argv.insert(argv.end(), {"--bind", w, w});
+    argv.insert(argv.end(), {"--chdir", dir, "--unshare-all", "--die-with-parent", "--new-session", "--"});
+    argv.insert(argv.end(), command.begin(), command.end());
+    return argv;
+  };
+
   auto start = [&](const Job& job) {
     Spec spec;
     spec.env = env;
     long seconds = kCompileSeconds;
     if (job.pair < 0) {
-      spec.argv = {zekoc_, "programm.pas"};
+      // The compiler reads the untrusted source too: it runs in the sandbox
+      // as well, writing only into the program's folder.
       spec.dir = program_dir(job.program);
+      spec.argv = sandboxed({spec.dir}, {}, spec.dir, {zekoc_, "programm.pas"});
     } else {
       std::string dir = program_dir(job.program) + "/w" + std::to_string(job.pair + 1);
       std::error_code ec;
@@ -333,15 +350,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<std::stri
       spec.env.push_back("ZEKO_PRUEFEN=" + dir + "/ergebnis");
       spec.env.push_back("ZEKO_PRUEFWELT=start.zko");
       spec.env.push_back("ZEKO_MAX_BEFEHLE=" + std::to_string(limits_.max_commands));
-      if (use_bwrap_) {
-        std::string pdir = program_dir(job.program);
-        spec.argv = {bwrap_,     "--ro-bind", "/",  "/",     "--dev",           "/dev",          "--proc",
-                     "/proc",    "--tmpfs",   "/tmp", "--ro-bind", pdir,        pdir,            "--bind",
-                     dir,        dir,         "--chdir", dir,      "--unshare-all", "--die-with-parent",
-                     "--new-session", "--",   exe[job.program]};
-      } else {
-        spec.argv = {exe[job.program]};
-      }
+      spec.argv = sandboxed({dir}, {program_dir(job.program)}, dir, {exe[job.program]});
       programs[job.program].runs[job.pair].started = true;
     }
     Child c {};
