@@ -43,6 +43,10 @@ int screen_height();
 bool output_is_terminal();
 bool echo_allowed();
 
+// The colours of the PC text mode by number (backgrounds are 0 to 7); the
+// drawing layer names the ones it uses (FT).
+enum Colour : uint8_t { black = 0, blue = 1, green = 2, red = 4, light_grey = 7 };
+
 // Cursor and colours.
 void GOTOXY(int column, int row);
 void TEXTCOLOR(int colour);

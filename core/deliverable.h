@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "screen.h"
+
 namespace zeko {
 
 // How a command that cannot be carried out reacts.
@@ -15,6 +17,9 @@ enum class Failure {
 };
 
 enum Command { kVor = 0, kNimm = 1, kGib = 2 };
+
+// In place of a colour: write in whatever colour is current.
+constexpr int kCurrentColour = -1;
 
 // How the static screen looks.
 enum class ScreenStyle {
@@ -37,11 +42,11 @@ struct Deliverable {
   ScreenStyle screen_style;
   const char* title;              // frame title of the programs
   const char* help_line;          // row 22 of the programs
-  int name_colour;
+  FT name_colour;
 
   // Robot and status panel.
   int status_column;
-  int status_colour;              // -1: whatever colour is current
+  int status_colour;              // an FT or kCurrentColour
   int lager_width;
   char glyphs[4];                 // indexed by heading: up, down, left, right
   bool whole_cell;                // a field redraw rewrites all three columns
@@ -55,7 +60,7 @@ struct Deliverable {
   bool obstacles_block;
   Failure failure;
   const char* messages[3];        // by Command; nullptr: no message
-  int message_colours[3];         // end_program only, by Command; -1: the current colour
+  int message_colours[3];         // end_program only, by Command; an FT or kCurrentColour
   int exit_status[3];             // end_program only
 
   // Installation.

@@ -40,7 +40,7 @@ void framed_grid_screen(const Deliverable& d) {
   FARBE(schwarz);
   GEHZUXY(1, 22);
   console::write_text(d.help_line);
-  FARBE(static_cast<FT>(d.name_colour));
+  FARBE(d.name_colour);
   GEHZUXY(30, 24);
   console::write_text(DATEINAME.view());
   FARBE(schwarz);
@@ -49,7 +49,7 @@ void framed_grid_screen(const Deliverable& d) {
 // A plain star border without grid lines.
 void star_border_screen(const Deliverable& d) {
   console::CLRSCR();
-  console::TEXTCOLOR(0);
+  FARBE(schwarz);
   for (int row = 2; row <= 20; ++row) {
     XGOTOXY(68, row - 1);
     console::write_char('*');
@@ -61,9 +61,9 @@ void star_border_screen(const Deliverable& d) {
   XGOTOXY(0, 20);
   console::write_text(std::string(69, '*'));
   console::write_line_end();
-  console::TEXTCOLOR(d.name_colour);
+  FARBE(d.name_colour);
   console::write_text(DATEINAME.view());
-  console::TEXTCOLOR(0);
+  FARBE(schwarz);
   XGOTOXY(0, 23);
   console::write_text(padded(d.help_line, 62));
   XGOTOXY(68, 23);
@@ -111,7 +111,7 @@ void ZEIGE_ZEKO() {
     return;
   }
   int column = d.status_column;
-  if (d.status_colour >= 0) FARBE(static_cast<FT>(d.status_colour));
+  if (d.status_colour != kCurrentColour) FARBE(static_cast<FT>(d.status_colour));
   GEHZUXY(column, 3);
   console::write_text("x=" + padded(ZEKO.x, 2) + " y=" + padded(ZEKO.y, 2));
   GEHZUXY(column, 6);

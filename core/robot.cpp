@@ -30,9 +30,9 @@ void fail(Command command) {
   switch (d.failure) {
     case Failure::end_program:
       console::GOTOXY(1, 23);
-      if (colour >= 0) console::TEXTCOLOR(colour);
+      if (colour != kCurrentColour) FARBE(static_cast<FT>(colour));
       console::write_text(message);
-      if (colour >= 0) console::TEXTCOLOR(0);
+      if (colour != kCurrentColour) FARBE(schwarz);
       console::GOTOXY(1, 24);
       if (hooks.before_failure_exit) hooks.before_failure_exit(command);
       std::exit(d.exit_status[command]);

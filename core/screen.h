@@ -6,9 +6,12 @@
 #include <cstdint>
 #include <string_view>
 
+#include "console.h"
+
 namespace zeko {
 
-enum FT : uint8_t { schwarz = 0, blau = 1, gruen = 2, rot = 4 };  // ordinal = colour number
+// Ordinal = colour number of the console.
+enum FT : uint8_t { schwarz = console::black, blau = console::blue, gruen = console::green, rot = console::red };
 enum LT : uint8_t { duenn = 0, sterne = 1 };                       // 0 thin, otherwise stars
 
 void GEHZUXY(int x, int y);   // 1-based

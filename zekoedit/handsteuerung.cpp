@@ -14,6 +14,9 @@ void HANDSTEUERUNG() {
 
   // The robot faces down whenever a key is awaited; each move turns it to the
   // heading it needs, steps (or only turns, at the border) and turns back.
+  // The four names are the given ones and read against the screen: OBEN
+  // steps the way the robot faces, to y + 1, one row DOWN (the Down arrow);
+  // UNTEN goes up (the Up arrow); LINK goes right, RECHT left.
   auto OBEN = [] { VOR(); };
   auto UNTEN = [] {
     LINKS();

@@ -5,6 +5,7 @@
 #include "console.h"
 #include "deliverable.h"
 #include "display.h"
+#include "screen.h"
 #include "world.h"
 
 namespace zeko::library {
@@ -61,10 +62,10 @@ void INITIALISIERE_DIE_ROBOTERWELT(std::string_view name) {
 void WARTE() {
   if (check_mode::active()) return check_mode::warte();
   console::GOTOXY(1, 25);
-  console::TEXTCOLOR(4);
+  FARBE(rot);
   console::write_text("FERTIG!");
   console::wait_for_input();  // the key stays unread
-  console::TEXTCOLOR(0);
+  FARBE(schwarz);
   console::CLRSCR();
 }
 
