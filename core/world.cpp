@@ -9,6 +9,7 @@
 
 #include "deliverable.h"
 #include "files.h"
+#include "line_count.h"
 #include "runtime_error.h"
 #include "world_lookup.h"
 
@@ -45,7 +46,7 @@ class WorldFileReader {
   long number() {
     int c;
     while ((c = peek()) != EOF && c <= 32) take();
-    number_line_ = line_;
+    number_line_ = lines_.line();
     if (c == EOF) return 0;
     std::string token;
     while ((c = peek()) != EOF && c > 32) {
@@ -84,19 +85,10 @@ class WorldFileReader {
     return static_cast<unsigned char>(buf_[pos_]);
   }
 
-  // Counts line ends; a CR directly followed by LF is one line end.
   int take() {
     int c = peek();
     ++pos_;
-    if (c == '\n') {
-      if (!after_cr_) ++line_;
-      after_cr_ = false;
-    } else if (c == '\r') {
-      ++line_;
-      after_cr_ = true;
-    } else {
-      after_cr_ = false;
-    }
+    lines_.see(c);
     return c;
   }
 
@@ -114,7 +106,7 @@ class WorldFileReader {
       std::string shown = token.size() > 20 ? token.substr(0, 20) + "..." : token;
       for (char& ch : shown)
         if (static_cast<unsigned char>(ch) > 126) ch = '?';
-      console::runtime_error(106, "In der Welt-Datei " + quoted(name_) + ", Zeile " + std::to_string(line_) +
+      console::runtime_error(106, "In der Welt-Datei " + quoted(name_) + ", Zeile " + std::to_string(lines_.line()) +
                                       ", steht \"" + shown + "\" statt einer ganzen Zahl.");
     }
     return value;
@@ -124,9 +116,8 @@ class WorldFileReader {
   int fd_;
   char buf_[4096];
   std::size_t len_ = 0, pos_ = 0;
-  int line_ = 1;
+  LineCount lines_;
   int number_line_ = 1;
-  bool after_cr_ = false;
 };
 
 [[noreturn]] void out_of_range(std::string_view name, int line, const char* what, long value) {

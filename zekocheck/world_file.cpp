@@ -9,6 +9,8 @@
 #include <climits>
 #include <cstring>
 
+#include "line_count.h"
+
 namespace zekocheck {
 namespace {
 
@@ -44,14 +46,14 @@ class Reader {
 
   bool number(long long& value, std::string& error) {
     while (pos_ < text_.size() && static_cast<unsigned char>(text_[pos_]) <= 32) take();
-    line_of_number_ = line_;
+    line_of_number_ = lines_.line();
     value = 0;
     if (pos_ == text_.size()) return true;
     std::string token;
     while (pos_ < text_.size() && static_cast<unsigned char>(text_[pos_]) > 32) token += text_[take()];
     Parsed p = parse(token, value);
     if (p == Parsed::ok) return true;
-    error = "Zeile " + std::to_string(line_) + ": " + shown(token) + " ist keine ganze Zahl";
+    error = "Zeile " + std::to_string(lines_.line()) + ": " + shown(token) + " ist keine ganze Zahl";
     return false;
   }
 
@@ -66,24 +68,14 @@ class Reader {
 
  private:
   std::size_t take() {
-    char c = text_[pos_];
-    if (c == '\n') {
-      if (!after_cr_) ++line_;
-      after_cr_ = false;
-    } else if (c == '\r') {
-      ++line_;
-      after_cr_ = true;
-    } else {
-      after_cr_ = false;
-    }
+    lines_.see(text_[pos_]);
     return pos_++;
   }
 
   const std::string& text_;
   std::size_t pos_ = 0;
-  int line_ = 1;
+  zeko::LineCount lines_;
   int line_of_number_ = 1;
-  bool after_cr_ = false;
 };
 
 void load(const std::string& text, WorldFile& out) {
