@@ -160,35 +160,13 @@ begin
   c_initialisiere(@buffer[0]);
 end;
 
-procedure VOR;
-begin
-  c_zeko_call_site(get_caller_addr(get_frame));
-  c_vor;
-end;
-
-procedure LINKS;
-begin
-  c_zeko_call_site(get_caller_addr(get_frame));
-  c_links;
-end;
-
-procedure NIMM;
-begin
-  c_zeko_call_site(get_caller_addr(get_frame));
-  c_nimm;
-end;
-
-procedure GIB;
-begin
-  c_zeko_call_site(get_caller_addr(get_frame));
-  c_gib;
-end;
-
-procedure WARTE;
-begin
-  c_zeko_call_site(get_caller_addr(get_frame));
-  c_warte;
-end;
+{ Each command first tells the library where it was called from, for the
+  report of a failed command; the caller's address is only known here. }
+procedure VOR;   begin c_zeko_call_site(get_caller_addr(get_frame)); c_vor;   end;
+procedure LINKS; begin c_zeko_call_site(get_caller_addr(get_frame)); c_links; end;
+procedure NIMM;  begin c_zeko_call_site(get_caller_addr(get_frame)); c_nimm;  end;
+procedure GIB;   begin c_zeko_call_site(get_caller_addr(get_frame)); c_gib;   end;
+procedure WARTE; begin c_zeko_call_site(get_caller_addr(get_frame)); c_warte; end;
 
 function VORNE_FREI: boolean;
 begin
