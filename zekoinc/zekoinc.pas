@@ -168,25 +168,11 @@ procedure NIMM;  begin c_zeko_call_site(get_caller_addr(get_frame)); c_nimm;  en
 procedure GIB;   begin c_zeko_call_site(get_caller_addr(get_frame)); c_gib;   end;
 procedure WARTE; begin c_zeko_call_site(get_caller_addr(get_frame)); c_warte; end;
 
-function VORNE_FREI: boolean;
-begin
-  Result := c_vorne_frei <> 0;
-end;
-
-function FELD_LEER: boolean;
-begin
-  Result := c_feld_leer <> 0;
-end;
-
-function TASCHE_LEER: boolean;
-begin
-  Result := c_tasche_leer <> 0;
-end;
-
-function AM_ANFANG: boolean;
-begin
-  Result := c_am_anfang <> 0;
-end;
+{ The sensors: the library answers 0 or 1. }
+function VORNE_FREI: boolean;  begin Result := c_vorne_frei <> 0;  end;
+function FELD_LEER: boolean;   begin Result := c_feld_leer <> 0;   end;
+function TASCHE_LEER: boolean; begin Result := c_tasche_leer <> 0; end;
+function AM_ANFANG: boolean;   begin Result := c_am_anfang <> 0;   end;
 
 { ---- console state ----------------------------------------------------- }
 
