@@ -1,49 +1,33 @@
 // The editor's start dialog, the start of the world and the supply question.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 #include "console.h"
+#include "dialog_parts.h"
 #include "display.h"
 #include "editor.h"
 #include "screen.h"
 #include "world.h"
-#include "world_lookup.h"
 
 namespace zekoedit {
 
 void DATEINAMEN_EINLESEN(zeko::strngp& save_name, zeko::strngp& load_name) {
-  zeko::LOESCHE_SCHIRM();
-  console::write_text("Programm zur Bearbeitung von ZEKO-Welten    -     Autor: Dr. Mervalin");
-  console::write_line_end();
-  console::write_text(" ");
-  console::write_line_end();
+  zeko::dialog_title("Programm zur Bearbeitung von ZEKO-Welten    -     Autor: Dr. Mervalin");
 
   // An empty name names no file and could not be saved: it is asked for again.
-  std::string name;
-  while (name.empty()) {
-    console::write_text("Name der Roboterwelt: ");
-    bool ended = false;
-    name = console::read_line(zeko::kNameLength, &ended);
-    if (ended) end_unsaved();
-  }
-  save_name.assign(name);
+  do {
+    if (!zeko::ask_name("Name der Roboterwelt: ", save_name)) end_unsaved();
+  } while (save_name.view().empty());
   console::write_line_end();
 
   // Looked for where the reader looks; saved under the name as typed.
-  int fd = zeko::open_world_file(zeko::find_world_file(save_name.view()));
-  if (fd >= 0) {
+  if (zeko::world_file_opens(save_name.view())) {
     load_name = save_name;
-    ::close(fd);
     return;
   }
   // A name that opens nothing starts a new world from the template.
-  zeko::FARBE(zeko::rot);
-  console::write_text("Neue Datei !  [RETURN]");
-  console::write_line_end();
-  zeko::FARBE(zeko::schwarz);
+  zeko::red_notice("Neue Datei !  [RETURN]");
   if (console::READKEY() == 0 && console::input_ended()) end_unsaved();
 }
 

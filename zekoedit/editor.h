@@ -22,7 +22,9 @@ void HANDSTEUERUNG();
 // after the grid has been written.
 int16_t VORRAT_ERFRAGEN();
 
-// Input ended before the world could be saved: restores the screen's
+// Input ended before the world could be saved -- the same at every waiting
+// state: the name, the key after "Neue Datei", the editing loop and the
+// supply question: restores the screen's
 // background, clears it, says on standard error that nothing was saved and
 // ends the program. The world file is left as it was.
 [[noreturn]] void end_unsaved();

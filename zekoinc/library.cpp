@@ -25,7 +25,8 @@ unsigned pace_for(char key) { return key >= '1' && key <= '9' ? kDigitPaceMs[key
 
 // Single-step waits for a key: the space bar keeps single-step, any other
 // key (an extended key on its first code) switches to Go for good. At the
-// end of input READKEY gives #0, which also switches to Go.
+// end of input READKEY gives #0, which also switches to Go; WARTE then
+// returns at once. A learner program never hangs on input that has ended.
 void step_pause() {
   if (STEUER == ' ') {
     STEUER = console::READKEY();

@@ -2,7 +2,9 @@
 // world file and the program file, and the loading and drawing of the world.
 #pragma once
 
-#include <string>
+#include <string_view>
+
+#include "world.h"
 
 namespace zekoprog {
 
@@ -10,9 +12,9 @@ namespace zekoprog {
 // be opened. Leaving the dialog with Esc after a wrong world name, or at the
 // end of the input, leaves the program-file name empty: the start then ends
 // quietly.
-void DATEINAMEN_EINLESEN(std::string& welt, std::string& programm);
+void DATEINAMEN_EINLESEN(zeko::strngp& welt, zeko::strngp& programm);
 
 // Reads the world file and draws the screen, the fields and the robot.
-void INITIALISIERE_DIE_ZEKOWELT(const std::string& welt);
+void INITIALISIERE_DIE_ZEKOWELT(std::string_view welt);
 
 }  // namespace zekoprog
