@@ -15,15 +15,41 @@
 
 namespace console {
 
+// What Ctrl-C does.
+enum class CtrlC {
+  key,              // key #3 everywhere, line input takes it as a character
+  ends_line_input,  // key #3 for READKEY; line input ends as at the end of input
+  ends_program,     // the terminal's interrupt key: the program ends (status 130)
+};
+
+// How a deliverable wants its terminal; chosen once, at start.
+struct Profile {
+  CtrlC ctrl_c;
+  // A window smaller than 80 x 25 at start: say so and wait until it is
+  // made big enough (Esc, Ctrl-C or the end of input end with status 1).
+  bool needs_whole_window;
+};
+
 // Start-up: takes over the two descriptors (normally 0 and 1), reads the
 // window size, sets raw mode, asks for the cursor position and resets the
 // terminal's attributes. Registers the shut-down for every end of the
 // process (normal exit, signals from outside). Calling it twice does nothing.
-void start(int input_fd = 0, int output_fd = 1);
+void start(int input_fd = 0, int output_fd = 1, Profile profile = {});
 
-// Shut-down: writes pending output and restores the saved terminal modes.
-// Sends nothing else. Safe to call more than once.
+// Shut-down: writes pending output, resets the terminal's colours when
+// others than the start state's were sent last (ESC [m), and restores the
+// saved terminal modes. Safe to call more than once.
 void shutdown();
+
+// Called when Ctrl-C has ended a program (CtrlC::ends_program), inside the
+// SIGINT handler: after the terminal is restored and row 23 says
+// "Programm abgebrochen (Strg+C).", before the process dies of SIGINT.
+// Async-signal-safe calls only. `signal_context` is the handler's
+// ucontext_t (the interrupted place), or nullptr. Zero: nothing is called.
+extern void (*after_interrupt_report)(const void* signal_context);
+
+// True once line input has ended because of Ctrl-C (CtrlC::ends_line_input).
+bool interrupted();
 
 // Called from the handler of SIGTERM, SIGHUP, SIGQUIT and SIGINT before the
 // terminal is restored and the process ends with the signal. It runs inside a

@@ -26,6 +26,13 @@ std::string keyboard_line(bool& ended) {
       ended = true;
       break;
     }
+    if (c == 3 && g.profile.ctrl_c == CtrlC::ends_line_input) {
+      // Ctrl-C gives up the question as the end of input does; nothing
+      // typed so far counts.
+      g.interrupted = true;
+      ended = true;
+      return "";
+    }
     if (c == 13) {
       echo("\n");
       break;

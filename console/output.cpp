@@ -92,11 +92,23 @@ void move_cursor(int column, int row) {
   }
 }
 
+namespace {
+
+// On a dark terminal black text would be invisible: black and white text
+// swap places on the way to the terminal. The attribute itself stays.
+int shown_foreground(uint8_t attr) {
+  int f = attr & 15;
+  if (g.dark_colours && (f == 0 || f == 15)) return 15 - f;
+  return f;
+}
+
+}  // namespace
+
 void set_attr(uint8_t attr) {
   if (attr == g.sent_attr) return;
   if (g.output_is_terminal) {
-    int f = attr & 15, b = attr >> 4;
-    int of = g.sent_attr & 15, ob = g.sent_attr >> 4;
+    int f = shown_foreground(attr), b = attr >> 4;
+    int of = shown_foreground(g.sent_attr), ob = g.sent_attr >> 4;
     char parts[24];
     std::size_t n = 0;
     auto add = [&](char a, char c = 0) {

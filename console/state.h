@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "console.h"
+
 namespace console::detail {
 
 constexpr int kUntrackedColumn = 255;
@@ -14,7 +16,11 @@ constexpr std::size_t kInputSize = 256;
 constexpr std::size_t kKeySlots = 20;  // one slot stays free: at most 19 keys
 
 struct State {
+  Profile profile;
   bool started;
+  bool size_known;         // the terminal reported its window size
+  bool dark_colours;       // black and white text swap places on the terminal
+  bool interrupted;        // line input ended by Ctrl-C
   bool output_is_terminal;
   bool echo_allowed;
   bool input_is_terminal;
@@ -63,9 +69,27 @@ bool next_byte(unsigned char& byte, int timeout_ms);
 void push_back_byte(unsigned char byte);
 
 // Terminal modes, the one place that changes and restores them.
-void enter_raw_mode();
+// signal_keys: Ctrl-C stays the terminal's interrupt key (quit and suspend
+// keys are off all the same).
+void enter_raw_mode(bool signal_keys);
 void restore_modes();
 void install_signal_handlers();
+void read_window_size();
+
+// Start-up conversation with the terminal: the cursor position and, when
+// asked for, the background colour. Keys typed meanwhile stay for READKEY.
+struct Answers {
+  int row, column;      // 0: no cursor answer
+  int background_dark;  // -1: no answer, 0 light, 1 dark
+};
+Answers ask_terminal(bool background_too);
+
+// Says that the window is too small and waits until it is big enough; ends
+// the program with status 1 on Esc, Ctrl-C or the end of input.
+void wait_for_whole_window();
+
+// Writes all bytes, retrying after interruptions; async-signal-safe.
+void write_fully(int fd, const char* bytes, std::size_t length);
 
 // Ends the process as a hang-up does when the terminal has gone away and
 // the deliverable asked for it; returns otherwise.

@@ -28,68 +28,32 @@ bool same_terminal(int a, int b) {
   return sa.st_rdev == sb.st_rdev && sa.st_ino == sb.st_ino && sa.st_dev == sb.st_dev;
 }
 
-void read_window_size() {
-  g.width = 80;
-  g.height = 25;
-  if (!g.output_is_terminal) return;
-  winsize ws {};
-  if (ioctl(g.out_fd, TIOCGWINSZ, &ws) == 0) {
-    if (ws.ws_col > 0) g.width = ws.ws_col;
-    if (ws.ws_row > 0) g.height = ws.ws_row;
-  }
+// The terminal's own colours again, unless the start state is in effect.
+// Async-signal-safe.
+void reset_colours() {
+  if (!g.output_is_terminal || g.sent_attr == 7) return;
+  write_fully(g.out_fd, "\033[m", 3);
+  g.sent_attr = 7;
 }
 
-// Reads the answer ESC [ row ; column R to the cursor query. Bytes that come
-// before it (keys typed early) stay in the input ring for READKEY.
-// When standard input is another device, the answer still comes from the
-// output terminal, so it is read there and the keys around it are dropped.
-bool answer_byte(unsigned char& b) {
-  if (g.echo_allowed) return next_byte(b, 1000);
-  pollfd p {g.out_fd, POLLIN, 0};
-  return poll(&p, 1, 1000) > 0 && read(g.out_fd, &b, 1) == 1;
-}
-
-bool read_cursor_answer(int& row, int& column) {
-  enum { kEsc, kBracket, kRow, kColumn } phase = kEsc;
-  unsigned char pending[kInputSize];
-  std::size_t npending = 0;
-  row = column = 0;
-  for (;;) {
-    unsigned char b;
-    if (!answer_byte(b)) break;
-    switch (phase) {
-      case kEsc:
-        if (b == 27) phase = kBracket;
-        else if (g.echo_allowed && npending < sizeof pending) pending[npending++] = b;
-        continue;
-      case kBracket:
-        phase = b == '[' ? kRow : kEsc;
-        continue;
-      case kRow:
-        if (b >= '0' && b <= '9') row = row * 10 + (b - '0');
-        else if (b == ';') phase = kColumn;
-        else phase = kEsc;
-        continue;
-      case kColumn:
-        if (b >= '0' && b <= '9') { column = column * 10 + (b - '0'); continue; }
-        if (b == 'R') {
-          for (std::size_t i = npending; i > 0; --i) push_back_byte(pending[i - 1]);
-          return row > 0 && column > 0;
-        }
-        phase = kEsc;
-        continue;
-    }
-  }
-  for (std::size_t i = npending; i > 0; --i) push_back_byte(pending[i - 1]);
-  return false;
-}
+// What a learner sees after Ctrl-C: the colours reset, the note on row 23
+// and the cursor on row 24, as after a failed command.
+constexpr char kInterruptNote[] = "Programm abgebrochen (Strg+C).";
+constexpr char kInterruptOnTerminal[] = "\033[m\033[23;1HProgramm abgebrochen (Strg+C).\033[K\033[24;1H";
+constexpr char kInterruptAsText[] = "\nProgramm abgebrochen (Strg+C).\n";
+static_assert(sizeof kInterruptNote < sizeof kInterruptAsText);
 
 void on_exit() { shutdown(); }
 
-void on_fatal_signal(int sig) {
+void on_fatal_signal(int sig, siginfo_t*, void* context) {
   int saved = errno;
   if (g_signal_hook) g_signal_hook(sig);
+  bool interrupt = sig == SIGINT && g.profile.ctrl_c == CtrlC::ends_program;
+  if (interrupt && g.output_is_terminal) write_fully(g.out_fd, kInterruptOnTerminal, sizeof kInterruptOnTerminal - 1);
+  else if (interrupt) write_fully(g.out_fd, kInterruptAsText, sizeof kInterruptAsText - 1);
+  else reset_colours();
   restore_modes();
+  if (interrupt && after_interrupt_report) after_interrupt_report(context);
   signal(sig, SIG_DFL);
   errno = saved;
   raise(sig);
@@ -97,9 +61,34 @@ void on_fatal_signal(int sig) {
 
 }  // namespace
 
-void enter_raw_mode() {
-  if (tcgetattr(g.out_fd, &g.saved_modes) != 0) return;
-  g.modes_saved = true;
+void write_fully(int fd, const char* bytes, std::size_t length) {
+  while (length > 0) {
+    ssize_t n = ::write(fd, bytes, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    bytes += n;
+    length -= static_cast<std::size_t>(n);
+  }
+}
+
+void read_window_size() {
+  g.width = 80;
+  g.height = 25;
+  g.size_known = false;
+  if (!g.output_is_terminal) return;
+  winsize ws {};
+  if (ioctl(g.out_fd, TIOCGWINSZ, &ws) == 0) {
+    g.size_known = ws.ws_col > 0 && ws.ws_row > 0;
+    if (ws.ws_col > 0) g.width = ws.ws_col;
+    if (ws.ws_row > 0) g.height = ws.ws_row;
+  }
+}
+
+void enter_raw_mode(bool signal_keys) {
+  if (!g.modes_saved) {
+    if (tcgetattr(g.out_fd, &g.saved_modes) != 0) return;
+    g.modes_saved = true;
+  }
   termios raw = g.saved_modes;
   raw.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF);
   raw.c_oflag &= ~OPOST;
@@ -108,6 +97,13 @@ void enter_raw_mode() {
   raw.c_cflag |= CS8;
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
+  if (signal_keys) {
+    // Only Ctrl-C: every other key stays a key.
+    raw.c_lflag |= ISIG;
+    raw.c_cc[VINTR] = 3;
+    raw.c_cc[VQUIT] = _POSIX_VDISABLE;
+    raw.c_cc[VSUSP] = _POSIX_VDISABLE;
+  }
   tcsetattr(g.out_fd, TCSADRAIN, &raw);
 }
 
@@ -117,10 +113,12 @@ void restore_modes() {
 }
 
 void install_signal_handlers() {
-  // Ended from outside (kill, closed terminal): restore, then die of the signal.
+  // Ended from outside (kill, closed terminal) or by Ctrl-C: restore, then
+  // die of the signal.
   for (int sig : {SIGTERM, SIGHUP, SIGQUIT, SIGINT}) {
     struct sigaction sa {};
-    sa.sa_handler = on_fatal_signal;
+    sa.sa_sigaction = on_fatal_signal;
+    sa.sa_flags = SA_SIGINFO;
     sigemptyset(&sa.sa_mask);
     sigaction(sig, &sa, nullptr);
   }
@@ -130,9 +128,9 @@ void install_signal_handlers() {
     struct sigaction old {};
     if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
     struct sigaction sa {};
-    sa.sa_handler = on_fatal_signal;
+    sa.sa_sigaction = on_fatal_signal;
     sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESETHAND;
+    sa.sa_flags = SA_SIGINFO | SA_RESETHAND;
     sigaction(sig, &sa, nullptr);
   }
 }
@@ -141,9 +139,29 @@ void install_signal_handlers() {
 
 using namespace detail;
 
-void start(int input_fd, int output_fd) {
+void (*after_interrupt_report)(const void* signal_context);
+
+namespace {
+
+// ZEKO_FARBEN: "dunkel" swaps black and white text for dark terminals,
+// "auto" asks the terminal for its background; anything else (or unset)
+// keeps the colours as they are.
+enum class Colours { as_given, dark, ask };
+
+Colours colours_wanted() {
+  const char* v = std::getenv("ZEKO_FARBEN");
+  if (!v) return Colours::as_given;
+  if (std::strcmp(v, "dunkel") == 0) return Colours::dark;
+  if (std::strcmp(v, "auto") == 0) return Colours::ask;
+  return Colours::as_given;
+}
+
+}  // namespace
+
+void start(int input_fd, int output_fd, Profile profile) {
   if (g.started) return;
   g.started = true;
+  g.profile = profile;
   g.in_fd = input_fd;
   g.out_fd = output_fd;
   g.output_is_terminal = isatty(output_fd);
@@ -156,13 +174,21 @@ void start(int input_fd, int output_fd) {
   install_signal_handlers();
   if (!g.output_is_terminal) return;
 
-  enter_raw_mode();
-  put("\033[6n", 4);
-  flush();
-  int row, column;
-  if (read_cursor_answer(row, column)) {
-    g.row = row;
-    g.column = column;
+  bool signal_keys = profile.ctrl_c == CtrlC::ends_program;
+  bool too_small = g.size_known && (g.width < 80 || g.height < 25);
+  if (profile.needs_whole_window && too_small) {
+    enter_raw_mode(false);  // Ctrl-C is a key while waiting
+    wait_for_whole_window();
+  }
+  enter_raw_mode(signal_keys);
+
+  Colours colours = colours_wanted();
+  g.dark_colours = colours == Colours::dark;
+  Answers a = ask_terminal(colours == Colours::ask);
+  if (a.background_dark == 1) g.dark_colours = true;
+  if (a.row > 0 && a.column > 0) {
+    g.row = a.row;
+    g.column = a.column;
   } else {
     g.row = g.column = 1;
     put("\033[H", 3);
@@ -174,8 +200,11 @@ void start(int input_fd, int output_fd) {
 void shutdown() {
   if (!g.started) return;
   flush();
+  reset_colours();
   restore_modes();
 }
+
+bool interrupted() { return g.interrupted; }
 
 void set_signal_hook(SignalHook hook) { g_signal_hook = hook; }
 

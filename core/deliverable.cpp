@@ -9,6 +9,7 @@
 namespace zeko {
 
 const Deliverable ZEKOPROG = {
+    .console = {.ctrl_c = console::CtrlC::ends_line_input, .needs_whole_window = true},
     .shown_name_length = 50,
     .supply_after_loading = -1,
     .screen_style = ScreenStyle::framed_grid,
@@ -41,6 +42,7 @@ const Deliverable ZEKOPROG = {
 };
 
 const Deliverable ZEKOEDIT = {
+    .console = {.ctrl_c = console::CtrlC::ends_line_input, .needs_whole_window = true},
     .shown_name_length = 0,  // the editor shows the name it will save under
     .supply_after_loading = 1000,
     .screen_style = ScreenStyle::framed_grid,
@@ -75,6 +77,7 @@ const Deliverable ZEKOEDIT = {
 namespace {
 
 constexpr Deliverable kZekoinc = {
+    .console = {.ctrl_c = console::CtrlC::ends_program, .needs_whole_window = true},
     .shown_name_length = 12,
     .supply_after_loading = -1,
     .screen_style = ScreenStyle::star_border,
@@ -103,6 +106,7 @@ constexpr Deliverable kZekoinc = {
 
 constexpr Deliverable without_drawing(Deliverable d) {
   d.draws = false;
+  d.console.needs_whole_window = false;
   return d;
 }
 
@@ -122,5 +126,10 @@ void use_deliverable(const Deliverable& d) {
   console::end_on_terminal_loss(d.terminal_loss_ends);
 }
 const Deliverable& deliverable() { return *g_active; }
+
+void start_deliverable(const Deliverable& d) {
+  use_deliverable(d);
+  console::start(0, 1, d.console);
+}
 
 }  // namespace zeko

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "console.h"
 #include "screen.h"
 
 namespace zeko {
@@ -34,6 +35,9 @@ enum class RedrawEnd {
 };
 
 struct Deliverable {
+  // Terminal: what Ctrl-C does, and whether a too small window is waited out.
+  console::Profile console;
+
   // World file reader.
   std::size_t shown_name_length;  // characters of the world name kept for the screen; 0: keep none
   int supply_after_loading;       // -1: the file's value
@@ -80,6 +84,8 @@ extern const Deliverable ZEKOINC;
 extern const Deliverable ZEKOINC_PRUEFEN;  // the library in check mode
 
 void use_deliverable(const Deliverable& d);
+// Chooses the deliverable and starts the console the way it wants it.
+void start_deliverable(const Deliverable& d);
 const Deliverable& deliverable();
 
 // Filled in by the recorder (statement lines) and the library (the pause

@@ -17,7 +17,7 @@ void DATEINAMEN_EINLESEN(zeko::strngp& save_name, zeko::strngp& load_name) {
 
   // An empty name names no file and could not be saved: it is asked for again.
   do {
-    if (!zeko::ask_name("Name der Roboterwelt: ", save_name)) end_unsaved();
+    if (!zeko::ask_name("Name der Roboterwelt: ", save_name)) end_unsaved(console::interrupted());  // also Ctrl-C
   } while (save_name.view().empty());
   console::write_line_end();
 
@@ -28,7 +28,9 @@ void DATEINAMEN_EINLESEN(zeko::strngp& save_name, zeko::strngp& load_name) {
   }
   // A name that opens nothing starts a new world from the template.
   zeko::red_notice("Neue Datei !  [RETURN]");
-  if (console::READKEY() == 0 && console::input_ended()) end_unsaved();
+  char key = console::READKEY();
+  if (key == kCtrlC) end_unsaved(true);
+  if (key == 0 && console::input_ended()) end_unsaved();
 }
 
 void INITIALISIERE_DIE_ZEKOWELT(zeko::strngp load_name, zeko::strngp save_name) {
@@ -47,6 +49,7 @@ int16_t VORRAT_ERFRAGEN() {
       case console::IntResult::malformed:
         break;
       case console::IntResult::ended:
+        if (console::interrupted()) end_unsaved(true, 130);
         end_unsaved();
     }
     // The grid is already written: a bad answer must not end the program,
@@ -59,12 +62,14 @@ int16_t VORRAT_ERFRAGEN() {
   }
 }
 
-void end_unsaved() {
+void end_unsaved(bool by_ctrl_c, int status) {
   zeko::HINTERGRUND(zeko::schwarz);
   zeko::LOESCHE_SCHIRM();
   console::shutdown();
-  std::fputs("zekoedit: Die Eingabe ist zu Ende. Die Welt wurde nicht gespeichert.\n", stderr);
-  std::exit(1);
+  std::fputs(by_ctrl_c ? "zekoedit: Abgebrochen (Strg+C). Die Welt wurde nicht gespeichert.\n"
+                       : "zekoedit: Die Eingabe ist zu Ende. Die Welt wurde nicht gespeichert.\n",
+             stderr);
+  std::exit(status);
 }
 
 }  // namespace zekoedit

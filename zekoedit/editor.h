@@ -22,11 +22,12 @@ void HANDSTEUERUNG();
 // after the grid has been written.
 int16_t VORRAT_ERFRAGEN();
 
-// Input ended before the world could be saved -- the same at every waiting
-// state: the name, the key after "Neue Datei", the editing loop and the
-// supply question: restores the screen's
-// background, clears it, says on standard error that nothing was saved and
-// ends the program. The world file is left as it was.
-[[noreturn]] void end_unsaved();
+// Input ended (or Ctrl-C was pressed) before the world could be saved:
+// restores the screen's background, clears it, says on standard error that
+// nothing was saved (naming Ctrl-C when that ended it) and ends the program
+// with `status`. The world file is left as it was.
+[[noreturn]] void end_unsaved(bool by_ctrl_c = false, int status = 1);
+
+constexpr char kCtrlC = 3;
 
 }  // namespace zekoedit

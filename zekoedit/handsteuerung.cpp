@@ -47,9 +47,11 @@ void HANDSTEUERUNG() {
     ZEIGE_ZEKO();
   };
   // Once input has ended every key reads as #0; waiting on would never end.
+  // Ctrl-C leaves without saving.
   auto next_key = [] {
     char key = console::READKEY();
     if (key == 0 && console::input_ended()) end_unsaved();
+    if (key == kCtrlC) end_unsaved(true, 130);
     return key;
   };
 

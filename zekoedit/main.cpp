@@ -18,7 +18,7 @@ zeko::strngp save_name;
 int main(int argc, char** argv) {
   zeko::use_deliverable(zeko::ZEKOEDIT);
   if (zeko::answer_info_option(argc, argv)) return 0;
-  console::start();
+  zeko::start_deliverable(zeko::ZEKOEDIT);
 
   load_name.assign("welt0.zko");  // the template for a new world
   zekoedit::DATEINAMEN_EINLESEN(save_name, load_name);

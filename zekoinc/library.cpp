@@ -41,8 +41,7 @@ void step_pause() {
 
 void start() {
   if (check_mode::requested()) return check_mode::start();
-  console::start(0, 1);
-  use_deliverable(ZEKOINC);
+  start_deliverable(ZEKOINC);
   hooks.step_pause = step_pause;
   hooks.before_failure_exit = report_failure;
 }

@@ -10,15 +10,16 @@ namespace zekoprog {
 namespace {
 
 constexpr char kEscape = 27;
+constexpr char kCtrlC = 3;
 
-// Bell, the red message and a key. False when that key is Esc or the input
-// has ended: the user gives up.
+// Bell, the red message and a key. False when that key is Esc or Ctrl-C,
+// or the input has ended: the user gives up.
 bool report_missing_world() {
   console::write_char('\a');
   console::write_line_end();
   zeko::red_notice("Diese Datei gibt es nicht !  [RETURN]");
   char key = console::READKEY();
-  if (key == kEscape) return false;
+  if (key == kEscape || key == kCtrlC) return false;
   return !(key == 0 && console::input_ended());
 }
 

@@ -28,7 +28,7 @@ void leave_plain_screen() {
 int main(int argc, char** argv) {
   zeko::use_deliverable(zeko::ZEKOPROG);
   if (zeko::answer_info_option(argc, argv)) return 0;
-  console::start();
+  zeko::start_deliverable(zeko::ZEKOPROG);
 
   zeko::strngp welt{}, programm{};
   zekoprog::DATEINAMEN_EINLESEN(welt, programm);
