@@ -182,38 +182,56 @@ TEST(ConsoleOutput, CursorMovesTakeTheShortestForm) {
   });
 }
 
+// With ZEKO_FARBEN=dunkel black and white text swap places on the way to
+// the terminal (third column); the attribute stays as it is.
 TEST(ConsoleOutput, ColourSequencesStartFromTheSentAttribute) {
   struct Change {
     char which;  // f: TEXTCOLOR, b: TEXTBACKGROUND
     int colour;
     const char* bytes;
+    const char* dark_bytes;
     int attr;
   };
   const std::vector<Change> changes = {
-      {'f', 0, "\033[30m", 0x00},          {'f', 4, "\033[0;31m", 0x04},
-      {'f', 0, "\033[0;30m", 0x00},        {'b', 2, "\033[0;30;42m", 0x20},
-      {'b', 0, "\033[0;30m", 0x00},        {'f', 7, "\033[m", 0x07},
-      {'f', 15, "\033[1m", 0x0F},          {'f', 15, "", 0x0F},
-      {'f', 20, "\033[0;5;31m", 0x84},     {'b', 9, "\033[0;5;31;44m", 0x94},  // blink; low 3 bits
-      {'f', 14, "\033[0;1;33;44m", 0x1E},
+      {'f', 0, "\033[30m", "\033[1m", 0x00},
+      {'f', 4, "\033[0;31m", "\033[0;31m", 0x04},
+      {'f', 0, "\033[0;30m", "\033[0;1m", 0x00},
+      {'b', 2, "\033[0;30;42m", "\033[0;1;42m", 0x20},
+      {'b', 0, "\033[0;30m", "\033[0;1m", 0x00},
+      {'f', 7, "\033[m", "\033[m", 0x07},
+      {'f', 15, "\033[1m", "\033[30m", 0x0F},
+      {'f', 15, "", "", 0x0F},
+      {'f', 20, "\033[0;5;31m", "\033[0;5;31m", 0x84},  // blink
+      {'b', 9, "\033[0;5;31;44m", "\033[0;5;31;44m", 0x94},  // low 3 bits
+      {'f', 14, "\033[0;1;33;44m", "\033[0;1;33;44m", 0x1E},
   };
-  Outcome r = on_terminal([&] {
+  for (const char* colours : {"", "hell", "dunkel"}) {
+    bool dark = std::string(colours) == "dunkel";
+    TerminalOptions o;
+    o.start_console = false;
+    Outcome r = on_terminal(
+        [&] {
+          if (*colours) setenv("ZEKO_FARBEN", colours, 1);
+          console::start(0, 1);
+          for (const Change& c : changes) {
+            if (c.which == 'f') console::TEXTCOLOR(c.colour);
+            else console::TEXTBACKGROUND(c.colour);
+            note(std::to_string(console::text_attr()));
+          }
+        },
+        o);
+    ASSERT_TRUE(r.exited_with(0)) << r.describe();
+    std::string bytes;
+    std::vector<std::string> attrs;
     for (const Change& c : changes) {
-      if (c.which == 'f') console::TEXTCOLOR(c.colour);
-      else console::TEXTBACKGROUND(c.colour);
-      note(std::to_string(console::text_attr()));
+      bytes += dark ? c.dark_bytes : c.bytes;
+      attrs.push_back(std::to_string(c.attr));
     }
-  });
-  ASSERT_TRUE(r.exited_with(0)) << r.describe();
-  std::string bytes;
-  std::vector<std::string> attrs;
-  for (const Change& c : changes) {
-    bytes += c.bytes;
-    attrs.push_back(std::to_string(c.attr));
+    bytes += "\033[m";  // shut-down hands the terminal back in its own colours
+    EXPECT_EQ(r.after_start(), bytes) << colours << ": sent " << escaped(r.after_start()) << "\nwanted "
+                                      << escaped(bytes);
+    EXPECT_EQ(r.notes, attrs) << colours;
   }
-  // Nothing follows the last colour: shut-down leaves it in effect.
-  EXPECT_EQ(r.after_start(), bytes) << "sent " << escaped(r.after_start()) << "\nwanted " << escaped(bytes);
-  EXPECT_EQ(r.notes, attrs);
 }
 
 TEST(ConsoleOutput, TextWrapsAtTheRightEdgeAndScrollsOnTheBottomRow) {
@@ -518,7 +536,7 @@ TEST(ConsoleShutdown, TerminalModesComeBackAtEveryEnd) {
     if (e.status < 0) EXPECT_TRUE(r.killed_by(-e.status)) << e.name << ": " << r.describe();
     else EXPECT_TRUE(r.exited_with(e.status)) << e.name << ": " << r.describe();
     EXPECT_TRUE(support::same_modes(r.modes_before, r.modes_after)) << e.name;
-    EXPECT_EQ(r.after_start(), "\033[31m") << e.name << ": the colour stays, nothing else is sent";
+    EXPECT_EQ(r.after_start(), "\033[31m\033[m") << e.name << ": only the colours are reset";
   }
 }
 

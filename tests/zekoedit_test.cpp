@@ -12,6 +12,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "files.h"
 #include "modes.h"
@@ -231,9 +232,9 @@ TEST(Zekoedit, OtherKeysDoNothingAndEndCanBeASpecialKeyCode) {
     return s;
   };
   std::string before = rows_1_to_23();
-  // Home, End, page keys, Insert, Delete, F1, Ctrl-C and plain letters; the
+  // Home, End, page keys, Insert, Delete, F1 and plain letters; the
   // refused "n" after them shows when they have all been read.
-  t->send("\033[H\033[4~\033[5~\033[6~\033[2~\033[3~\033OP\003xvHPn");
+  t->send("\033[H\033[4~\033[5~\033[6~\033[2~\033[3~\033OPxvHPn");
   ASSERT_TRUE(shows(*t, "Fehler! Auf dem Feld liegt nichts!"));
   EXPECT_EQ(rows_1_to_23(), before);
   walk(*t, kDown, 1, 2);
@@ -304,6 +305,41 @@ TEST(Zekoedit, PipedInputWithAWholeSessionSaves) {
   want.at(1, 0, -1);
   want.supply = 5, want.x = 1;
   EXPECT_EQ(read_file(dir / "neu.zko"), want.text());
+}
+
+// Ctrl-C is a key: in the name dialog it ends quietly as the end of input
+// does; in the editing loop and at the supply question it ends without
+// saving, with a note, status 130. No typed name becomes a file.
+TEST(Zekoedit, CtrlCSavesNothing) {
+  World old;
+  old.at(0, 1, -1);
+  struct Step {
+    std::string wait_for, keys;
+  };
+  struct Case {
+    std::vector<Step> steps;
+    int status;
+  };
+  const std::string name = "Name der Roboterwelt:";
+  for (const Case& c : {Case{{{name, "neu.z\003"}}, 1},
+                        Case{{{name, "neu.zko\r"}, {"Neue Datei", "\003"}}, 1},
+                        Case{{{name, "alt.zko\r"}, {"Lager:", " \003"}}, 130},
+                        Case{{{name, "alt.zko\r"}, {"Lager:", " e"}, {kQuestion, "5\003"}}, 130}}) {
+    SCOPED_TRACE(c.steps.back().keys);
+    WorkDir dir;
+    dir.put("alt.zko", old.text());
+    auto t = start(dir);
+    for (const Step& s : c.steps) {
+      ASSERT_TRUE(shows(*t, s.wait_for)) << t->screen_text();
+      t->send(s.keys);
+    }
+    EXPECT_EQ(t->wait_exit(), c.status) << t->screen_text();
+    EXPECT_EQ(dir.read("alt.zko"), old.text());
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"alt.zko", "welt0.zko"}));
+    bool noted = t->screen_text().find("Abgebrochen (Strg+C). Die Welt wurde nicht gespeichert.") != std::string::npos;
+    EXPECT_EQ(noted, c.status == 130) << t->screen_text();
+    EXPECT_TRUE(restored(*t));
+  }
 }
 
 TEST(Zekoedit, MissingTemplateIsRuntimeError2) {

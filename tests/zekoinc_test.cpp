@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -123,6 +124,19 @@ void expect_waiting(zt::Terminal& t) {
 
 void expect_restored(zt::Terminal& t) { EXPECT_TRUE(support::restored(t)); }
 
+// The last colour sequence the program sent: ESC [m leaves the terminal in
+// its own colours.
+std::string last_colour_sequence(const std::string& raw) {
+  for (std::size_t end = raw.rfind('m'); end != std::string::npos && end > 0; end = raw.rfind('m', end - 1)) {
+    std::size_t begin = raw.rfind("\033[", end);
+    if (begin == std::string::npos) break;
+    if (raw.find_first_not_of("0123456789;", begin + 2) == end) return raw.substr(begin, end - begin + 1);
+  }
+  return "";
+}
+
+void expect_default_colours_at_the_end(zt::Terminal& t) { EXPECT_EQ(last_colour_sequence(t.raw_output()), "\033[m"); }
+
 // ---------------------------------------------------------------------------
 
 TEST_F(Learner, StartScreenShowsWorldAndWaitsWithShortenedNameOfALongFile) {
@@ -199,6 +213,7 @@ TEST_F(Learner, SpaceRunsOneCommandPerKeyAndWarteWaitsForAKeyBeforeClearing) {
   EXPECT_EQ(t->screen_text(), std::string(24, '\n'));
   EXPECT_EQ(t->cursor(), std::make_pair(1, 1));
   expect_restored(*t);
+  expect_default_colours_at_the_end(*t);
 }
 
 // Any key but the space bar switches to Go: no further key is read, each
@@ -302,6 +317,7 @@ TEST_P(FailingCommand, ShowsItsMessageAndEndsWithItsStatus) {
     EXPECT_EQ(t->cursor(), std::make_pair(1, 25));
   }
   expect_restored(*t);
+  expect_default_colours_at_the_end(*t);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -312,6 +328,51 @@ INSTANTIATE_TEST_SUITE_P(
                               "fehler.pas, Zeile 6: nimm - auf dem Feld liegt nichts", "-O3", false},
                       Failure{"GibWithAnEmptyBag", 0, "gib;", "Fehler: Zekos Tasche ist leer !", 0, 1, "gib - Zekos Tasche ist leer", "-g-",
                               false}),
+    [](const auto& info) { return info.param.name; });
+
+// Ctrl-C ends a learner program wherever it is: the note on row 23 in the
+// terminal's own colours, the cursor on row 24, the modes restored, status
+// 130 within half a second. `ready` is what the program shows once it is there.
+struct Interrupt {
+  std::string name;
+  std::string statements;
+  std::string keys;  // typed before waiting for `ready`
+  std::string ready;
+};
+
+class CtrlC : public Learner, public ::testing::WithParamInterface<Interrupt> {};
+
+TEST_P(CtrlC, EndsTheProgramAtOnce) {
+  const Interrupt& c = GetParam();
+  auto t = run(pascal("endlos", program(c.statements)));
+  ASSERT_TRUE(t->wait_for([&] { return t->raw_output().find("\033[m") != std::string::npos; }));
+  if (!c.keys.empty()) {
+    ASSERT_TRUE(shows(*t, "Lager:"));
+    t->send(c.keys);
+  }
+  ASSERT_TRUE(shows(*t, c.ready)) << t->screen_text();
+  t->pump(200);  // running, waiting or reading
+  auto began = Clock::now();
+  t->send("\003");
+  EXPECT_EQ(t->wait_exit(), 130);
+  EXPECT_LE(ms_since(began), 500);
+  EXPECT_EQ(t->row_text(23), "Programm abgebrochen (Strg+C).");
+  EXPECT_EQ(t->cell(23, 1).fg, -1);
+  EXPECT_EQ(t->cursor(), std::make_pair(1, 24));
+  expect_restored(*t);
+  expect_default_colours_at_the_end(*t);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, CtrlC,
+    ::testing::Values(
+        Interrupt{"Pause", "initialisiere_die_Roboterwelt('welt.zko');\nwarte;", "", "Lager:"},
+        Interrupt{"Go", "initialisiere_die_Roboterwelt('welt.zko');\nwhile true do links;", "x", "Lager:"},
+        Interrupt{"Computation", "write('rechnet');\nn := 0;\nwhile true do n := n + 1;", "", "rechnet"},
+        Interrupt{"Readln", "initialisiere_die_Roboterwelt('welt.zko');\nwrite('Zahl? ');\nreadln(n);", " ",
+                  "Zahl?"},
+        Interrupt{"Warte", "initialisiere_die_Roboterwelt('welt.zko');\nwarte;", " ", "FERTIG!"},
+        Interrupt{"WorldFromAFifo", "write('liest');\ninitialisiere_die_Roboterwelt('fifo.zko');", "", "liest"}),
     [](const auto& info) { return info.param.name; });
 
 // A world file that cannot be read ends the program before anything is drawn.
@@ -450,19 +511,70 @@ TEST_F(Learner, LongInputLineIsNotCut) {
   expect_restored(*t);
 }
 
-// A terminal of 24 rows ignores WARTE's move to row 25: "FERTIG!" stands
-// where the last pause left the cursor.
-TEST_F(Learner, FertigOnA24RowTerminalStandsOnRow23) {
-  zt::Options o;
-  o.rows = 24;
-  auto t = run(pascal("klein", program("initialisiere_die_Roboterwelt('welt.zko');\nwarte;")), o);
-  ASSERT_TRUE(shows(*t, "Lager:"));
-  t->send(" ");
-  ASSERT_TRUE(shows(*t, "FERTIG!"));
-  EXPECT_EQ(t->row_text(23), "FERTIG!");
-  EXPECT_EQ(t->row_text(24), kHint);
-  t->send(" ");
-  EXPECT_EQ(t->wait_exit(), 0);
+// CPU time a process has used so far, in clock ticks.
+long cpu_ticks(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string f;
+  long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && fields >> f; ++i) {
+    if (i == 14) utime = std::stol(f);
+    if (i == 15) stime = std::stol(f);
+  }
+  return utime + stime;
+}
+
+// A window smaller than 80 x 25 at start: the program says how big it is
+// and waits, without spinning; made big enough, it starts as usual (WARTE's
+// "FERTIG!" on row 25); Esc, Ctrl-C or the end of input end it with status 1.
+TEST_F(Learner, SmallWindowWaitsUntilItIsBigEnough) {
+  std::string prog = pascal("klein", program("initialisiere_die_Roboterwelt('welt.zko');\nwarte;"));
+  struct Case {
+    int rows, cols;
+    std::string key;  // empty: the window is made big enough
+  };
+  for (const Case& c : {Case{20, 60, ""}, Case{24, 80, "\033"}, Case{25, 79, "\003"}}) {
+    std::string size = std::to_string(c.cols) + " x " + std::to_string(c.rows);
+    SCOPED_TRACE(size);
+    zt::Options o;
+    o.rows = c.rows;
+    o.cols = c.cols;
+    auto t = run(prog, o);
+    ASSERT_TRUE(shows(*t, "Das Fenster ist nur " + size + " Zeichen gross.")) << t->screen_text();
+    EXPECT_NE(t->screen_text().find("mindestens 80 x 25"), std::string::npos) << t->screen_text();
+    expect_waiting(*t);
+    long ticks = cpu_ticks(t->pid());
+    t->pump(400);
+    EXPECT_LE(cpu_ticks(t->pid()) - ticks, 5) << "waiting must not spin";
+    t->send("x");  // other keys do nothing
+    if (!c.key.empty()) {
+      t->send(c.key);
+      EXPECT_EQ(t->wait_exit(), 1);
+      EXPECT_EQ(t->raw_output().find(kTitle), std::string::npos);
+      expect_restored(*t);
+      continue;
+    }
+    t->resize(22, 70);
+    ASSERT_TRUE(shows(*t, "Das Fenster ist nur 70 x 22 Zeichen gross.")) << t->screen_text();
+    t->resize(25, 80);
+    ASSERT_TRUE(shows(*t, "Lager:")) << t->screen_text();
+    EXPECT_EQ(t->row_text(1), kTitle);
+    EXPECT_EQ(t->screen_text().find("Fenster"), std::string::npos);
+    t->send(" ");
+    ASSERT_TRUE(shows(*t, "FERTIG!"));
+    EXPECT_EQ(t->row_text(25), "FERTIG!");
+    t->send(" ");
+    EXPECT_EQ(t->wait_exit(), 0);
+    expect_restored(*t);
+  }
+  zt::Options piped;
+  piped.rows = 20;
+  piped.cols = 60;
+  piped.stdin_from_pipe = true;
+  auto t = run(prog, piped);
+  EXPECT_EQ(t->wait_exit(), 1) << "the end of input ends the wait";
+  expect_restored(*t);
 }
 
 // The unit works in every language mode, and the names in any case. The

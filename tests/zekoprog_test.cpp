@@ -118,9 +118,11 @@ TEST_F(Recorder, EndAsFirstKeyLeavesAnEmptyStatementBlock) {
 }
 
 TEST_F(Recorder, UpperCaseAndKeyCodes) {
-  // Up arrow (0, "H") and Ctrl-C do nothing; Home (0, "G") gives.
-  EXPECT_EQ(recorded("welt.zko", "mepp.pas", "VLGN\033[A\003\033[HE"),
-            program("welt.zko", "vor;\nlinks;\ngib;\nnimm;\ngib;\n"));
+  // Up arrow (0, "H") does nothing; Home (0, "G") gives; Ctrl-C ends the
+  // loop as "E" does.
+  for (const char* end : {"E", "\003"})
+    EXPECT_EQ(recorded("welt.zko", "mepp.pas", std::string("VLGN\033[A\033[H") + end),
+              program("welt.zko", "vor;\nlinks;\ngib;\nnimm;\ngib;\n"));
 }
 
 TEST_F(Recorder, RefusedCommandsShowOnRow24AndRecordNothing) {
@@ -242,15 +244,25 @@ TEST_F(Recorder, WrongWorldNamesAskAgainOneBelowTheOther) {
 }
 
 TEST_F(Recorder, EscapeOrEndOfInputLeavesTheDialogQuietly) {
-  {
+  // Esc or Ctrl-C after the missing-file message; Ctrl-C while a name is typed.
+  for (auto [world, key] : {std::pair<std::string, std::string>{"nix.zko\r", "\033"},
+                            {"nix.zko\r", "\003"},
+                            {"", "wel\003"},
+                            {"welt.zko\r", "mepp.pas\003"}}) {
+    SCOPED_TRACE(world + key);
     auto t = start();
     ASSERT_TRUE(shows(*t, "Name der Roboterwelt:"));
-    t->send("nix.zko\r");
-    ASSERT_TRUE(shows(*t, kMissing));
-    t->send("\033");
+    if (!world.empty()) {
+      t->send(world);
+      ASSERT_TRUE(shows(*t, world == "nix.zko\r" ? kMissing : "Name der Programmdatei:"));
+    }
+    t->send(key);
     ASSERT_EQ(t->wait_exit(), 0);
-    EXPECT_EQ(t->raw_output().find("Name der Programmdatei"), std::string::npos);
+    if (world != "welt.zko\r") {
+      EXPECT_EQ(t->raw_output().find("Name der Programmdatei"), std::string::npos);
+    }
     EXPECT_EQ(t->raw_output().find("ZEKO, DER ROBOTER"), std::string::npos);
+    EXPECT_TRUE(restored(*t));
   }
   for (std::string input : {"", "nix.zko\n", "welt.zko\n"}) {
     zt::Options o = options();

@@ -186,6 +186,14 @@ void Terminal::send(std::string_view bytes) {
   }
 }
 
+void Terminal::resize(int rows, int cols) {
+  opt_.rows = rows;
+  opt_.cols = cols;
+  vterm_set_size(vt_->vt, rows, cols);
+  winsize ws{static_cast<unsigned short>(rows), static_cast<unsigned short>(cols), 0, 0};
+  ioctl(master_, TIOCSWINSZ, &ws);
+}
+
 void Terminal::step(int timeout_ms) {
   pollfd fds[2];
   int n = 0;
@@ -207,6 +215,8 @@ void Terminal::step(int timeout_ms) {
 void Terminal::feed(const char* data, size_t n) {
   raw_.append(data, n);
   vterm_input_write(vt_->vt, data, n);
+  if (!opt_.background_answer.empty() && std::string_view(data, n).find("\033]11;?") != std::string_view::npos)
+    answers_.insert(0, opt_.background_answer);
   if (answers_.empty()) return;
   if (opt_.answer_cursor_query) {
     ssize_t ignored = write(master_, answers_.data(), answers_.size());

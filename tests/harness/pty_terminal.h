@@ -38,6 +38,10 @@ struct Options {
   // attributes, ...) the way a real terminal does. Off: the program waits
   // in vain, as on a terminal that does not answer.
   bool answer_cursor_query = true;
+  // The answer to a background colour query (ESC ] 11 ; ?), e.g.
+  // "\033]11;rgb:0000/0000/0000\033\\"; empty: such queries go unanswered,
+  // as on most terminals the emulator stands for.
+  std::string background_answer;
   std::string cwd;                     // empty: the test's own directory
   std::vector<std::string> env_extra;  // "NAME=value", applied last
   // Standard input becomes a pipe that delivers stdin_bytes, then its end;
@@ -67,6 +71,9 @@ class Terminal {
   Terminal& operator=(const Terminal&) = delete;
 
   void send(std::string_view bytes);  // type: bytes go to the pty master
+  // The window is dragged to a new size: the emulator and the pty change
+  // size, and the program gets SIGWINCH.
+  void resize(int rows, int cols);
 
   // Reads output for `ms` milliseconds (less once the program's side of the
   // terminal is closed).
