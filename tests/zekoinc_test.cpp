@@ -371,8 +371,7 @@ INSTANTIATE_TEST_SUITE_P(
         Interrupt{"Computation", "write('rechnet');\nn := 0;\nwhile true do n := n + 1;", "", "rechnet"},
         Interrupt{"Readln", "initialisiere_die_Roboterwelt('welt.zko');\nwrite('Zahl? ');\nreadln(n);", " ",
                   "Zahl?"},
-        Interrupt{"Warte", "initialisiere_die_Roboterwelt('welt.zko');\nwarte;", " ", "FERTIG!"},
-        Interrupt{"WorldFromAFifo", "write('liest');\ninitialisiere_die_Roboterwelt('fifo.zko');", "", "liest"}),
+        Interrupt{"Warte", "initialisiere_die_Roboterwelt('welt.zko');\nwarte;", " ", "FERTIG!"}),
     [](const auto& info) { return info.param.name; });
 
 // A world file that cannot be read ends the program before anything is drawn.
