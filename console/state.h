@@ -74,6 +74,7 @@ void push_back_byte(unsigned char byte);
 void enter_raw_mode(bool signal_keys);
 void restore_modes();
 void install_signal_handlers();
+void install_crash_handlers();
 void read_window_size();
 
 // Start-up conversation with the terminal: the cursor position and, when

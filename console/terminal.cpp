@@ -59,6 +59,23 @@ void on_fatal_signal(int sig, siginfo_t*, void* context) {
   raise(sig);
 }
 
+// The handlers of a language run-time that ours hand on to.
+struct sigaction g_previous[NSIG];
+
+// The run-time's own end after a crash may not call into the C library
+// safely any more (its report then comes twice and the terminal stays raw):
+// the terminal is restored here, and the console counts as shut down.
+void on_crash_before_runtime(int sig, siginfo_t* info, void* context) {
+  int saved = errno;
+  reset_colours();
+  restore_modes();
+  g.started = false;
+  errno = saved;
+  const struct sigaction& previous = g_previous[sig];
+  if (previous.sa_flags & SA_SIGINFO) previous.sa_sigaction(sig, info, context);
+  else previous.sa_handler(sig);
+}
+
 }  // namespace
 
 void write_fully(int fd, const char* bytes, std::size_t length) {
@@ -122,15 +139,33 @@ void install_signal_handlers() {
     sigemptyset(&sa.sa_mask);
     sigaction(sig, &sa, nullptr);
   }
-  // Crashes: only where nobody else (a language run-time, a sanitizer) has
-  // taken the signal already.
+}
+
+// Crashes: ours where nobody else has taken the signal. In a learner's
+// program the language run-time has taken them (it turns a crash into its
+// run-time error), but only after the console started: so this runs again
+// when the program's unit starts the console a second time, and puts our
+// handler in front of the run-time's.
+void install_crash_handlers() {
   for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
     struct sigaction old {};
-    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
+    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+    if ((old.sa_flags & SA_SIGINFO) &&
+        (old.sa_sigaction == on_fatal_signal || old.sa_sigaction == on_crash_before_runtime))
+      continue;
+    bool chained = old.sa_handler != SIG_DFL;
+    if (chained && g.profile.ctrl_c != CtrlC::ends_program) continue;
     struct sigaction sa {};
-    sa.sa_sigaction = on_fatal_signal;
     sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_SIGINFO | SA_RESETHAND;
+    if (chained) {
+      g_previous[sig] = old;
+      sa.sa_sigaction = on_crash_before_runtime;
+      sa.sa_flags = SA_SIGINFO | (old.sa_flags & SA_ONSTACK);
+      sa.sa_mask = old.sa_mask;
+    } else {
+      sa.sa_sigaction = on_fatal_signal;
+      sa.sa_flags = SA_SIGINFO | SA_RESETHAND;
+    }
     sigaction(sig, &sa, nullptr);
   }
 }
@@ -159,7 +194,7 @@ Colours colours_wanted() {
 }  // namespace
 
 void start(int input_fd, int output_fd, Profile profile) {
-  if (g.started) return;
+  if (g.started) return install_crash_handlers();
   g.started = true;
   g.profile = profile;
   g.in_fd = input_fd;
@@ -172,6 +207,7 @@ void start(int input_fd, int output_fd, Profile profile) {
   read_window_size();
   std::atexit(on_exit);
   install_signal_handlers();
+  install_crash_handlers();
   if (!g.output_is_terminal) return;
 
   bool signal_keys = profile.ctrl_c == CtrlC::ends_program;

@@ -168,6 +168,17 @@ void at_question(zt::Terminal& t) {
   ASSERT_TRUE(support::shows(t, "Wie viele Gegenstaende")) << t.screen_text();
 }
 
+// The last colour sequence sent ("" if none): ESC [m leaves the terminal
+// in its own colours.
+std::string last_colour_sequence(const std::string& raw) {
+  for (std::size_t end = raw.rfind('m'); end != std::string::npos && end > 0; end = raw.rfind('m', end - 1)) {
+    std::size_t begin = raw.rfind("\033[", end);
+    if (begin == std::string::npos) break;
+    if (raw.find_first_not_of("0123456789;", begin + 2) == end) return raw.substr(begin, end - begin + 1);
+  }
+  return "";
+}
+
 std::string row_name(const ::testing::TestParamInfo<Row>& info) { return info.param.name; }
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
@@ -226,8 +237,12 @@ TEST_P(Ends, LeaveWhatTheRowSays) {
     EXPECT_LT(ms_since(ended), 1000) << "the program ran on after its terminal went away";
   } else {
     EXPECT_TRUE(support::restored(t)) << "terminal modes";
+    EXPECT_EQ(last_colour_sequence(t.raw_output()), "\033[m") << "the terminal's own colours at the end";
     if (!row.screen_holds.empty()) {
-      EXPECT_NE(t.screen_text().find(row.screen_holds), std::string::npos) << t.screen_text();
+      std::string screen = t.screen_text();
+      std::size_t first = screen.find(row.screen_holds);
+      EXPECT_NE(first, std::string::npos) << screen;
+      EXPECT_EQ(screen.find(row.screen_holds, first + 1), std::string::npos) << "reported twice:\n" << screen;
     }
   }
 
@@ -265,6 +280,14 @@ INSTANTIATE_TEST_SUITE_P(
             Files::untouched},
         Row{"SigquitInReadln", kLearnerProgram, "lesen", at_readln, End::signal, SIGQUIT, 128 + SIGQUIT,
             Files::untouched},
+        // A crash signal from outside: the run-time's report, once, on a
+        // restored terminal.
+        Row{"SigsegvFromOutsideInPause", kLearnerProgram, "schleife", at_first_pause, End::signal, SIGSEGV, 216,
+            Files::untouched, "", "Runtime error 216"},
+        Row{"SigsegvFromOutsideInGo", kLearnerProgram, "schleife", in_go_mode, End::signal, SIGSEGV, 216,
+            Files::untouched, "", "Runtime error 216"},
+        Row{"SigfpeFromOutsideInReadln", kLearnerProgram, "lesen", at_readln, End::signal, SIGFPE, 200,
+            Files::untouched, "", "Runtime error 200"},
         Row{"EndOfInputRunsInGo", kLearnerProgram, "vor", nothing, End::input_end, 0, 3, Files::untouched},
         Row{"EndOfInputAtWarte", kLearnerProgram, "warte", nothing, End::input_end, 0, 0, Files::untouched},
         // The terminal goes away without a hang-up signal: the program ends
