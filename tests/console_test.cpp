@@ -80,6 +80,50 @@ TEST(ConsoleStart, KeysAroundTheAnswerStayForReadkey) {
   EXPECT_EQ(r.notes, (std::vector<std::string> {"9,7", "xyz"}));
 }
 
+// ZEKO_FARBEN=auto asks for the background together with the cursor: a
+// dark answer swaps black text for white (TEXTCOLOR 0 sends ESC [1m), a light
+// one or none keeps ESC [30m; keys typed around the answers stay keys, and a
+// terminal that does not know the question costs nothing extra.
+TEST(ConsoleStart, BackgroundQueryOfAutoColours) {
+  struct Case {
+    const char* colours;
+    std::string answers;
+    const char* sent;  // before the final ESC [m of the start
+    const char* black;
+    const char* keys;
+  };
+  const char* both = "\033]11;?\033\\\033[6n";
+  for (const Case& c : {Case{"auto", "\033]11;rgb:0000/0000/0000\033\\\033[5;3R", both, "\033[1m", ""},
+                        Case{"auto", "\033]11;rgb:1e1e/1e1e/2828\007\033[5;3R", both, "\033[1m", ""},
+                        Case{"auto", "\033]11;rgb:ffff/ffff/dddd\007\033[5;3R", both, "\033[30m", ""},
+                        Case{"auto", "\033[5;3R", both, "\033[30m", ""},
+                        Case{"auto", "ab\033]11;rgb:0/0/0\007c\033[5;3Rd", both, "\033[1m", "abcd"},
+                        Case{"dunkel", "\033[5;3R", "\033[6n", "\033[1m", ""},
+                        Case{"hell", "\033[5;3R", "\033[6n", "\033[30m", ""}}) {
+    SCOPED_TRACE(std::string(c.colours) + " " + escaped(c.answers));
+    TerminalOptions o;
+    o.start_console = false;
+    o.cursor_answer = c.answers;
+    std::string keys = c.keys;
+    Outcome r = on_terminal(
+        [&] {
+          setenv("ZEKO_FARBEN", c.colours, 1);
+          long began = support::now_ms();
+          console::start(0, 1);
+          note(std::to_string(support::now_ms() - began < 500));
+          note(cursor());
+          std::string typed;
+          for (std::size_t i = 0; i < keys.size(); ++i) typed += console::READKEY();
+          note(typed);
+          console::TEXTCOLOR(0);
+        },
+        o);
+    ASSERT_TRUE(r.exited_with(0)) << r.describe();
+    EXPECT_EQ(r.output, std::string(c.sent) + "\033[m" + c.black + "\033[m") << escaped(r.output);
+    EXPECT_EQ(r.notes, (std::vector<std::string> {"1", "3,5", c.keys}));
+  }
+}
+
 TEST(ConsoleStart, UnansweredQueryCostsOneSecondAndHomesTheCursor) {
   TerminalOptions silent;
   silent.cursor_answer = "";

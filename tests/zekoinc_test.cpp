@@ -511,6 +511,37 @@ TEST_F(Learner, LongInputLineIsNotCut) {
   expect_restored(*t);
 }
 
+// Black text is invisible on a dark terminal: ZEKO_FARBEN=dunkel, or auto
+// with a dark background answered, shows it as white (bold default colour);
+// auto without an answer and hell keep black. Red stays red.
+TEST_F(Learner, DarkTerminalsShowBlackTextAsWhite) {
+  std::string prog = pascal("farben", program("initialisiere_die_Roboterwelt('welt.zko');\nwarte;"));
+  struct Case {
+    const char* colours;
+    const char* background;
+    bool white;
+  };
+  for (const Case& c : {Case{"dunkel", "", true}, Case{"auto", "\033]11;rgb:0000/0000/0000\033\\", true},
+                        Case{"auto", "\033]11;rgb:ffff/ffff/ffff\033\\", false}, Case{"auto", "", false},
+                        Case{"hell", "", false}}) {
+    SCOPED_TRACE(std::string(c.colours) + " " + c.background);
+    zt::Options o;
+    o.env_extra = {std::string("ZEKO_FARBEN=") + c.colours};
+    o.background_answer = c.background;
+    auto t = run(prog, o);
+    ASSERT_TRUE(shows(*t, "Lager:"));
+    EXPECT_EQ(t->cell(1, 1).fg, c.white ? -1 : 0);  // the title
+    EXPECT_EQ(t->cell(1, 1).bold, c.white);
+    EXPECT_EQ(t->cell(row_of(4), col_of(2)).fg, 4);  // an item
+    t->send(" ");
+    ASSERT_TRUE(shows(*t, "FERTIG!"));
+    t->send(" ");
+    EXPECT_EQ(t->wait_exit(), 0);
+    expect_restored(*t);
+    expect_default_colours_at_the_end(*t);
+  }
+}
+
 // CPU time a process has used so far, in clock ticks.
 long cpu_ticks(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
