@@ -343,6 +343,21 @@ TEST(Zekoedit, CtrlCSavesNothing) {
   }
 }
 
+// Esc while the editor waits for a big enough window ends it, nothing saved.
+TEST(Zekoedit, SmallWindowEndsWithEsc) {
+  WorkDir dir;
+  zt::Options o;
+  o.rows = 24;
+  o.cols = 80;
+  auto t = start(dir, o);
+  ASSERT_TRUE(shows(*t, "Das Fenster ist nur 80 x 24 Zeichen gross.")) << t->screen_text();
+  t->send("\033");
+  EXPECT_EQ(t->wait_exit(), 1);
+  EXPECT_EQ(t->raw_output().find("Name der Roboterwelt"), std::string::npos);
+  EXPECT_EQ(dir.names(), std::vector<std::string>{"welt0.zko"});
+  EXPECT_TRUE(restored(*t));
+}
+
 TEST(Zekoedit, MissingTemplateIsRuntimeError2) {
   WorkDir dir;
   fs::remove(dir / "welt0.zko");

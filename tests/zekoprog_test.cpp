@@ -275,6 +275,22 @@ TEST_F(Recorder, EscapeOrEndOfInputLeavesTheDialogQuietly) {
   EXPECT_EQ(files(), std::vector<std::string>{"welt.zko"});
 }
 
+// A window smaller than 80 x 25 is waited out before the dialog starts.
+TEST_F(Recorder, SmallWindowIsWaitedOutBeforeTheDialog) {
+  zt::Options o = options();
+  o.rows = 20;
+  o.cols = 60;
+  auto t = start(o);
+  ASSERT_TRUE(shows(*t, "Das Fenster ist nur 60 x 20 Zeichen gross.")) << t->screen_text();
+  t->resize(25, 80);
+  ASSERT_TRUE(shows(*t, "Name der Roboterwelt:")) << t->screen_text();
+  EXPECT_EQ(t->screen_text().find("Fenster"), std::string::npos) << t->screen_text();
+  t->send("\003");
+  ASSERT_EQ(t->wait_exit(), 0);
+  EXPECT_EQ(files(), std::vector<std::string>{"welt.zko"});
+  EXPECT_TRUE(restored(*t));
+}
+
 TEST_F(Recorder, ProgramFileThatIsADirectoryIsARuntimeError) {
   fs::create_directory(dir_ / "prog.pas");
   auto t = start();
