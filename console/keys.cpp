@@ -90,22 +90,23 @@ void extended(int code) {
   queue_key(0);
   queue_key(static_cast<char>(code));
 }
+void extended(Key key) { extended(static_cast<int>(key)); }
 
 // The bytes after ESC that match no known sequence come back in reverse
 // order, followed by ESC itself.
 void unknown(const unsigned char* seq, std::size_t n) {
   for (std::size_t i = n; i > 0; --i) queue_key(static_cast<char>(seq[i - 1]));
-  queue_key(27);
+  queue_key(as_char(Key::esc));
 }
 
 int tilde_code(int number) {
   switch (number) {
-    case 1: return 71;
-    case 2: return 82;
-    case 3: return 83;
-    case 4: return 79;
-    case 5: return 73;
-    case 6: return 81;
+    case 1: return static_cast<int>(Key::home);
+    case 2: return static_cast<int>(Key::insert);
+    case 3: return static_cast<int>(Key::del);
+    case 4: return static_cast<int>(Key::end);
+    case 5: return static_cast<int>(Key::page_up);
+    case 6: return static_cast<int>(Key::page_down);
     case 15: return 63;
     case 17: return 64;
     case 18: return 65;
@@ -142,18 +143,18 @@ void decode_escape() {
     ++n;
     return true;
   };
-  if (!more()) return queue_key(27);
+  if (!more()) return queue_key(as_char(Key::esc));
   unsigned char b = seq[0];
   if (b == '[') {
     if (!more()) return unknown(seq, n);
     unsigned char c = seq[1];
     switch (c) {
-      case 'A': return extended(72);
-      case 'B': return extended(80);
-      case 'C': return extended(77);
-      case 'D': return extended(75);
-      case 'H': return extended(71);
-      case 'K': return extended(79);
+      case 'A': return extended(Key::up);
+      case 'B': return extended(Key::down);
+      case 'C': return extended(Key::right);
+      case 'D': return extended(Key::left);
+      case 'H': return extended(Key::home);
+      case 'K': return extended(Key::end);
       case 'G': return queue_key('5');
       case '[':
         if (more() && seq[2] >= 'A' && seq[2] <= 'E') return extended(59 + seq[2] - 'A');
@@ -175,7 +176,8 @@ void decode_escape() {
   if (b == 'O') {
     if (!more()) return unknown(seq, n);
     unsigned char c = seq[1];
-    if (c >= 'A' && c <= 'D') return extended("\x48\x50\x4d\x4b"[c - 'A']);
+    constexpr Key kArrows[4] = {Key::up, Key::down, Key::right, Key::left};  // ESC O A..D
+    if (c >= 'A' && c <= 'D') return extended(kArrows[c - 'A']);
     if (c >= 'P' && c <= 'S') return extended(59 + c - 'P');
     return unknown(seq, n);
   }
@@ -197,8 +199,8 @@ char READKEY() {
   if (g.key_count > 0) return take_key();
   unsigned char b;
   if (!next_byte(b, -1)) return 0;  // input has ended
-  if (b == 27) decode_escape();
-  else queue_key(b == 127 ? 8 : static_cast<char>(b));
+  if (b == as_char(Key::esc)) decode_escape();
+  else queue_key(b == 127 ? as_char(Key::backspace) : static_cast<char>(b));
   return g.key_count > 0 ? take_key() : 0;
 }
 

@@ -26,18 +26,18 @@ std::string keyboard_line(bool& ended) {
       ended = true;
       break;
     }
-    if (c == 3 && g.profile.ctrl_c == CtrlC::ends_line_input) {
+    if (as_key(c) == Key::ctrl_c && g.profile.ctrl_c == CtrlC::ends_line_input) {
       // Ctrl-C gives up the question as the end of input does; nothing
       // typed so far counts.
       g.interrupted = true;
       ended = true;
       return "";
     }
-    if (c == 13) {
+    if (as_key(c) == Key::enter) {
       echo("\n");
       break;
     }
-    if (c == 8) {
+    if (as_key(c) == Key::backspace) {
       if (!piece.empty()) {
         piece.pop_back();
         echo("\b \b");
@@ -48,10 +48,10 @@ std::string keyboard_line(bool& ended) {
       READKEY();  // the code of an extended key is dropped with it
       continue;
     }
-    if (c == 27) continue;
+    if (as_key(c) == Key::esc) continue;
     piece += c;
     echo(std::string_view(&c, 1));
-    if (c == 10) break;
+    if (as_key(c) == Key::line_feed) break;
     if (piece.size() == kPiece) {
       line += piece;
       piece.clear();
@@ -68,7 +68,7 @@ std::string plain_line(bool& ended) {
   // Keys already decoded (an extended key's code, for example) come first.
   while (g.key_count > 0) {
     char c = READKEY();
-    if (c == 10 || c == 13) return line;
+    if (as_key(c) == Key::line_feed || as_key(c) == Key::enter) return line;
     line += c;
   }
   for (;;) {

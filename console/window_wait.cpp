@@ -39,8 +39,8 @@ void take_key() {
     if (g.input_ended) give_up();
     return;
   }
-  if (b == 3) give_up();
-  if (b != 27) return;
+  if (b == as_char(Key::ctrl_c)) give_up();
+  if (b != as_char(Key::esc)) return;
   if (!next_byte(b, kSequenceWait)) give_up();
   while (next_byte(b, kSequenceWait)) {
   }

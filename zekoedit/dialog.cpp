@@ -29,7 +29,7 @@ void DATEINAMEN_EINLESEN(zeko::strngp& save_name, zeko::strngp& load_name) {
   // A name that opens nothing starts a new world from the template.
   zeko::red_notice("Neue Datei !  [RETURN]");
   char key = console::READKEY();
-  if (key == kCtrlC) end_unsaved(true);
+  if (console::as_key(key) == console::Key::ctrl_c) end_unsaved(true);
   if (key == 0 && console::input_ended()) end_unsaved();
 }
 

@@ -28,6 +28,4 @@ int16_t VORRAT_ERFRAGEN();
 // with `status`. The world file is left as it was.
 [[noreturn]] void end_unsaved(bool by_ctrl_c = false, int status = 1);
 
-constexpr char kCtrlC = 3;
-
 }  // namespace zekoedit

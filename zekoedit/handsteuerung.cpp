@@ -51,7 +51,7 @@ void HANDSTEUERUNG() {
   auto next_key = [] {
     char key = console::READKEY();
     if (key == 0 && console::input_ended()) end_unsaved();
-    if (key == kCtrlC) end_unsaved(true, 130);
+    if (console::as_key(key) == console::Key::ctrl_c) end_unsaved(true, 130);
     return key;
   };
 
@@ -60,11 +60,11 @@ void HANDSTEUERUNG() {
     key = next_key();
     if (key == 0) {
       key = next_key();
-      switch (key) {
-        case 72: UNTEN(); break;
-        case 80: OBEN(); break;
-        case 75: RECHT(); break;
-        case 77: LINK(); break;
+      switch (console::as_key(key)) {
+        case console::Key::up: UNTEN(); break;
+        case console::Key::down: OBEN(); break;
+        case console::Key::left: RECHT(); break;
+        case console::Key::right: LINK(); break;
         default: break;
       }
     } else {

@@ -9,9 +9,6 @@
 namespace zekoprog {
 namespace {
 
-constexpr char kEscape = 27;
-constexpr char kCtrlC = 3;
-
 // Bell, the red message and a key. False when that key is Esc or Ctrl-C,
 // or the input has ended: the user gives up.
 bool report_missing_world() {
@@ -19,7 +16,8 @@ bool report_missing_world() {
   console::write_line_end();
   zeko::red_notice("Diese Datei gibt es nicht !  [RETURN]");
   char key = console::READKEY();
-  if (key == kEscape || key == kCtrlC) return false;
+  console::Key pressed = console::as_key(key);
+  if (pressed == console::Key::esc || pressed == console::Key::ctrl_c) return false;
   return !(key == 0 && console::input_ended());
 }
 

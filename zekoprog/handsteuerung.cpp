@@ -4,9 +4,6 @@
 #include "robot.h"
 
 namespace zekoprog {
-namespace {
-constexpr char kCtrlC = 3;
-}  // namespace
 
 void HANDSTEUERUNG() {
   for (;;) {
@@ -19,7 +16,7 @@ void HANDSTEUERUNG() {
       case 'n': case 'N': zeko::NIMM(); break;
       case 'g': case 'G': zeko::GIB(); break;
       case 'e': case 'E': return;
-      case kCtrlC: return;  // the recorded steps are kept, as with "e"
+      case console::as_char(console::Key::ctrl_c): return;  // the recorded steps are kept, as with "e"
       case 0:
         if (console::input_ended()) return;
         break;
