@@ -10,18 +10,6 @@
 namespace zeko {
 namespace {
 
-std::string padded(long value, int width) {
-  std::string digits = std::to_string(value);
-  if (static_cast<int>(digits.size()) < width) digits.insert(0, width - digits.size(), ' ');
-  return digits;
-}
-
-std::string padded(std::string_view text, std::size_t width) {
-  std::string s(text);
-  if (s.size() < width) s.append(width - s.size(), ' ');
-  return s;
-}
-
 // Frame, grid lines, title, help line and world name.
 void framed_grid_screen(const Deliverable& d) {
   LOESCHE_SCHIRM();
@@ -65,7 +53,7 @@ void star_border_screen(const Deliverable& d) {
   console::write_text(DATEINAME.view());
   FARBE(schwarz);
   XGOTOXY(0, 23);
-  console::write_text(padded(d.help_line, 62));
+  console::write_text(left_aligned(d.help_line, 62));
   XGOTOXY(68, 23);
 }
 
@@ -113,11 +101,11 @@ void ZEIGE_ZEKO() {
   int column = d.status_column;
   if (d.status_colour != kCurrentColour) FARBE(static_cast<FT>(d.status_colour));
   GEHZUXY(column, 3);
-  console::write_text("x=" + padded(ZEKO.x, 2) + " y=" + padded(ZEKO.y, 2));
+  console::write_text("x=" + right_aligned(ZEKO.x, 2) + " y=" + right_aligned(ZEKO.y, 2));
   GEHZUXY(column, 6);
-  console::write_text("Vor.:" + padded(ZEKO.vorrat, 4));
+  console::write_text("Vor.:" + right_aligned(ZEKO.vorrat, 4));
   GEHZUXY(column, 9);
-  console::write_text("Lager:" + padded(FELD[ZEKO.x][ZEKO.y], d.lager_width));
+  console::write_text("Lager:" + right_aligned(FELD[ZEKO.x][ZEKO.y], d.lager_width));
 
   GEHZUXY(4 * ZEKO.x + 3, 2 * ZEKO.y + 2);
   FARBE(gruen);

@@ -17,12 +17,6 @@ constexpr int kStepX[4] = {0, 0, -1, 1};  // up, down, left, right
 constexpr int kStepY[4] = {-1, 1, 0, 0};
 constexpr xRichtungen kTurnLeft[4] = {left, right, down, up};
 
-std::string padded69(const char* message) {
-  std::string s = message;
-  s.resize(69, ' ');
-  return s;
-}
-
 void fail(Command command) {
   const Deliverable& d = deliverable();
   const char* message = d.messages[command];
@@ -39,7 +33,7 @@ void fail(Command command) {
     case Failure::message_line:
       FARBE(rot);
       GEHZUXY(1, 24);
-      console::write_text(padded69(message));
+      console::write_text(left_aligned(message, 69));
       FARBE(schwarz);
       return;
     case Failure::editor_alert:
@@ -47,7 +41,7 @@ void fail(Command command) {
       HINTERGRUND(rot);
       FARBE(gruen);
       GEHZUXY(1, 24);
-      console::write_text(padded69(message) + "\n");
+      console::write_text(left_aligned(message, 69) + "\n");
       return;
   }
 }

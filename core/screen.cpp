@@ -82,4 +82,16 @@ void RAHMEN_MIT_TITEL(int16_t x, int16_t y, int16_t w, int16_t h, LT s, std::str
   RAHMENTITEL(x, y, w, title);
 }
 
+std::string right_aligned(long value, std::size_t width) {
+  std::string digits = std::to_string(value);
+  if (digits.size() < width) digits.insert(0, width - digits.size(), ' ');
+  return digits;
+}
+
+std::string left_aligned(std::string_view text, std::size_t width) {
+  std::string s(text);
+  if (s.size() < width) s.append(width - s.size(), ' ');
+  return s;
+}
+
 }  // namespace zeko

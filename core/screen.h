@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "console.h"
@@ -27,5 +28,10 @@ void SENKRECHTE(int16_t n, LT s);
 void RAHMEN(int16_t x, int16_t y, int16_t w, int16_t h, LT s);
 void RAHMEN_LOESCHEN(int16_t x, int16_t y, int16_t w, int16_t h);
 void RAHMEN_MIT_TITEL(int16_t x, int16_t y, int16_t w, int16_t h, LT s, std::string_view title);
+
+// Text filled up with blanks to `width` characters (never cut): numbers on
+// the right, text on the left.
+std::string right_aligned(long value, std::size_t width);
+std::string left_aligned(std::string_view text, std::size_t width);
 
 }  // namespace zeko
