@@ -89,24 +89,11 @@ void write_int(long value, int width = 0);
 void write_line_end();
 
 // Keyboard.
-// Keys as READKEY gives them: a character, or #0 followed by the PC scan
-// code of an extended key (up, down, ... below).
+// Keys as READKEY gives them: a character (DEL reads as backspace), or #0
+// followed by the PC scan code of an extended key (home ... del).
 enum class Key : unsigned char {
-  ctrl_c = 3,
-  backspace = 8,  // also what DEL (127) reads as
-  line_feed = 10,
-  enter = 13,
-  esc = 27,
-  home = 71,
-  up = 72,
-  page_up = 73,
-  left = 75,
-  right = 77,
-  end = 79,
-  down = 80,
-  page_down = 81,
-  insert = 82,
-  del = 83,
+  ctrl_c = 3, backspace = 8, line_feed = 10, enter = 13, esc = 27,
+  home = 71, up = 72, page_up = 73, left = 75, right = 77, end = 79, down = 80, page_down = 81, insert = 82, del = 83,
 };
 constexpr Key as_key(char c) { return static_cast<Key>(static_cast<unsigned char>(c)); }
 constexpr char as_char(Key k) { return static_cast<char>(k); }
