@@ -331,13 +331,17 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 // Ctrl-C ends a learner program wherever it is: the note on row 23 in the
-// terminal's own colours, the cursor on row 24, the modes restored, status
-// 130 within half a second. `ready` is what the program shows once it is there.
+// terminal's own colours, the modes restored, status 130 within half a
+// second. `ready` is what the program shows once it is there. Standard error
+// then names the robot command in progress or the last one (the statements
+// start in line 5), on row 24; before any command nothing is added and the
+// cursor stays on row 24.
 struct Interrupt {
   std::string name;
   std::string statements;
   std::string keys;  // typed before waiting for `ready`
   std::string ready;
+  std::string report;
 };
 
 class CtrlC : public Learner, public ::testing::WithParamInterface<Interrupt> {};
@@ -359,7 +363,8 @@ TEST_P(CtrlC, EndsTheProgramAtOnce) {
   EXPECT_LE(ms_since(began), 500);
   EXPECT_EQ(t->row_text(23), "Programm abgebrochen (Strg+C).");
   EXPECT_EQ(t->cell(23, 1).fg, -1);
-  EXPECT_EQ(t->cursor(), std::make_pair(1, 24));
+  EXPECT_EQ(t->row_text(24), c.report);
+  EXPECT_EQ(t->cursor(), std::make_pair(1, c.report.empty() ? 24 : 25));
   expect_restored(*t);
   expect_default_colours_at_the_end(*t);
 }
@@ -367,12 +372,17 @@ TEST_P(CtrlC, EndsTheProgramAtOnce) {
 INSTANTIATE_TEST_SUITE_P(
     Moments, CtrlC,
     ::testing::Values(
-        Interrupt{"Pause", "initialisiere_die_Roboterwelt('welt.zko');\nwarte;", "", "Lager:"},
-        Interrupt{"Go", "initialisiere_die_Roboterwelt('welt.zko');\nwhile true do links;", "x", "Lager:"},
-        Interrupt{"Computation", "write('rechnet');\nn := 0;\nwhile true do n := n + 1;", "", "rechnet"},
+        Interrupt{"Pause", "initialisiere_die_Roboterwelt('welt.zko');\nwarte;", "", "Lager:",
+                  "endlos.pas, Zeile 5: initialisiere_die_Roboterwelt - abgebrochen"},
+        Interrupt{"Go", "initialisiere_die_Roboterwelt('welt.zko');\nwhile true do links;", "x", "Lager:",
+                  "endlos.pas, Zeile 6: links - abgebrochen"},
+        Interrupt{"Computation", "write('rechnet');\nn := 0;\nwhile true do n := n + 1;", "", "rechnet", ""},
+        Interrupt{"ComputationAfterACommand", "links;\nwrite('rechnet');\nwhile true do n := n + 1;", "", "rechnet",
+                  "endlos.pas, Zeile 5: nach links abgebrochen"},
         Interrupt{"Readln", "initialisiere_die_Roboterwelt('welt.zko');\nwrite('Zahl? ');\nreadln(n);", " ",
-                  "Zahl?"},
-        Interrupt{"Warte", "initialisiere_die_Roboterwelt('welt.zko');\nwarte;", " ", "FERTIG!"}),
+                  "Zahl?", "endlos.pas, Zeile 5: nach initialisiere_die_Roboterwelt abgebrochen"},
+        Interrupt{"Warte", "initialisiere_die_Roboterwelt('welt.zko');\nwarte;", " ", "FERTIG!",
+                  "endlos.pas, Zeile 6: warte - abgebrochen"}),
     [](const auto& info) { return info.param.name; });
 
 // A world file that cannot be read ends the program before anything is drawn.

@@ -44,6 +44,7 @@ void start() {
   start_deliverable(ZEKOINC);
   hooks.step_pause = step_pause;
   hooks.before_failure_exit = report_failure;
+  console::after_interrupt_report = report_interrupt;
 }
 
 void INITIALISIERE_DIE_ROBOTERWELT(std::string_view name) {
