@@ -310,6 +310,16 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   put("ziel2.zko", world(3, 2, 4, {{2, 1, 1}}));
   EXPECT_EQ(zekocheck("--ohne-vorrat start.zko ziel2.zko geht").status, 0);
 #ifndef ZEKO_SANITIZE
+  // Where bwrap works, a program may write only into its own folder (and
+  // the compiler only into the program's); without it there is a note line.
+  put("schreibt.pas", program("schreibt", "assign(f, '" + (dir_ / "draussen.txt").string() +
+                                              "');\nrewrite(f);\nwriteln(f, 'da');\nclose(f);", "var f: text;\n"));
+  Result sandboxed = zekocheck("start.zko ziel.zko schreibt.pas", true);
+  if (sandboxed.out.find("Hinweis: bwrap") == std::string::npos) {
+    EXPECT_EQ(line_of(sandboxed.out, "schreibt.pas"), "nicht bestanden - Laufzeitfehler 5 in Zeile 6")
+        << sandboxed.out;
+    EXPECT_FALSE(fs::exists(dir_ / "draussen.txt"));
+  }
   // Without bwrap one note line, and the check goes on (an executable
   // needs no compiler from the search path).
   Result no_bwrap = shell("PATH=/nicht/da " + std::string(ZEKOCHECK_PATH) + " --ohne-position start.zko ziel.zko geht", true);
