@@ -101,6 +101,7 @@ struct Row {
 };
 
 const std::string kUnsaved = "Die Welt wurde nicht gespeichert.";
+const std::string kCtrlCUnsaved = "zekoedit: Abgebrochen (Strg+C). Die Welt wurde nicht gespeichert.";
 
 // What the recorder writes for the keys v, v, l on welt.zko.
 std::string recorded_program() {
@@ -160,6 +161,16 @@ void editing(zt::Terminal& t) {
   ASSERT_TRUE(support::shows(t, "Name der Roboterwelt:")) << t.screen_text();
   t.send("alt.zko\r");
   ASSERT_TRUE(robot_at(t, 2, 3, "X")) << t.screen_text();
+}
+// The editor's name dialog with "neu.z" typed, and its "Neue Datei" notice.
+void typing_a_name(zt::Terminal& t) {
+  ASSERT_TRUE(support::shows(t, "Name der Roboterwelt:")) << t.screen_text();
+  t.send("neu.z");
+}
+void at_new_file_notice(zt::Terminal& t) {
+  ASSERT_TRUE(support::shows(t, "Name der Roboterwelt:")) << t.screen_text();
+  t.send("neu.zko\r");
+  ASSERT_TRUE(support::shows(t, "Neue Datei")) << t.screen_text();
 }
 void at_question(zt::Terminal& t) {
   editing(t);
@@ -314,6 +325,8 @@ INSTANTIATE_TEST_SUITE_P(
             Files::program_complete},
         Row{"SigquitInLoop", Program::zekoprog, "", recording, End::signal, SIGQUIT, 128 + SIGQUIT,
             Files::program_complete},
+        Row{"CtrlCInLoop", Program::zekoprog, "", [](zt::Terminal& t) { recording(t), t.send("\003"); }, End::none,
+            0, 0, Files::program_complete},
         Row{"EndOfInputInLoop", Program::zekoprog, "", nothing, End::input_end, 0, 0, Files::program_complete,
             "welt.zko\nmepp.pas\nvvl"},
         Row{"TerminalLossInLoop", Program::zekoprog, "", recording, End::terminal_loss, 0, 0,
@@ -346,6 +359,16 @@ INSTANTIATE_TEST_SUITE_P(
             "alt.zko\n e", kUnsaved},
         Row{"EndOfInputAtQuestion", Program::zekoedit, "", nothing, End::input_end, 0, 1, Files::untouched,
             "alt.zko\ne\n \n", kUnsaved},
+        // Ctrl-C is a key: in the name dialog it ends as the end of input
+        // does, later without saving, status 130; each says why.
+        Row{"CtrlCAtName", Program::zekoedit, "", [](zt::Terminal& t) { typing_a_name(t), t.send("\003"); },
+            End::none, 0, 1, Files::untouched, "", kCtrlCUnsaved},
+        Row{"CtrlCAtNewFileNotice", Program::zekoedit, "", [](zt::Terminal& t) { at_new_file_notice(t), t.send("\003"); },
+            End::none, 0, 1, Files::untouched, "", kCtrlCUnsaved},
+        Row{"CtrlCInLoop", Program::zekoedit, "", [](zt::Terminal& t) { editing(t), t.send(" \003"); }, End::none, 0,
+            130, Files::untouched, "", kCtrlCUnsaved},
+        Row{"CtrlCAtQuestion", Program::zekoedit, "", [](zt::Terminal& t) { at_question(t), t.send("5\003"); },
+            End::none, 0, 130, Files::untouched, "", kCtrlCUnsaved},
         Row{"TerminalLossAtQuestion", Program::zekoedit, "", at_question, End::terminal_loss, 0, 1,
             Files::untouched}),
     row_name);

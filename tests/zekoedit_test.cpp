@@ -307,42 +307,6 @@ TEST(Zekoedit, PipedInputWithAWholeSessionSaves) {
   EXPECT_EQ(read_file(dir / "neu.zko"), want.text());
 }
 
-// Ctrl-C is a key: in the name dialog it ends as the end of input does
-// (status 1); in the editing loop and at the supply question it ends
-// without saving, status 130. Each says why; no typed name becomes a file.
-TEST(Zekoedit, CtrlCSavesNothing) {
-  World old;
-  old.at(0, 1, -1);
-  struct Step {
-    std::string wait_for, keys;
-  };
-  struct Case {
-    std::vector<Step> steps;
-    int status;
-  };
-  const std::string name = "Name der Roboterwelt:";
-  for (const Case& c : {Case{{{name, "neu.z\003"}}, 1},
-                        Case{{{name, "neu.zko\r"}, {"Neue Datei", "\003"}}, 1},
-                        Case{{{name, "alt.zko\r"}, {"Lager:", " \003"}}, 130},
-                        Case{{{name, "alt.zko\r"}, {"Lager:", " e"}, {kQuestion, "5\003"}}, 130}}) {
-    SCOPED_TRACE(c.steps.back().keys);
-    WorkDir dir;
-    dir.put("alt.zko", old.text());
-    auto t = start(dir);
-    for (const Step& s : c.steps) {
-      ASSERT_TRUE(shows(*t, s.wait_for)) << t->screen_text();
-      t->send(s.keys);
-    }
-    EXPECT_EQ(t->wait_exit(), c.status) << t->screen_text();
-    EXPECT_EQ(dir.read("alt.zko"), old.text());
-    EXPECT_EQ(dir.names(), (std::vector<std::string>{"alt.zko", "welt0.zko"}));
-    EXPECT_NE(t->screen_text().find("zekoedit: Abgebrochen (Strg+C). Die Welt wurde nicht gespeichert."),
-              std::string::npos)
-        << t->screen_text();
-    EXPECT_TRUE(restored(*t));
-  }
-}
-
 // Esc while the editor waits for a big enough window ends it, nothing saved.
 TEST(Zekoedit, SmallWindowEndsWithEsc) {
   WorkDir dir;
