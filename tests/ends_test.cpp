@@ -56,13 +56,9 @@ end.
 )";
 
 std::string run_shell(const std::string& command) {
-  std::string out;
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (!p) throw std::runtime_error("popen failed");
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  if (pclose(p) != 0) throw std::runtime_error(command + " failed:\n" + out);
-  return out;
+  support::ShellResult r = support::run_shell(command + " 2>&1");
+  if (r.status != 0) throw std::runtime_error(command + " failed:\n" + r.output);
+  return r.output;
 }
 
 long ms_since(Clock::time_point t) {
@@ -179,16 +175,6 @@ void at_question(zt::Terminal& t) {
   ASSERT_TRUE(support::shows(t, "Wie viele Gegenstaende")) << t.screen_text();
 }
 
-// The last colour sequence sent ("" if none): ESC [m leaves the terminal
-// in its own colours.
-std::string last_colour_sequence(const std::string& raw) {
-  for (std::size_t end = raw.rfind('m'); end != std::string::npos && end > 0; end = raw.rfind('m', end - 1)) {
-    std::size_t begin = raw.rfind("\033[", end);
-    if (begin == std::string::npos) break;
-    if (raw.find_first_not_of("0123456789;", begin + 2) == end) return raw.substr(begin, end - begin + 1);
-  }
-  return "";
-}
 
 std::string row_name(const ::testing::TestParamInfo<Row>& info) { return info.param.name; }
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
@@ -248,7 +234,7 @@ TEST_P(Ends, LeaveWhatTheRowSays) {
     EXPECT_LT(ms_since(ended), 1000) << "the program ran on after its terminal went away";
   } else {
     EXPECT_TRUE(support::restored(t)) << "terminal modes";
-    EXPECT_EQ(last_colour_sequence(t.raw_output()), "\033[m") << "the terminal's own colours at the end";
+    EXPECT_EQ(support::last_colour_sequence(t.raw_output()), "\033[m") << "the terminal's own colours at the end";
     if (!row.screen_holds.empty()) {
       std::string screen = t.screen_text();
       std::size_t first = screen.find(row.screen_holds);

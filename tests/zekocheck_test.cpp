@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "learner_env.h"
 #include "temp_dir.h"
 #include "world_text.h"
@@ -22,10 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-  int status;
-  std::string out;
-};
+using Result = support::ShellResult;
 
 // Options that every run gets: in a sanitizer build the learner programs
 // need the sanitizer runtime preloaded, which neither bwrap nor an address
@@ -52,13 +50,7 @@ class Zekocheck : public ::testing::Test {
   Result shell(const std::string& command, bool with_errors = false) {
     std::string full = "cd '" + dir_.path() + "' && env " + environment() + "TMPDIR='" + dir_.path() + "' " +
                        command + (with_errors ? " 2>&1" : " 2>/dev/null");
-    FILE* p = popen(full.c_str(), "r");
-    if (!p) throw std::runtime_error("popen failed");
-    std::string text;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
-    int status = pclose(p);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+    return support::run_shell(full);
   }
 
   Result zekocheck(const std::string& args, bool with_errors = false) {
@@ -177,10 +169,10 @@ TEST_F(Zekocheck, EveryTaskPassesItsModelSolutionAndFailsItsWrongOne) {
     EXPECT_GE(pairs, 2);
     std::string model = folder + "/loesung.pas", wrong = folder + "/falsch.pas";
     Result r = zekocheck("--aufgabe " + task + " " + model + " " + wrong);
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_EQ(line_of(r.out, model), "bestanden") << r.out;
-    std::string reason = line_of(r.out, wrong);
-    EXPECT_EQ(reason.rfind("nicht bestanden - Welt ", 0), 0u) << r.out;
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_EQ(line_of(r.output, model), "bestanden") << r.output;
+    std::string reason = line_of(r.output, wrong);
+    EXPECT_EQ(reason.rfind("nicht bestanden - Welt ", 0), 0u) << r.output;
     if (task == "01-geradeaus") {  // it walks exactly as far as the first world needs
       EXPECT_EQ(reason, "nicht bestanden - Welt 2: falsch.pas, Zeile 5: vor - vor Zeko liegt ein Hindernis");
     }
@@ -190,14 +182,14 @@ TEST_F(Zekocheck, EveryTaskPassesItsModelSolutionAndFailsItsWrongOne) {
 TEST_F(Zekocheck, TasksAreListedShownAndFoundByShortName) {
   Result list = zekocheck("--aufgaben");
   EXPECT_EQ(list.status, 0);
-  EXPECT_NE(list.out.find("01-geradeaus"), std::string::npos) << list.out;
-  EXPECT_NE(list.out.find("12-rundgang"), std::string::npos) << list.out;
+  EXPECT_NE(list.output.find("01-geradeaus"), std::string::npos) << list.output;
+  EXPECT_NE(list.output.find("12-rundgang"), std::string::npos) << list.output;
   Result shown = zekocheck("--aufgabe treppe --zeigen");
   EXPECT_EQ(shown.status, 0);
-  EXPECT_EQ(shown.out.rfind("Die Treppe\n", 0), 0u) << shown.out;
+  EXPECT_EQ(shown.output.rfind("Die Treppe\n", 0), 0u) << shown.output;
   Result missing = zekocheck("--aufgabe gibtsnicht x.pas", true);
   EXPECT_EQ(missing.status, 2);
-  EXPECT_NE(missing.out.find("die Aufgabe \"gibtsnicht\" gibt es nicht"), std::string::npos) << missing.out;
+  EXPECT_NE(missing.output.find("die Aufgabe \"gibtsnicht\" gibt es nicht"), std::string::npos) << missing.output;
 }
 
 // Every way a learner program ends, in one class run of programs compiled
@@ -245,23 +237,23 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   Result people = zekocheck("--zeit 1 --max-befehle 1000 --junit junit.xml start.zko ziel.zko" + names +
                             " kaputt.pas fehlt.pas notiz.txt");
   EXPECT_EQ(people.status, 1);
-  for (const Case& c : cases) EXPECT_EQ(line_of(people.out, c.name), c.reason) << people.out;
-  EXPECT_EQ(line_of(people.out, "kaputt.pas"), "nicht bestanden - nicht uebersetzbar");
+  for (const Case& c : cases) EXPECT_EQ(line_of(people.output, c.name), c.reason) << people.output;
+  EXPECT_EQ(line_of(people.output, "kaputt.pas"), "nicht bestanden - nicht uebersetzbar");
   // the compiler's first message (in the compiler's language) without its summary
-  std::size_t message = people.out.find("\n  kaputt.pas(4,1) ");
-  EXPECT_NE(message, std::string::npos) << people.out;
-  EXPECT_NE(people.out.find("\"vorr\"", message), std::string::npos) << people.out;
-  EXPECT_EQ(people.out.find("kaputt.pas(5)"), std::string::npos) << people.out;
-  EXPECT_EQ(line_of(people.out, "fehlt.pas"), "nicht bestanden - Datei nicht gefunden");
-  EXPECT_EQ(line_of(people.out, "notiz.txt"), "nicht bestanden - Programm laesst sich nicht starten");
+  std::size_t message = people.output.find("\n  kaputt.pas(4,1) ");
+  EXPECT_NE(message, std::string::npos) << people.output;
+  EXPECT_NE(people.output.find("\"vorr\"", message), std::string::npos) << people.output;
+  EXPECT_EQ(people.output.find("kaputt.pas(5)"), std::string::npos) << people.output;
+  EXPECT_EQ(line_of(people.output, "fehlt.pas"), "nicht bestanden - Datei nicht gefunden");
+  EXPECT_EQ(line_of(people.output, "notiz.txt"), "nicht bestanden - Programm laesst sich nicht starten");
   // the wrong world side by side, the differing field marked in both grids
-  EXPECT_NE(people.out.find("    1 . .*1 . ."), std::string::npos) << people.out;
-  EXPECT_NE(people.out.find("    1 . .*. . ."), std::string::npos) << people.out;
-  EXPECT_NE(people.out.find("  Position: erwartet x=2 y=3, tatsaechlich x=2 y=2\n"), std::string::npos);
-  EXPECT_NE(people.out.find("  Vorrat: erwartet 1, tatsaechlich 0\n"), std::string::npos);
+  EXPECT_NE(people.output.find("    1 . .*1 . ."), std::string::npos) << people.output;
+  EXPECT_NE(people.output.find("    1 . .*. . ."), std::string::npos) << people.output;
+  EXPECT_NE(people.output.find("  Position: erwartet x=2 y=3, tatsaechlich x=2 y=2\n"), std::string::npos);
+  EXPECT_NE(people.output.find("  Vorrat: erwartet 1, tatsaechlich 0\n"), std::string::npos);
   // the program's own text, cut to a few lines
-  EXPECT_NE(people.out.find("  | Zeile 5\n  | ... (20 Zeilen)\n"), std::string::npos) << people.out;
-  EXPECT_EQ(people.out.find("Zeile 6"), std::string::npos);
+  EXPECT_NE(people.output.find("  | Zeile 5\n  | ... (20 Zeilen)\n"), std::string::npos) << people.output;
+  EXPECT_EQ(people.output.find("Zeile 6"), std::string::npos);
 
   std::string junit;
   junit = dir_.read("junit.xml");
@@ -274,19 +266,19 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
 
   Result json = zekocheck("--json --zeit 1 --max-befehle 1000 start.zko ziel.zko gut rechnet falsch");
   EXPECT_EQ(json.status, 1);
-  EXPECT_TRUE(JsonCheck(json.out).valid()) << json.out;
-  EXPECT_NE(json.out.find("{\"name\": \"gut\", \"passed\": true, \"reason\": \"\", \"world\": 0, \"commands\": 3,"),
+  EXPECT_TRUE(JsonCheck(json.output).valid()) << json.output;
+  EXPECT_NE(json.output.find("{\"name\": \"gut\", \"passed\": true, \"reason\": \"\", \"world\": 0, \"commands\": 3,"),
             std::string::npos)
-      << json.out;
-  EXPECT_NE(json.out.find("\"fields\": [{\"x\": 2, \"y\": 1, \"expected\": 0, \"actual\": 1}], \"position\": "
+      << json.output;
+  EXPECT_NE(json.output.find("\"fields\": [{\"x\": 2, \"y\": 1, \"expected\": 0, \"actual\": 1}], \"position\": "
                           "{\"expected\": {\"x\": 2, \"y\": 3}, \"actual\": {\"x\": 2, \"y\": 2}}, \"supply\": "
                           "{\"expected\": 1, \"actual\": 0}"),
             std::string::npos)
-      << json.out;
+      << json.output;
   // the time limit ends the loop within a second of it
-  std::size_t at = json.out.find("\"reason\": \"Zeitlimit (1 s)\"");
-  ASSERT_NE(at, std::string::npos) << json.out;
-  long ms = std::stol(json.out.substr(json.out.find("\"milliseconds\": ", at) + 16));
+  std::size_t at = json.output.find("\"reason\": \"Zeitlimit (1 s)\"");
+  ASSERT_NE(at, std::string::npos) << json.output;
+  long ms = std::stol(json.output.substr(json.output.find("\"milliseconds\": ", at) + 16));
   EXPECT_GE(ms, 1000);
   EXPECT_LT(ms, 2000);
 
@@ -315,16 +307,16 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   put("schreibt.pas", program("schreibt", "assign(f, '" + (dir_ / "draussen.txt").string() +
                                               "');\nrewrite(f);\nwriteln(f, 'da');\nclose(f);", "var f: text;\n"));
   Result sandboxed = zekocheck("start.zko ziel.zko schreibt.pas", true);
-  if (sandboxed.out.find("Hinweis: bwrap") == std::string::npos) {
-    EXPECT_EQ(line_of(sandboxed.out, "schreibt.pas"), "nicht bestanden - Laufzeitfehler 5 in Zeile 6")
-        << sandboxed.out;
+  if (sandboxed.output.find("Hinweis: bwrap") == std::string::npos) {
+    EXPECT_EQ(line_of(sandboxed.output, "schreibt.pas"), "nicht bestanden - Laufzeitfehler 5 in Zeile 6")
+        << sandboxed.output;
     EXPECT_FALSE(fs::exists(dir_ / "draussen.txt"));
   }
   // Without bwrap one note line, and the check goes on (an executable
   // needs no compiler from the search path).
   Result no_bwrap = shell("PATH=/nicht/da " + std::string(ZEKOCHECK_PATH) + " --ohne-position start.zko ziel.zko geht", true);
   EXPECT_EQ(no_bwrap.status, 0);
-  EXPECT_EQ(no_bwrap.out, "Hinweis: bwrap (bubblewrap) ist nicht installiert; die Programme laufen ohne Sandbox, "
+  EXPECT_EQ(no_bwrap.output, "Hinweis: bwrap (bubblewrap) ist nicht installiert; die Programme laufen ohne Sandbox, "
                           "nur mit ihren Grenzen.\ngeht: bestanden\n");
 #endif
 
@@ -341,7 +333,7 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   for (const Bad& b : bad) {
     Result r = zekocheck(b.args, true);
     EXPECT_EQ(r.status, 2) << b.args;
-    EXPECT_NE(r.out.find(b.message), std::string::npos) << b.args << "\n" << r.out;
+    EXPECT_NE(r.output.find(b.message), std::string::npos) << b.args << "\n" << r.output;
   }
 }
 
@@ -389,7 +381,7 @@ TEST_F(Zekocheck, WorldCheckReportsEveryDeviationWithItsLine) {
     for (const auto& e : c.expected) expected += c.name + e + "\n";
   }
   Result r = zekocheck("--welt" + names + " fehlt.zko");
-  EXPECT_EQ(r.out, expected + "fehlt.zko: nicht lesbar - die Datei gibt es nicht\n");
+  EXPECT_EQ(r.output, expected + "fehlt.zko: nicht lesbar - die Datei gibt es nicht\n");
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(zekocheck("--welt gut.zko kurz.zko").status, 1);
   EXPECT_EQ(zekocheck("--welt gut.zko crlf.zko").status, 0);

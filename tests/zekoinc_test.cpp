@@ -70,14 +70,9 @@ class Learner : public ::testing::Test {
   // Runs a shell command in the test folder; its output goes to *out.
   int shell(const std::string& command, std::string* out = nullptr) {
     std::string full = "cd '" + dir_.path() + "' && " + command + " 2>&1";
-    FILE* p = popen(full.c_str(), "r");
-    if (!p) throw std::runtime_error("popen failed");
-    std::string text;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
-    int status = pclose(p);
-    if (out) *out = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    support::ShellResult r = support::run_shell(full);
+    if (out) *out = r.output;
+    return r.status;
   }
 
   // Compiles NAME.pas from `source` with zekoc; returns the program's path.
@@ -124,18 +119,8 @@ void expect_waiting(zt::Terminal& t) {
 
 void expect_restored(zt::Terminal& t) { EXPECT_TRUE(support::restored(t)); }
 
-// The last colour sequence the program sent: ESC [m leaves the terminal in
-// its own colours.
-std::string last_colour_sequence(const std::string& raw) {
-  for (std::size_t end = raw.rfind('m'); end != std::string::npos && end > 0; end = raw.rfind('m', end - 1)) {
-    std::size_t begin = raw.rfind("\033[", end);
-    if (begin == std::string::npos) break;
-    if (raw.find_first_not_of("0123456789;", begin + 2) == end) return raw.substr(begin, end - begin + 1);
-  }
-  return "";
-}
 
-void expect_default_colours_at_the_end(zt::Terminal& t) { EXPECT_EQ(last_colour_sequence(t.raw_output()), "\033[m"); }
+void expect_default_colours_at_the_end(zt::Terminal& t) { EXPECT_EQ(support::last_colour_sequence(t.raw_output()), "\033[m"); }
 
 // ---------------------------------------------------------------------------
 

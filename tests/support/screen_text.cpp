@@ -30,4 +30,13 @@ bool settles_with(zt::Terminal& t, const std::function<bool()>& condition) {
   return t.wait_for(condition) && t.settle() && condition();
 }
 
+std::string last_colour_sequence(const std::string& raw) {
+  for (std::size_t end = raw.rfind('m'); end != std::string::npos && end > 0; end = raw.rfind('m', end - 1)) {
+    std::size_t begin = raw.rfind("\033[", end);
+    if (begin == std::string::npos) break;
+    if (raw.find_first_not_of("0123456789;", begin + 2) == end) return raw.substr(begin, end - begin + 1);
+  }
+  return "";
+}
+
 }  // namespace support

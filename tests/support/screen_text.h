@@ -26,6 +26,10 @@ bool blank_screen(const zt::Terminal& t);
 
 std::string repeat(const std::string& s, int n);
 
+// The last colour sequence in the bytes a program sent ("" if none):
+// ESC [m leaves the terminal in its own colours.
+std::string last_colour_sequence(const std::string& raw);
+
 }  // namespace support
 
 namespace support {
