@@ -67,7 +67,7 @@ std::string read_small(const std::string& path, std::size_t limit) {
   return text;
 }
 
-struct Spec {
+struct Launch {
   std::vector<std::string> argv;
   std::vector<std::string> env;
   std::string dir;
@@ -101,11 +101,11 @@ rlim_t process_allowance() {
 
 // Starts the child in a session and process group of its own; standard
 // input is /dev/null, output and error go into one pipe.
-pid_t spawn(const Spec& spec, const ResourceLimits& limits, int& out_fd) {
+pid_t spawn(const Launch& launch, const ResourceLimits& limits, int& out_fd) {
   std::vector<char*> argv, envp;
-  for (const auto& a : spec.argv) argv.push_back(const_cast<char*>(a.c_str()));
+  for (const auto& a : launch.argv) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  for (const auto& e : spec.env) envp.push_back(const_cast<char*>(e.c_str()));
+  for (const auto& e : launch.env) envp.push_back(const_cast<char*>(e.c_str()));
   envp.push_back(nullptr);
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) return -1;
@@ -125,9 +125,9 @@ pid_t spawn(const Spec& spec, const ResourceLimits& limits, int& out_fd) {
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGCHLD}) signal(sig, SIG_DFL);
-    if (::chdir(spec.dir.c_str()) != 0) _exit(126);
+    if (::chdir(launch.dir.c_str()) != 0) _exit(126);
     set_limit(RLIMIT_CORE, 0);
-    if (spec.limited) {
+    if (launch.limited) {
       rlimit cpu {limits.cpu_seconds, limits.cpu_seconds + 1};
       setrlimit(RLIMIT_CPU, &cpu);
       if (limits.memory_bytes) set_limit(RLIMIT_AS, limits.memory_bytes);
@@ -185,15 +185,15 @@ std::vector<std::string> base_environment() {
 }
 
 bool probe_bwrap(const std::string& bwrap, const std::string& hidden) {
-  Spec spec;
+  Launch launch;
   // The same mounts and name spaces as a real run (a container may allow
   // some of them and not others).
-  spec.argv = {bwrap, "--ro-bind", "/", "/", "--dev", "/dev", "--proc", "/proc", "--tmpfs", hidden,
+  launch.argv = {bwrap, "--ro-bind", "/", "/", "--dev", "/dev", "--proc", "/proc", "--tmpfs", hidden,
                "--unshare-all", "--die-with-parent", "--new-session", "--", "/bin/true"};
-  spec.env = base_environment();
-  spec.dir = "/";
+  launch.env = base_environment();
+  launch.dir = "/";
   int fd = -1;
-  pid_t pid = spawn(spec, ResourceLimits {}, fd);
+  pid_t pid = spawn(launch, ResourceLimits {}, fd);
   if (pid < 0) return false;
   // The probe's output ends when it ends; then it is reaped. One that hangs
   // is ended after five seconds.
@@ -332,30 +332,30 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<std::stri
   };
 
   auto start = [&](const Job& job) {
-    Spec spec;
-    spec.env = env;
+    Launch launch;
+    launch.env = env;
     long seconds = kCompileSeconds;
     if (job.pair < 0) {
       // The compiler reads the untrusted source too: it runs in the sandbox
       // as well, writing only into the program's folder.
-      spec.dir = program_dir(job.program);
-      spec.argv = sandboxed({spec.dir}, {}, spec.dir, {zekoc_, "programm.pas"});
+      launch.dir = program_dir(job.program);
+      launch.argv = sandboxed({launch.dir}, {}, launch.dir, {zekoc_, "programm.pas"});
     } else {
       std::string dir = program_dir(job.program) + "/w" + std::to_string(job.pair + 1);
       std::error_code ec;
       fs::create_directory(dir, ec);
       fs::copy_file(start_worlds[job.pair], dir + "/start.zko", fs::copy_options::overwrite_existing, ec);
-      spec.dir = dir;
-      spec.limited = true;
-      spec.env.push_back("ZEKO_PRUEFEN=" + dir + "/ergebnis");
-      spec.env.push_back("ZEKO_PRUEFWELT=start.zko");
-      spec.env.push_back("ZEKO_MAX_BEFEHLE=" + std::to_string(limits_.max_commands));
-      spec.argv = sandboxed({dir}, {program_dir(job.program)}, dir, {exe[job.program]});
+      launch.dir = dir;
+      launch.limited = true;
+      launch.env.push_back("ZEKO_PRUEFEN=" + dir + "/ergebnis");
+      launch.env.push_back("ZEKO_PRUEFWELT=start.zko");
+      launch.env.push_back("ZEKO_MAX_BEFEHLE=" + std::to_string(limits_.max_commands));
+      launch.argv = sandboxed({dir}, {program_dir(job.program)}, dir, {exe[job.program]});
       programs[job.program].runs[job.pair].started = true;
     }
     Child c {};
     c.job = job;
-    c.pid = spawn(spec, rl, c.fd);
+    c.pid = spawn(launch, rl, c.fd);
     c.started = now_ms();
     c.deadline = c.started + (job.pair < 0 ? seconds * 1000 : static_cast<long>(limits_.seconds * 1000));
     if (c.pid < 0) {
