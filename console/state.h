@@ -96,4 +96,10 @@ void write_fully(int fd, const char* bytes, std::size_t length);
 // the deliverable asked for it; returns otherwise.
 void check_terminal_lost();
 
+// Where the deliverable asks for it and the output terminal is not our
+// controlling terminal, starts a watcher that ends the process as a hang-up
+// does once the terminal has gone away, also while the program runs a loop
+// that calls nothing of ours.
+void watch_for_terminal_loss();
+
 }  // namespace console::detail

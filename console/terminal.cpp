@@ -231,6 +231,7 @@ void start(int input_fd, int output_fd, Profile profile) {
   }
   put("\033[m", 3);
   flush();
+  detail::watch_for_terminal_loss();
 }
 
 void shutdown() {

@@ -47,6 +47,7 @@ begin
   if art = 'fehlt' then initialisiere_die_Roboterwelt('fehlt.zko')
   else initialisiere_die_Roboterwelt('welt.zko');
   if art = 'schleife' then while true do links;
+  if art = 'rechnen' then while true do n := n + 1;
   if art = 'vor' then while true do vor;
   if art = 'nimm' then nimm;
   if art = 'gib' then while true do gib;
@@ -296,6 +297,8 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"TerminalLossAtReadln", kLearnerProgram, "lesen", at_readln, End::terminal_loss, 0, 128 + SIGHUP,
             Files::untouched},
         Row{"TerminalLossAtWarte", kLearnerProgram, "warte", at_warte, End::terminal_loss, 0, 128 + SIGHUP,
+            Files::untouched},
+        Row{"TerminalLossInComputation", kLearnerProgram, "rechnen", in_go_mode, End::terminal_loss, 0, 128 + SIGHUP,
             Files::untouched}),
     row_name);
 
