@@ -8,99 +8,62 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <optional>
 
-#include "line_count.h"
+#include "world_scanner.h"
 
 namespace zekocheck {
 namespace {
 
 constexpr std::size_t kMaxFileSize = 1 << 20;
 
-enum class Parsed { ok, not_a_number, too_big };
+// The text's bytes for the library's scanner.
+class TextBytes {
+ public:
+  explicit TextBytes(const std::string& text) : text_(text) {}
+  int peek() const { return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_]) : EOF; }
+  void next() { ++pos_; }
 
-Parsed parse(const std::string& token, long long& value) {
-  std::size_t i = (token[0] == '+' || token[0] == '-') ? 1 : 0;
-  if (i == token.size()) return Parsed::not_a_number;
-  long long magnitude = 0;
-  for (std::size_t k = i; k < token.size(); ++k) {
-    if (token[k] < '0' || token[k] > '9') return Parsed::not_a_number;
-    if (magnitude <= INT32_MAX) magnitude = magnitude * 10 + (token[k] - '0');
-  }
-  value = token[0] == '-' ? -magnitude : magnitude;
-  return value < INT32_MIN || value > INT32_MAX ? Parsed::too_big : Parsed::ok;
-}
+ private:
+  const std::string& text_;
+  std::size_t pos_ = 0;
+};
 
-std::string shown(const std::string& token) {
-  std::string s = token.size() > 20 ? token.substr(0, 20) + "..." : token;
-  for (char& c : s)
-    if (static_cast<unsigned char>(c) > 126) c = '?';
-  return "\"" + s + "\"";
-}
+std::string shown(const std::string& token) { return "\"" + zeko::shown_token(token) + "\""; }
 
 // The library's reader, step by step: numbers skip every character up to
 // code 32, the end of the file reads as 0, and a line skip follows the 17th
 // value of each grid row and the supply.
-class Reader {
- public:
-  explicit Reader(const std::string& text) : text_(text) {}
-
-  bool number(long long& value, std::string& error) {
-    while (pos_ < text_.size() && static_cast<unsigned char>(text_[pos_]) <= 32) take();
-    line_of_number_ = lines_.line();
-    value = 0;
-    if (pos_ == text_.size()) return true;
-    std::string token;
-    while (pos_ < text_.size() && static_cast<unsigned char>(text_[pos_]) > 32) token += text_[take()];
-    Parsed p = parse(token, value);
-    if (p == Parsed::ok) return true;
-    error = "Zeile " + std::to_string(lines_.line()) + ": " + shown(token) + " ist keine ganze Zahl";
-    return false;
-  }
-
-  void skip_line() {
-    while (pos_ < text_.size()) {
-      char c = text_[take()];
-      if (c == '\n' || c == '\r') return;
-    }
-  }
-
-  int line_of_number() const { return line_of_number_; }
-
- private:
-  std::size_t take() {
-    lines_.see(text_[pos_]);
-    return pos_++;
-  }
-
-  const std::string& text_;
-  std::size_t pos_ = 0;
-  zeko::LineCount lines_;
-  int line_of_number_ = 1;
-};
-
 void load(const std::string& text, WorldFile& out) {
-  Reader in(text);
+  TextBytes bytes(text);
+  zeko::WorldScanner in(bytes);
   std::string error;
-  long long v;
-  auto in_range = [&](long long value, long long low, long long high, const std::string& what) {
+  long v = 0;
+  auto read = [&](long& value) {
+    std::optional<long> n = in.number();
+    if (n) return value = *n, true;
+    error = "Zeile " + std::to_string(in.number_line()) + ": " + shown(in.bad_token()) + " ist keine ganze Zahl";
+    return false;
+  };
+  auto in_range = [&](long value, long low, long high, const std::string& what) {
     if (value >= low && value <= high) return true;
-    error = "Zeile " + std::to_string(in.line_of_number()) + ": " + what + " " + std::to_string(value) +
+    error = "Zeile " + std::to_string(in.number_line()) + ": " + what + " " + std::to_string(value) +
             " liegt ausserhalb von " + std::to_string(low) + " bis " + std::to_string(high);
     return false;
   };
   for (int y = 0; y < kRows; ++y) {
     for (int x = 0; x < kColumns; ++x) {
-      if (!in.number(v, error) || !in_range(v, INT16_MIN, INT16_MAX, "der Feldwert")) return void(out.error = error);
+      if (!read(v) || !in_range(v, INT16_MIN, INT16_MAX, "der Feldwert")) return void(out.error = error);
       out.world.feld[x][y] = static_cast<int16_t>(v);
     }
     in.skip_line();
   }
-  if (!in.number(v, error) || !in_range(v, INT16_MIN, INT16_MAX, "der Vorrat")) return void(out.error = error);
+  if (!read(v) || !in_range(v, INT16_MIN, INT16_MAX, "der Vorrat")) return void(out.error = error);
   out.world.vorrat = static_cast<int16_t>(v);
   in.skip_line();
-  if (!in.number(v, error) || !in_range(v, 0, kColumns - 1, "die Spalte x =")) return void(out.error = error);
+  if (!read(v) || !in_range(v, 0, kColumns - 1, "die Spalte x =")) return void(out.error = error);
   out.world.x = static_cast<int>(v);
-  if (!in.number(v, error) || !in_range(v, 0, kRows - 1, "die Zeile y =")) return void(out.error = error);
+  if (!read(v) || !in_range(v, 0, kRows - 1, "die Zeile y =")) return void(out.error = error);
   out.world.y = static_cast<int>(v);
   out.readable = true;
 }
@@ -152,8 +115,9 @@ void check_format(const std::string& text, WorldFile& out) {
                     std::vector<long long>& out_values) {
     bool ok = true;
     for (std::size_t k = 0; k < t.size(); ++k) {
-      long long v;
-      if (parse(t[k], v) != Parsed::ok) {
+      std::optional<long> number = zeko::world_number(t[k]);
+      long long v = number.value_or(0);
+      if (!number) {
         report(n, "Wert " + std::to_string(k + 1) + ": " + shown(t[k]) + " ist keine ganze Zahl");
         ok = false;
       } else if (v < low || v > high) {
