@@ -12,6 +12,7 @@
 #include "call_site.h"
 #include "console.h"
 #include "deliverable.h"
+#include "files.h"
 #include "world.h"
 
 namespace zeko::check_mode {
@@ -86,17 +87,7 @@ void write_result(const char* reason, long number, const char* message) {
 
   int fd = ::open(g.temp_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return;
-  std::size_t done = 0;
-  bool ok = true;
-  while (done < g.length) {
-    ssize_t n = ::write(fd, g.text + done, g.length - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
+  bool ok = write_all(fd, g.text, g.length) == 0;
   ::close(fd);
   if (ok) ::rename(g.temp_path, g.result_path);
   else ::unlink(g.temp_path);
@@ -194,15 +185,7 @@ void warte() {
   if (!g.ended) write_result("warte", -1, nullptr);
 }
 
-void write_program_text(const char* text, std::size_t length) {
-  while (length > 0) {
-    ssize_t n = ::write(1, text, length);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    text += n;
-    length -= static_cast<std::size_t>(n);
-  }
-}
+void write_program_text(const char* text, std::size_t length) { write_all(1, text, length); }
 
 void program_end(long code, bool runtime_error) {
   if (runtime_error) final_end("laufzeitfehler", code);
