@@ -1,21 +1,19 @@
 #include "robot.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "console.h"
 #include "deliverable.h"
 #include "display.h"
+#include "rules.h"
 #include "runtime_error.h"
 #include "screen.h"
 #include "world.h"
 
 namespace zeko {
 namespace {
-
-constexpr int kStepX[4] = {0, 0, -1, 1};  // up, down, left, right
-constexpr int kStepY[4] = {-1, 1, 0, 0};
-constexpr xRichtungen kTurnLeft[4] = {left, right, down, up};
 
 void fail(Command command) {
   const Deliverable& d = deliverable();
@@ -50,58 +48,49 @@ void record(const char* statement) {
   if (hooks.record) hooks.record(statement);
 }
 
-// Counts live in 16 bits; passing the range ends the program instead of
-// wrapping around.
-int16_t checked(int value, const char* what) {
-  if (value < INT16_MIN || value > INT16_MAX)
-    console::runtime_error(215, std::string(what) + " passt nicht mehr in den Zahlenbereich (" +
+bool blocks() { return deliverable().obstacles_block; }
+
+// A count that would leave 16 bits ends the program instead of wrapping
+// around; any other failure is the deliverable's to show.
+void failed(rules::Outcome outcome, Command command) {
+  if (outcome == rules::Outcome::supply_range || outcome == rules::Outcome::field_range)
+    console::runtime_error(215, std::string(rules::failure_text(outcome)) + " passt nicht mehr in den Zahlenbereich (" +
                                     std::to_string(INT16_MIN) + " bis " + std::to_string(INT16_MAX) + ").");
-  return static_cast<int16_t>(value);
+  fail(command);
 }
 
 }  // namespace
 
-bool VORNE_FREI() {
-  int nx = ZEKO.x + kStepX[ZEKO.richtung & 3];
-  int ny = ZEKO.y + kStepY[ZEKO.richtung & 3];
-  if (nx < 0 || nx >= kColumns || ny < 0 || ny >= kRows) return false;
-  return !deliverable().obstacles_block || FELD[nx][ny] >= 0;
-}
-
-bool FELD_LEER() { return FELD[ZEKO.x][ZEKO.y] <= 0; }
-bool TASCHE_LEER() { return ZEKO.vorrat == 0; }
-bool AM_ANFANG() { return ZEKO.x == 0 && ZEKO.y == 0; }
+bool VORNE_FREI() { return rules::sense(rules::Call::vorne_frei, FELD, ZEKO, blocks()); }
+bool FELD_LEER() { return rules::sense(rules::Call::feld_leer, FELD, ZEKO, blocks()); }
+bool TASCHE_LEER() { return rules::sense(rules::Call::tasche_leer, FELD, ZEKO, blocks()); }
+bool AM_ANFANG() { return rules::sense(rules::Call::am_anfang, FELD, ZEKO, blocks()); }
 
 void VOR() {
-  if (!VORNE_FREI()) return fail(kVor);
-  FELDINHALT_ZEIGEN(ZEKO.x, ZEKO.y);
-  ZEKO.x = static_cast<uint8_t>(ZEKO.x + kStepX[ZEKO.richtung & 3]);
-  ZEKO.y = static_cast<uint8_t>(ZEKO.y + kStepY[ZEKO.richtung & 3]);
+  int x = ZEKO.x, y = ZEKO.y;
+  rules::Outcome outcome = rules::apply(rules::Call::vor, FELD, ZEKO, blocks());
+  if (outcome != rules::Outcome::done) return failed(outcome, kVor);
+  FELDINHALT_ZEIGEN(static_cast<int16_t>(x), static_cast<int16_t>(y));  // the field left behind
   record("vor;");
   ZEIGE_ZEKO();
 }
 
 void LINKS() {
-  ZEKO.richtung = kTurnLeft[ZEKO.richtung & 3];
+  rules::apply(rules::Call::links, FELD, ZEKO, blocks());
   record("links;");
   ZEIGE_ZEKO();
 }
 
 void NIMM() {
-  if (FELD_LEER()) return fail(kNimm);
-  int16_t supply = checked(ZEKO.vorrat + 1, "Zekos Vorrat");
-  FELD[ZEKO.x][ZEKO.y] = static_cast<int16_t>(FELD[ZEKO.x][ZEKO.y] - 1);
-  ZEKO.vorrat = supply;
+  rules::Outcome outcome = rules::apply(rules::Call::nimm, FELD, ZEKO, blocks());
+  if (outcome != rules::Outcome::done) return failed(outcome, kNimm);
   record("nimm;");
   ZEIGE_ZEKO();
 }
 
 void GIB() {
-  if (TASCHE_LEER()) return fail(kGib);
-  int16_t field = checked(FELD[ZEKO.x][ZEKO.y] + 1, "Die Zahl der Gegenstaende auf dem Feld");
-  int16_t supply = checked(ZEKO.vorrat - 1, "Zekos Vorrat");
-  FELD[ZEKO.x][ZEKO.y] = field;
-  ZEKO.vorrat = supply;
+  rules::Outcome outcome = rules::apply(rules::Call::gib, FELD, ZEKO, blocks());
+  if (outcome != rules::Outcome::done) return failed(outcome, kGib);
   record("gib;");
   ZEIGE_ZEKO();
 }

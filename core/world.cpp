@@ -16,7 +16,7 @@
 
 namespace zeko {
 
-int16_t FELD[kColumns][kRows];
+Grid FELD;
 Zekotier ZEKO;
 strngp DATEINAME;
 

@@ -8,19 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "rules.h"
+
 namespace zeko {
 
-enum xRichtungen : int32_t { up = 0, down = 1, left = 2, right = 3 };
-
-struct Zekotier {
-  xRichtungen richtung;
-  uint8_t x;
-  uint8_t y;
-  int16_t vorrat;
-};
-
-constexpr int kColumns = 17;  // x: 0..16
-constexpr int kRows = 10;     // y: 0..9
 constexpr std::size_t kNameLength = 50;
 
 // A short string of fixed capacity without constructors, so the world state
@@ -40,8 +31,8 @@ struct ShortString {
 
 using strngp = ShortString<kNameLength>;
 
-// Below 0 an obstacle, 0 empty, above 0 that many items. Indexed [x][y].
-extern int16_t FELD[kColumns][kRows];
+// The world the robot lives in (see rules.h for what the values mean).
+extern Grid FELD;
 extern Zekotier ZEKO;
 extern strngp DATEINAME;
 

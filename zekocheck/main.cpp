@@ -239,12 +239,12 @@ int main(int argc, char** argv) {
   }
   if (o.args.empty()) usage_error("kein Programm angegeben");
 
-  std::vector<std::string> starts;
-  std::vector<World> goals;
+  // Both worlds are read once, here: a run gets its start world from us
+  // over its check channel, never from a file it could change.
+  std::vector<World> starts, goals;
   for (const auto& [start, goal] : pairs) {
-    world_or_exit(start, "die Start-Welt");
+    starts.push_back(world_or_exit(start, "die Start-Welt"));
     goals.push_back(world_or_exit(goal, "die Ziel-Welt"));
-    starts.push_back(start);
   }
 
   std::vector<Program> programs;

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -20,6 +21,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "check_channel.h"
+
 extern char** environ;
 
 namespace fs = std::filesystem;
@@ -28,7 +31,9 @@ namespace zekocheck {
 namespace {
 
 constexpr long kCompileSeconds = 60;
-constexpr std::size_t kResultLimit = 16 * 1024;
+// The check channel's number in a run; what one look at it reads at most.
+constexpr int kChannelFd = 3;
+constexpr std::size_t kChannelReadLimit = 1 << 20;
 
 // SIGCHLD and an interrupt of zekocheck itself wake the loop through this pipe.
 int g_wake[2] = {-1, -1};
@@ -72,6 +77,7 @@ struct Launch {
   std::vector<std::string> env;
   std::string dir;
   bool limited = false;  // a learner program: the resource limits apply
+  int channel = -1;      // the run's end of its check channel, as kChannelFd
 };
 
 struct ResourceLimits {
@@ -121,6 +127,8 @@ pid_t spawn(const Launch& launch, const ResourceLimits& limits, int& out_fd) {
     dup2(null_fd, 0);
     dup2(pipe_fds[1], 1);
     dup2(pipe_fds[1], 2);
+    if (launch.channel == kChannelFd) fcntl(kChannelFd, F_SETFD, 0);
+    else if (launch.channel >= 0) dup2(launch.channel, kChannelFd);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -177,7 +185,8 @@ std::vector<std::string> base_environment() {
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
     std::string_view v(*e);
-    if (v.starts_with("ZEKO_PRUEFEN=") || v.starts_with("ZEKO_PRUEFWELT=") || v.starts_with("ZEKO_MAX_BEFEHLE="))
+    if (v.starts_with("ZEKO_PRUEFEN=") || v.starts_with("ZEKO_PRUEFWELT=") || v.starts_with("ZEKO_MAX_BEFEHLE=") ||
+        v.starts_with(std::string(zeko::check_channel::kEnvironment) + "="))
       continue;
     env.emplace_back(v);
   }
@@ -248,7 +257,7 @@ Runner::~Runner() {
   if (!base_.empty()) remove_tree(base_);
 }
 
-void Runner::run_all(std::vector<Program>& programs, const std::vector<std::string>& start_worlds) {
+void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& start_worlds) {
   if (pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) != 0) return;
   struct sigaction sa {};
   sa.sa_handler = wake;
@@ -275,6 +284,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<std::stri
   struct Child {
     pid_t pid;
     int fd;
+    int channel = -1;  // our end of the run's check channel
     Job job;
     long started, deadline;
     bool timed_out;
@@ -344,21 +354,29 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<std::stri
       std::string dir = program_dir(job.program) + "/w" + std::to_string(job.pair + 1);
       std::error_code ec;
       fs::create_directory(dir, ec);
-      fs::copy_file(start_worlds[job.pair], dir + "/start.zko", fs::copy_options::overwrite_existing, ec);
       launch.dir = dir;
       launch.limited = true;
-      launch.env.push_back("ZEKO_PRUEFEN=" + dir + "/ergebnis");
-      launch.env.push_back("ZEKO_PRUEFWELT=start.zko");
+      launch.env.push_back(std::string(zeko::check_channel::kEnvironment) + "=" + std::to_string(kChannelFd));
       launch.env.push_back("ZEKO_MAX_BEFEHLE=" + std::to_string(limits_.max_commands));
       launch.argv = sandboxed({dir}, {program_dir(job.program)}, dir, {exe[job.program]});
-      programs[job.program].runs[job.pair].started = true;
+      Run& run = programs[job.program].runs[job.pair];
+      run.started = true;
+      run.replay = Replay(start_worlds[job.pair], limits_.max_commands, limits_.max_commands * 10);
     }
     Child c {};
     c.job = job;
+    int channel[2] = {-1, -1};
+    if (job.pair >= 0 && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) == 0) {
+      fcntl(channel[0], F_SETFL, O_NONBLOCK);
+      launch.channel = channel[1];
+      c.channel = channel[0];
+    }
     c.pid = spawn(launch, rl, c.fd);
+    if (channel[1] >= 0) ::close(channel[1]);
     c.started = now_ms();
     c.deadline = c.started + (job.pair < 0 ? seconds * 1000 : static_cast<long>(limits_.seconds * 1000));
     if (c.pid < 0) {
+      if (c.channel >= 0) ::close(c.channel);
       Program& p = programs[job.program];
       if (job.pair < 0) {
         p.unusable = "zekoc laesst sich nicht starten";
@@ -390,10 +408,45 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<std::stri
     }
   };
 
+  // Serves a run's check channel without ever waiting on it: takes the
+  // calls that came (at most kChannelReadLimit bytes a look), sends what
+  // the replay answers as far as the socket takes it, and ends the run at
+  // once when its replay says nothing can change the verdict any more.
+  auto serve = [&](Child& c) {
+    if (c.channel < 0) return;
+    Replay& replay = programs[c.job.program].runs[c.job.pair].replay;
+    char buf[65536];
+    bool closed = false;
+    for (std::size_t taken = 0; taken < kChannelReadLimit && !replay.stops();) {
+      ssize_t n = ::read(c.channel, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        closed = n == 0;
+        break;
+      }
+      replay.feed(buf, static_cast<std::size_t>(n));
+      taken += static_cast<std::size_t>(n);
+    }
+    std::string& out = replay.outgoing();
+    while (!out.empty() && !closed) {
+      ssize_t n = ::send(c.channel, out.data(), out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      out.erase(0, static_cast<std::size_t>(n));
+    }
+    if (replay.stops()) kill(-c.pid, SIGKILL);
+    if (closed || replay.stops()) {
+      ::close(c.channel);
+      c.channel = -1;
+    }
+  };
+
   auto finish = [&](Child& c, int status) {
     kill(-c.pid, SIGKILL);  // whatever the program left running in its group
     drain(c);
     if (c.fd >= 0) ::close(c.fd);
+    for (int look = 0; look < 16 && c.channel >= 0; ++look) serve(c);  // the calls still in the socket
+    if (c.channel >= 0) ::close(c.channel);
     Program& p = programs[c.job.program];
     if (c.job.pair < 0) {
       bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && ::access(exe[c.job.program].c_str(), X_OK) == 0;
@@ -408,15 +461,9 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<std::stri
     r.milliseconds = now_ms() - c.started;
     r.output = std::move(c.output);
     r.output_cut = c.cut;
-    std::string result = program_dir(c.job.program) + "/w" + std::to_string(c.job.pair + 1) + "/ergebnis";
-    struct stat st {};
-    if (::lstat(result.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-      r.has_result = true;
-      r.result = read_small(result, kResultLimit);
-    }
     if (p.source) {  // messages name the copy; the teacher knows the original
       std::string name = fs::path(p.path).filename();
-      for (std::string* text : {&r.output, &r.result})
+      for (std::string* text : {&r.output, &r.replay.info()})
         for (std::size_t at = 0; (at = text->find("programm.pas", at)) != std::string::npos; at += name.size())
           text->replace(at, 12, name);
     }
@@ -432,8 +479,11 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<std::stri
     std::vector<pollfd> fds;
     fds.push_back({g_wake[0], POLLIN, 0});
     long next_deadline = running.front().deadline;
-    for (const Child& c : running) {
+    for (Child& c : running) {
       fds.push_back({c.fd, POLLIN, 0});  // -1 once the output has ended: ignored
+      short wants = POLLIN;
+      if (c.channel >= 0 && !programs[c.job.program].runs[c.job.pair].replay.outgoing().empty()) wants |= POLLOUT;
+      fds.push_back({c.channel, wants, 0});
       next_deadline = std::min(next_deadline, c.deadline);
     }
     int timeout = static_cast<int>(std::max(0L, next_deadline - now_ms()));
@@ -442,8 +492,10 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<std::stri
     char sink[64];
     while (::read(g_wake[0], sink, sizeof sink) > 0) {
     }
-    for (std::size_t i = 1; i < fds.size(); ++i)
-      if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) drain(running[i - 1]);
+    for (std::size_t i = 0; i < running.size(); ++i) {
+      if (fds[1 + 2 * i].revents & (POLLIN | POLLHUP | POLLERR)) drain(running[i]);
+      if (fds[2 + 2 * i].revents & (POLLIN | POLLOUT | POLLHUP | POLLERR)) serve(running[i]);
+    }
     long now = now_ms();
     for (Child& c : running)
       if (!c.timed_out && now >= c.deadline) {
@@ -466,6 +518,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<std::stri
       kill(-c.pid, SIGKILL);
       reap_quietly(c.pid);
       if (c.fd >= 0) ::close(c.fd);
+      if (c.channel >= 0) ::close(c.channel);
     }
     running.clear();
   }

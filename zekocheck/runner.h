@@ -6,10 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "replay.h"
+#include "world_file.h"
+
 namespace zekocheck {
 
 struct Limits {
-  long max_commands = 100000;
+  long max_commands = 100000;  // and ten times as many sensor calls
   double seconds = 5;      // wall clock per run
   long memory_mb = 512;    // address space; 0: none
   long file_mb = 16;       // largest file a program may write
@@ -25,8 +28,7 @@ struct Run {
   long milliseconds = 0;
   std::string output;      // standard output and error, cut at kOutputLimit
   bool output_cut = false;
-  bool has_result = false;
-  std::string result;      // the result file the library wrote
+  Replay replay;           // zekocheck's own copy of the run's world
 };
 
 struct Program {
@@ -43,8 +45,8 @@ constexpr std::size_t kOutputLimit = 64 * 1024;
 
 class Runner {
  public:
-  // `zekoc` is the compile wrapper; the start worlds are copied into each
-  // run's folder.
+  // `zekoc` is the compile wrapper; each run gets its start world over its
+  // check channel.
   Runner(Limits limits, std::string zekoc);
   ~Runner();
   Runner(const Runner&) = delete;
@@ -56,7 +58,7 @@ class Runner {
   // False when the temporary folder cannot be made.
   bool ready() const { return !base_.empty(); }
 
-  void run_all(std::vector<Program>& programs, const std::vector<std::string>& start_worlds);
+  void run_all(std::vector<Program>& programs, const std::vector<World>& start_worlds);
 
  private:
   Limits limits_;

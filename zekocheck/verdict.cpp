@@ -11,35 +11,6 @@
 namespace zekocheck {
 namespace {
 
-// The lines after the world in the result file.
-struct Result {
-  long commands = 0;
-  long worlds = 0;
-  std::string end;      // normal, warte, fehler, limit, laufzeitfehler, status, signal
-  long number = -1;
-  std::string message;  // of a failed command
-};
-
-Result parse_result(const std::string& text) {
-  Result r;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream words(line);
-    std::string key;
-    words >> key;
-    if (key == "befehle") words >> r.commands;
-    else if (key == "welten") words >> r.worlds;
-    else if (key == "ende") {
-      words >> r.end;
-      if (!(words >> r.number)) r.number = -1;
-      std::getline(words, r.message);
-      if (!r.message.empty() && r.message[0] == ' ') r.message.erase(0, 1);
-    }
-  }
-  return r;
-}
-
 std::string seconds_text(double s) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%g", s);
@@ -72,33 +43,28 @@ std::string status_text(long status, const std::string& output) {
   return "Programm endete mit Status " + std::to_string(status);
 }
 
-// The reason of a run that did not pass, or "" when it passed.
+// The reason of a run that did not pass, or "" when it passed: from
+// zekocheck's own replay of the calls and the exit status it saw.
 std::string judge_run(const Run& run, const World& goal, const Comparison& compare, double seconds, Verdict& v) {
+  const Replay& replay = run.replay;
+  v.commands += replay.commands();
+  if (replay.end() != Replay::End::none) return replay.reason();
   if (run.timed_out) return "Zeitlimit (" + seconds_text(seconds) + " s)";
-  Result r;
-  if (run.has_result) r = parse_result(run.result);
-  v.commands += r.commands;
-  if (r.end == "limit") return "Abbruch nach " + std::to_string(r.number) + " Befehlen";
-  if (r.end == "fehler") return r.message.empty() ? "Befehl nicht ausfuehrbar" : r.message;
-  if (r.end == "laufzeitfehler") return "Laufzeitfehler " + std::to_string(r.number) + runtime_error_place(run.output);
-  if (r.end == "signal") return signal_text(static_cast<int>(r.number));
   if (WIFSIGNALED(run.wait_status)) return signal_text(WTERMSIG(run.wait_status));
   int status = WIFEXITED(run.wait_status) ? WEXITSTATUS(run.wait_status) : -1;
-  if (status == 127 && !run.has_result) return "Programm laesst sich nicht starten";
+  if (status == 127 && !replay.world_loaded() && replay.commands() == 0) return "Programm laesst sich nicht starten";
   if (status != 0) return status_text(status, run.output);
-  if (!run.has_result) return "kein Ergebnis (benutzt das Programm ZekoInc?)";
-  if (r.worlds == 0) return "keine Welt geladen";
+  if (!replay.world_loaded()) return "keine Welt geladen";
 
-  WorldFile end = read_world_text(run.result);
-  if (!end.readable) return "kein lesbares Ergebnis";
+  World end = replay.world();
   v.expected = goal;
-  v.actual = end.world;
+  v.actual = end;
   v.fields.clear();
   for (int y = 0; y < kRows; ++y)
     for (int x = 0; x < kColumns; ++x)
-      if (goal.feld[x][y] != end.world.feld[x][y]) v.fields.push_back({x, y, goal.feld[x][y], end.world.feld[x][y]});
-  v.position_differs = compare.position && (goal.x != end.world.x || goal.y != end.world.y);
-  v.supply_differs = compare.supply && goal.vorrat != end.world.vorrat;
+      if (goal.feld[x][y] != end.feld[x][y]) v.fields.push_back({x, y, goal.feld[x][y], end.feld[x][y]});
+  v.position_differs = compare.position && (goal.x != end.x || goal.y != end.y);
+  v.supply_differs = compare.supply && goal.vorrat != end.vorrat;
   if (v.fields.empty() && !v.position_differs && !v.supply_differs) return "";
   v.wrong_world = true;
   std::vector<std::string> parts;
@@ -112,6 +78,14 @@ std::string judge_run(const Run& run, const World& goal, const Comparison& compa
 }
 
 }  // namespace
+
+RunEnd run_end(const Run& run) {
+  RunEnd e;
+  e.world = run.replay.world();
+  e.ended_well = run.started && !run.timed_out && WIFEXITED(run.wait_status) && WEXITSTATUS(run.wait_status) == 0 &&
+                 run.replay.end() == Replay::End::none && run.replay.world_loaded();
+  return e;
+}
 
 Verdict judge(const Program& program, const std::vector<World>& goals, const Comparison& compare, double seconds) {
   Verdict v;

@@ -35,6 +35,14 @@ struct Verdict {
   bool output_cut = false;
 };
 
+// What one run left: zekocheck's own end world, and whether the run ended
+// well (status 0, a world loaded, no failed command, no limit, in time).
+struct RunEnd {
+  World world;
+  bool ended_well = false;
+};
+RunEnd run_end(const Run& run);
+
 // The program's verdict over all pairs: the first pair it fails decides;
 // commands and milliseconds are summed over the runs.
 Verdict judge(const Program& program, const std::vector<World>& goals, const Comparison& compare, double seconds);

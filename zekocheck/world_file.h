@@ -17,6 +17,7 @@ struct World {
   int16_t vorrat = 0;
   int x = 0;
   int y = 0;
+  int richtung = 1;  // ZEKO's heading: 0 up, 1 down, 2 left, 3 right; never compared
 };
 
 struct Deviation {

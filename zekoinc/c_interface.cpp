@@ -19,6 +19,7 @@ namespace {
 __attribute__((constructor)) void start_on_load() { zeko::library::start(); }
 
 using zeko::library::CommandCall;
+using zeko::rules::Call;
 
 }  // namespace
 
@@ -67,24 +68,40 @@ void initialisiere_die_roboterwelt(const char* name) {
 }
 void vor(void) {
   CommandCall call("vor");
+  zeko::check_mode::call(Call::vor);
   zeko::VOR();
 }
 void links(void) {
   CommandCall call("links");
+  zeko::check_mode::call(Call::links);
   zeko::LINKS();
 }
 void nimm(void) {
   CommandCall call("nimm");
+  zeko::check_mode::call(Call::nimm);
   zeko::NIMM();
 }
 void gib(void) {
   CommandCall call("gib");
+  zeko::check_mode::call(Call::gib);
   zeko::GIB();
 }
-bool vorne_frei(void) { return zeko::VORNE_FREI(); }
-bool feld_leer(void) { return zeko::FELD_LEER(); }
-bool tasche_leer(void) { return zeko::TASCHE_LEER(); }
-bool am_anfang(void) { return zeko::AM_ANFANG(); }
+bool vorne_frei(void) {
+  zeko::check_mode::call(Call::vorne_frei);
+  return zeko::VORNE_FREI();
+}
+bool feld_leer(void) {
+  zeko::check_mode::call(Call::feld_leer);
+  return zeko::FELD_LEER();
+}
+bool tasche_leer(void) {
+  zeko::check_mode::call(Call::tasche_leer);
+  return zeko::TASCHE_LEER();
+}
+bool am_anfang(void) {
+  zeko::check_mode::call(Call::am_anfang);
+  return zeko::AM_ANFANG();
+}
 void warte(void) {
   CommandCall call("warte");
   zeko::library::WARTE();

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "console.h"
+#include "rules.h"
 
 namespace zeko::library {
 namespace {
@@ -16,8 +17,11 @@ zeko_line_resolver g_resolver;
 bool g_world_loaded;
 
 constexpr const char* kCommandNames[3] = {"vor", "nimm", "gib"};  // by Command
-constexpr const char* kReasons[3] = {"vor Zeko liegt ein Hindernis", "auf dem Feld liegt nichts",
-                                     "Zekos Tasche ist leer"};
+const char* reason(Command command) {  // the rule's words
+  constexpr rules::Outcome kOutcomes[3] = {rules::Outcome::blocked, rules::Outcome::nothing_here,
+                                           rules::Outcome::bag_empty};
+  return rules::failure_text(kOutcomes[command]);
+}
 
 // Appends to a fixed buffer and always leaves it NUL-terminated.
 class Line {
@@ -105,7 +109,7 @@ std::size_t where(char* out, std::size_t capacity) {
 std::size_t failure_line(Command command, char* out, std::size_t capacity) {
   Line line(out, capacity);
   put_place(line, ": ");
-  line << kCommandNames[command] << " - " << kReasons[command];
+  line << kCommandNames[command] << " - " << reason(command);
   if (!g_world_loaded) line << " (keine Welt geladen)";
   return line.length();
 }

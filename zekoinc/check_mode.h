@@ -1,28 +1,36 @@
 // Check mode of the library, for zekocheck: switched on by the environment
-// variable ZEKO_PRUEFEN (the result file). The program then runs without a
-// screen: nothing is drawn, no key is awaited, standard input reads as
-// ended, and every robot command is counted. ZEKO_PRUEFWELT names the world
-// loaded in place of every world the program asks for, ZEKO_MAX_BEFEHLE the
-// number of commands after which the program is ended (default 100000).
+// variable ZEKO_PRUEFKANAL, the number of a socket zekocheck opened (see
+// core/check_channel.h). The program then runs without a screen: nothing is
+// drawn, no key is awaited, standard input reads as ended. The world comes
+// from zekocheck, and every robot call goes to zekocheck before it is
+// carried out: commands one write each, sensors gathered into writes of a
+// few hundred (they change no world) and sent at the next command or end.
+// zekocheck judges from its own copy of the world; the library's own copy
+// only answers the program's sensors.
 //
-// At every end (normal end, WARTE, a failed command, the command limit, a
-// run-time error, a signal) the result file is written: the world in the
-// world-file format, then the lines "richtung N", "befehle N", "welten N"
-// and "ende ..." with the reason.
+// The library still ends the program itself after ZEKO_MAX_BEFEHLE commands
+// (default 100000) or ten times as many sensor calls, with status 124. A
+// channel that fails ends the program with status 125.
 #pragma once
 
 #include <cstddef>
 #include <string_view>
 
+#include "rules.h"
+
 namespace zeko::check_mode {
 
 constexpr int kLimitExitStatus = 124;
+constexpr int kChannelLostStatus = 125;
+constexpr long kSensorsPerCommand = 10;
 
 bool requested();  // the environment asks for check mode
 void start();      // instead of the console's terminal start
 bool active();
 
 void load_world(std::string_view name);  // INITIALISIERE_DIE_ROBOTERWELT
+// A robot call, before it is carried out.
+void call(rules::Call call);
 void warte();
 // The learner program's own text: straight to standard output.
 void write_program_text(const char* text, std::size_t length);

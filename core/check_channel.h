@@ -1,0 +1,34 @@
+// The check channel between zekocheck and a learner program in check mode:
+// a socket whose number the program gets in ZEKO_PRUEFKANAL.
+//
+// Program to zekocheck, a byte stream: one byte per robot call (commands
+// and sensors), kWorldRequest for initialisiere_die_Roboterwelt, and
+// kInfo + one length byte + that many bytes of text (the line naming a
+// failed command's place, shown but never believed). zekocheck answers a
+// world request with the start world (kWorldSize bytes); nothing else is
+// ever answered. No message sets the world: the worst a forged byte can do
+// is count as a call made.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+
+#include "rules.h"
+
+namespace zeko::check_channel {
+
+constexpr const char* kEnvironment = "ZEKO_PRUEFKANAL";
+constexpr unsigned char kWorldRequest = 'W';
+constexpr unsigned char kInfo = 'M';
+// 'W', the grid row by row (little-endian 16 bits), the supply, x, y.
+constexpr std::size_t kWorldSize = 1 + 2 * kColumns * kRows + 2 + 1 + 1;
+
+unsigned char call_byte(rules::Call call);
+std::optional<rules::Call> call_of(unsigned char byte);
+
+void encode_world(const Grid& feld, const Zekotier& zeko, unsigned char (&out)[kWorldSize]);
+// False for bytes that are no world (x or y outside the grid); the robot
+// faces down after loading.
+bool decode_world(const unsigned char (&in)[kWorldSize], Grid& feld, Zekotier& zeko);
+
+}  // namespace zeko::check_channel
