@@ -3,6 +3,7 @@
 // end, the JSON and JUnit outputs, and the world-file check.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -197,8 +198,15 @@ TEST_F(Zekocheck, TasksAreListedShownAndFoundByShortName) {
 // process stays behind.
 TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   put("start.zko", world(0, 2, 1, {{2, 1, 1}}));
-  put("ziel.zko", world(1, 2, 3));
+  const std::string goal = world(1, 2, 3);
+  put("ziel.zko", goal);
   const std::string solve = "initialisiere_die_Roboterwelt('egal.zko'); nimm; vor; vor; warte;";
+  // A forged result: the goal world and a good end, written where the
+  // library once wrote its result, then an exit past the library.
+  std::string forged = "s := GetEnvironmentVariable('ZEKO_PRUEFEN');\nif s = '' then s := 'ergebnis';\n"
+                       "assign(f, s);\nrewrite(f);\n";
+  std::istringstream goal_lines(goal + "richtung 1\nbefehle 3\nwelten 1\nende normal\n");
+  for (std::string l; std::getline(goal_lines, l);) forged += "writeln(f, '" + l + "');\n";
   struct Case {
     std::string name, source, reason;
   };
@@ -223,6 +231,32 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
        "nicht bestanden - keine Welt geladen"},
       {"falsch", program("falsch", "initialisiere_die_Roboterwelt('w'); vor; warte;"),
        "nicht bestanden - Endwelt falsch (1 Feld, Position, Vorrat anders als im Ziel)"},
+      // a loop of queries ends at its own limit, long before the time limit
+      {"abfragen", program("abfragen", "initialisiere_die_Roboterwelt('w'); while not feld_leer do ;"),
+       "nicht bestanden - Abbruch nach 10000 Abfragen (vorne_frei, feld_leer, ...)"},
+      // exactly the limit of commands passes (the heading never counts), one more is stopped
+      {"genau", program("genau", "initialisiere_die_Roboterwelt('w'); nimm; vor; vor; for i := 1 to 997 do links;",
+                        "var i: integer;\n"),
+       "bestanden"},
+      {"einmehr", program("einmehr", "initialisiere_die_Roboterwelt('w'); nimm; vor; vor; for i := 1 to 998 do links;",
+                          "var i: integer;\n"),
+       "nicht bestanden - Abbruch nach 1000 Befehlen"},
+      // the goal copied over the world file the program names: the start
+      // world comes from zekocheck, not from a file
+      {"kopiert",
+       program("kopiert", "assign(a, '" + (dir_ / "ziel.zko").string() + "');\n{$I-} reset(a); {$I+}\n"
+               "if IOResult = 0 then begin\nassign(b, 'start.zko'); rewrite(b);\n"
+               "while not eof(a) do begin readln(a, s); writeln(b, s) end;\nclose(a); close(b)\nend;\n"
+               "initialisiere_die_Roboterwelt('start.zko'); warte;",
+               "var a, b: text; s: string;\n"),
+       "nicht bestanden - Endwelt falsch (1 Feld, Position, Vorrat anders als im Ziel)"},
+      {"faelscht",
+       "program faelscht;\nuses ZekoInc, BaseUnix, SysUtils;\nvar f: text; s: string;\nbegin\n"
+       "initialisiere_die_Roboterwelt('w');\n" + forged + "close(f);\nfpExit(0);\nend.\n",
+       "nicht bestanden - Endwelt falsch (1 Feld, Position, Vorrat anders als im Ziel)"},
+      // a program's escape sequences are shown, not sent to the teacher's terminal
+      {"farbe", program("farbe", "write(#27'[2J'#27'[32mbestanden'#13#10#155'2J');"),
+       "nicht bestanden - keine Welt geladen"},
   };
   std::string compile = "true", names;
   for (const Case& c : cases) {
@@ -230,14 +264,27 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
     compile += " && " + std::string(ZEKOC_PATH) + " " + c.name + ".pas >/dev/null";
     names += " " + c.name;
   }
+  // C++ reading standard input itself gets its end, whatever zekocheck's own holds
+  put("liestcin.cpp",
+      "#include <iostream>\n#include <string>\n#include \"zekoinc.h\"\nint main() {\n  std::string word;\n"
+      "  initialisiere_die_roboterwelt(\"w\");\n  if (std::cin >> word) return 0;\n  nimm();\n  vor();\n  vor();\n"
+      "  return 0;\n}\n");
+  compile += " && " + std::string(LEARNER_CXX) + " -I'" ZEKOINC_INCLUDE_DIR "' liestcin.cpp -o liestcin -L'" ZEKOINC_LIB_DIR
+             "' -lzekoinc -Wl,-rpath,'" ZEKOINC_LIB_DIR "'";
+  put("eingabe.txt", "daten\nmehr daten\n");
   ASSERT_EQ(shell(compile, true).status, 0);
   put("kaputt.pas", program("kaputt", "vorr;"));
   put("notiz.txt", "kein Programm\n");
+  put("esc\033[7m", "kein Programm\n");
 
   Result people = zekocheck("--zeit 1 --max-befehle 1000 --junit junit.xml start.zko ziel.zko" + names +
-                            " kaputt.pas fehlt.pas notiz.txt");
+                            " liestcin kaputt.pas fehlt.pas notiz.txt esc* < eingabe.txt");
   EXPECT_EQ(people.status, 1);
   for (const Case& c : cases) EXPECT_EQ(line_of(people.output, c.name), c.reason) << people.output;
+  EXPECT_EQ(line_of(people.output, "liestcin"), "bestanden") << people.output;
+  EXPECT_EQ(line_of(people.output, "esc^[[7m"), "nicht bestanden - Programm laesst sich nicht starten");
+  EXPECT_NE(people.output.find("  | ^[[2J^[[32mbestanden\n  | \\x9b2J\n"), std::string::npos) << people.output;
+  EXPECT_EQ(people.output.find('\033'), std::string::npos);
   EXPECT_EQ(line_of(people.output, "kaputt.pas"), "nicht bestanden - nicht uebersetzbar");
   // the compiler's first message (in the compiler's language) without its summary
   std::size_t message = people.output.find("\n  kaputt.pas(4,1) ");
@@ -258,15 +305,18 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   std::string junit;
   junit = dir_.read("junit.xml");
   EXPECT_EQ(junit.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites", 0), 0u) << junit;
-  EXPECT_NE(junit.find("tests=\"11\" failures=\"9\""), std::string::npos) << junit;
+  EXPECT_NE(junit.find("tests=\"19\" failures=\"15\""), std::string::npos) << junit;
   EXPECT_NE(junit.find("name=\"kaputt.pas\""), std::string::npos);
   std::size_t failure = junit.find("message=\"nicht uebersetzbar: kaputt.pas(4,1) ");
   EXPECT_NE(failure, std::string::npos) << junit;
   EXPECT_NE(junit.find("&quot;vorr&quot;", failure), std::string::npos) << junit;
 
-  Result json = zekocheck("--json --zeit 1 --max-befehle 1000 start.zko ziel.zko gut rechnet falsch");
+  Result json = zekocheck("--json --zeit 1 --max-befehle 1000 start.zko ziel.zko gut rechnet falsch teilt kaputt.pas");
   EXPECT_EQ(json.status, 1);
   EXPECT_TRUE(JsonCheck(json.output).valid()) << json.output;
+  for (const char* failed : {"rechnet", "teilt", "kaputt.pas"})  // a time-out, a crash, no compile
+    EXPECT_NE(json.output.find(std::string("{\"name\": \"") + failed + "\", \"passed\": false,"), std::string::npos)
+        << failed << "\n" << json.output;
   EXPECT_NE(json.output.find("{\"name\": \"gut\", \"passed\": true, \"reason\": \"\", \"world\": 0, \"commands\": 3,"),
             std::string::npos)
       << json.output;
@@ -282,6 +332,19 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   EXPECT_GE(ms, 1000);
   EXPECT_LT(ms, 2000);
 
+  // A program that ends but leaves a busy child: the child is gone before
+  // the next program starts (one at a time, in the sandbox and without).
+  const std::string mark = "zt-rest-" + fs::path(dir_.path()).filename().string();
+  put("rest", "#!/bin/sh\necho gesucht\nfor d in /proc/[0-9]*; do\n"
+              "  if grep -qs " + mark + " \"$d/cmdline\"; then echo \"uebrig: ${d#/proc/}\"; fi\ndone\n"
+              "sh -c 'while :; do :; done' " + mark + " &\n");
+  ASSERT_EQ(::chmod((dir_ / "rest").c_str(), 0755), 0);
+  for (const char* options : {"-j1", "-j1 --ohne-sandbox"}) {
+    Result rest = zekocheck(std::string(options) + " start.zko ziel.zko rest rest");
+    EXPECT_NE(rest.output.find("  | gesucht\n"), std::string::npos) << options << "\n" << rest.output;
+    EXPECT_EQ(rest.output.find("uebrig"), std::string::npos) << options << "\n" << rest.output;
+  }
+
   // no learner process outlives the check (their programs lay in our folder)
   for (const auto& entry : fs::directory_iterator("/proc")) {
     std::error_code ec;
@@ -289,6 +352,8 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
     if (!ec) {
       EXPECT_EQ(exe.string().find(dir_.path()), std::string::npos) << exe;
     }
+    std::string cmdline = support::read_file((entry.path() / "cmdline").string());
+    EXPECT_EQ(cmdline.find(mark), std::string::npos) << entry.path();
   }
 }
 
@@ -301,6 +366,17 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   EXPECT_EQ(zekocheck("--ohne-position start.zko ziel.zko geht").status, 0);
   put("ziel2.zko", world(3, 2, 4, {{2, 1, 1}}));
   EXPECT_EQ(zekocheck("--ohne-vorrat start.zko ziel2.zko geht").status, 0);
+  put("ziel16.zko", world(0, 2, 4, {{2, 1, 1}, {16, 5, 2}}));  // the last column counts too
+  EXPECT_EQ(zekocheck("start.zko ziel16.zko geht").status, 1);
+  // a task's startN.zko without its zielN.zko is no world of the task
+  fs::create_directories(dir_ / "sammlung" / "01-probe");
+  put("sammlung/01-probe/aufgabe.txt", "Probe\n");
+  put("sammlung/01-probe/start1.zko", world(0, 2, 1, {{2, 1, 1}}));
+  put("sammlung/01-probe/ziel1.zko", world(0, 2, 4, {{2, 1, 1}}));
+  put("sammlung/01-probe/start2.zko", world(0, 0, 0));
+  Result task = shell("ZEKO_AUFGABEN=sammlung " + std::string(ZEKOCHECK_PATH) + common_options() + " --aufgabe probe geht");
+  EXPECT_EQ(task.status, 0);
+  EXPECT_EQ(task.output, "geht: bestanden\n");
 #ifndef ZEKO_SANITIZE
   // Where bwrap works, a program may write only into its own folder (and
   // the compiler only into the program's); without it there is a note line.
@@ -320,9 +396,17 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
                           "nur mit ihren Grenzen.\ngeht: bestanden\n");
 #endif
 
+  ASSERT_EQ(::mkfifo((dir_ / "fifo.zko").c_str(), 0644), 0);  // refused without waiting for a writer
+  std::string x17 = world(0, 2, 3);
+  x17 = x17.substr(0, x17.rfind('\n', x17.size() - 2) + 1) + "  17   3\n";
+  put("x17.zko", x17);
   struct Bad {
     std::string args, message;
   } bad[] = {
+      {"fifo.zko ziel.zko geht", "die Start-Welt fifo.zko ist nicht lesbar: ist keine gewoehnliche Datei"},
+      {"start.zko fifo.zko geht", "die Ziel-Welt fifo.zko ist nicht lesbar: ist keine gewoehnliche Datei"},
+      {"start.zko x17.zko geht",
+       "die Ziel-Welt x17.zko ist nicht lesbar: Zeile 12: die Spalte x = 17 liegt ausserhalb von 0 bis 16"},
       {"start.zko ziel.zko", "kein Programm angegeben"},
       {"--zeit 0 start.zko ziel.zko geht", "--zeit braucht Sekunden"},
       {"-j x start.zko ziel.zko geht", "-j braucht eine ganze Zahl"},
@@ -352,6 +436,7 @@ TEST_F(Zekocheck, WorldCheckReportsEveryDeviationWithItsLine) {
     std::vector<std::string> expected;  // output lines after "name"
   };
   std::vector<std::string> short_line = lines, eleven(lines.begin(), lines.begin() + 11),
+                           ten(lines.begin(), lines.begin() + 10),
                            truncated(lines.begin(), lines.begin() + 5), extra = lines, bad = lines;
   short_line[2] = short_line[2].substr(5);
   extra.push_back("hallo");
@@ -366,6 +451,9 @@ TEST_F(Zekocheck, WorldCheckReportsEveryDeviationWithItsLine) {
        {", Zeile 3: 16 statt 17 Werte (die Zeile wird mit Werten der naechsten Zeile aufgefuellt, das Gitter "
         "verschiebt sich)"}},
       {"elf.zko", join(eleven), {", Zeile 12: fehlt: keine Position (ZEKO steht dann auf x=0, y=0)"}},
+      {"zehn.zko", join(ten),
+       {", Zeile 11: fehlt: kein Vorrat (er wird als 0 gelesen)",
+        ", Zeile 12: fehlt: keine Position (ZEKO steht dann auf x=0, y=0)"}},
       {"halb.zko", join(truncated),
        {", Zeile 6: fehlt: die Datei endet nach Zeile 5 (der Rest des Gitters wird leer gelesen)"}},
       {"mehr.zko", join(extra), {", Zeile 13: Text nach dem Ende der Welt (Zeile 12); er wird nicht gelesen"}},
@@ -380,9 +468,12 @@ TEST_F(Zekocheck, WorldCheckReportsEveryDeviationWithItsLine) {
     names += " " + c.name;
     for (const auto& e : c.expected) expected += c.name + e + "\n";
   }
-  Result r = zekocheck("--welt" + names + " fehlt.zko");
-  EXPECT_EQ(r.output, expected + "fehlt.zko: nicht lesbar - die Datei gibt es nicht\n");
+  ASSERT_EQ(::mkfifo((dir_ / "fifo.zko").c_str(), 0644), 0);  // refused without waiting for a writer
+  Result r = zekocheck("--welt" + names + " fehlt.zko fifo.zko");
+  EXPECT_EQ(r.output, expected + "fehlt.zko: nicht lesbar - die Datei gibt es nicht\n"
+                                 "fifo.zko: nicht lesbar - ist keine gewoehnliche Datei\n");
   EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(zekocheck("--welt fehlt.zko kurz.zko").status, 2);  // a deviation after it does not lower the status
   EXPECT_EQ(zekocheck("--welt gut.zko kurz.zko").status, 1);
   EXPECT_EQ(zekocheck("--welt gut.zko crlf.zko").status, 0);
 }

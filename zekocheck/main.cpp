@@ -148,8 +148,9 @@ Options parse(int argc, char** argv) {
 int check_world_files(const std::vector<std::string>& files) {
   if (files.empty()) usage_error("--welt braucht mindestens eine Welt-Datei");
   int status = 0;
-  for (const std::string& f : files) {
-    WorldFile w = read_world_file(f);
+  for (const std::string& file : files) {
+    WorldFile w = read_world_file(file);
+    const std::string f = visible(file);
     if (!w.error.empty() && w.deviations.empty()) {
       std::cout << f << ": nicht lesbar - " << w.error << "\n";
       status = kUsageStatus;
@@ -172,11 +173,11 @@ int check_world_files(const std::vector<std::string>& files) {
 World world_or_exit(const std::string& path, const char* role) {
   WorldFile w = read_world_file(path);
   if (!w.readable) {
-    std::cerr << "zekocheck: " << role << " " << path << " ist nicht lesbar: " << w.error << "\n";
+    std::cerr << "zekocheck: " << role << " " << visible(path) << " ist nicht lesbar: " << w.error << "\n";
     std::exit(kUsageStatus);
   }
   if (!w.deviations.empty())
-    std::cerr << "zekocheck: Hinweis: " << role << " " << path << " weicht vom Welt-Format ab (Zeile "
+    std::cerr << "zekocheck: Hinweis: " << role << " " << visible(path) << " weicht vom Welt-Format ab (Zeile "
               << w.deviations[0].line << ": " << w.deviations[0].text << "); siehe zekocheck --welt\n";
   return w.world;
 }

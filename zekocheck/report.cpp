@@ -49,6 +49,45 @@ std::string printable(const std::string& text) {
   return out;
 }
 
+std::string hex(unsigned value) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "\\x%02x", value);
+  return buf;
+}
+
+}  // namespace
+
+std::string visible(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if (c == '\t') out += '\t';
+      else if (c < 32) out += std::string("^") + static_cast<char>(c + 64);
+      else if (c == 127) out += "^?";
+      else out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    std::size_t n = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    bool ok = n > 0 && i + n <= text.size();
+    for (std::size_t k = 1; ok && k < n; ++k) ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+    if (ok && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+      out += hex(static_cast<unsigned char>(text[i + 1]));  // a C1 control, e.g. CSI
+      i += 2;
+    } else if (ok) {
+      out.append(text, i, n);
+      i += n;
+    } else {
+      out += hex(c);
+      ++i;
+    }
+  }
+  return out;
+}
+
+namespace {
+
 char cell(int value) {
   if (value < 0) return '#';
   if (value == 0) return '.';
@@ -166,16 +205,18 @@ std::vector<std::string> compiler_messages(const Program& program, std::size_t c
 void write_for_people(std::ostream& out, const std::vector<Checked>& results) {
   for (const Checked& c : results) {
     const Verdict& v = c.verdict;
+    const std::string name = visible(c.program->name);
     if (v.passed) {
-      out << c.program->name << ": bestanden\n";
+      out << name << ": bestanden\n";
       continue;
     }
-    out << c.program->name << ": nicht bestanden - " << v.reason << "\n";
+    out << name << ": nicht bestanden - " << visible(v.reason) << "\n";
     out << details(c);
-    std::vector<std::string> lines = lines_of(printable(v.output));
+    std::vector<std::string> lines = lines_of(v.output);
     if (lines.empty()) continue;
     out << "  Ausgabe des Programms:\n";
-    for (std::size_t i = 0; i < lines.size() && i < kShownOutputLines; ++i) out << "  | " << lines[i] << "\n";
+    for (std::size_t i = 0; i < lines.size() && i < kShownOutputLines; ++i)
+      out << "  | " << visible(lines[i]) << "\n";
     if (lines.size() > kShownOutputLines || v.output_cut)
       out << "  | ... (" << lines.size() << (v.output_cut ? "+" : "") << " Zeilen)\n";
   }

@@ -20,6 +20,10 @@ struct Checked {
 // program's own file name.
 std::vector<std::string> compiler_messages(const Program& program, std::size_t count = 3);
 
+// Text for the teacher's terminal: control characters shown as ^[ (C1 and
+// bytes that are no UTF-8 as \x9b), tabs kept.
+std::string visible(const std::string& text);
+
 void write_for_people(std::ostream& out, const std::vector<Checked>& results);
 void write_json(std::ostream& out, const std::vector<Checked>& results);
 // `suite` names the task or the goal world.

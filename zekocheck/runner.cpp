@@ -442,7 +442,13 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
   };
 
   auto finish = [&](Child& c, int status) {
-    kill(-c.pid, SIGKILL);  // whatever the program left running in its group
+    // Whatever the program left running in its group ends before the next
+    // program starts: killed, and reaped as it comes to us (subreaper).
+    kill(-c.pid, SIGKILL);
+    for (;;) {
+      pid_t left = waitpid(-c.pid, nullptr, 0);
+      if (left <= 0 && errno != EINTR) break;
+    }
     drain(c);
     if (c.fd >= 0) ::close(c.fd);
     for (int look = 0; look < 16 && c.channel >= 0; ++look) serve(c);  // the calls still in the socket
