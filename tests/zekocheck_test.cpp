@@ -254,6 +254,15 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
        "program faelscht;\nuses ZekoInc, BaseUnix, SysUtils;\nvar f: text; s: string;\nbegin\n"
        "initialisiere_die_Roboterwelt('w');\n" + forged + "close(f);\nfpExit(0);\nend.\n",
        "nicht bestanden - Endwelt falsch (1 Feld, Position, Vorrat anders als im Ziel)"},
+      // bytes forged on the check channel count as calls made, or break it
+      {"schmuggelt",
+       "program schmuggelt;\nuses ZekoInc, BaseUnix;\nbegin\ninitialisiere_die_Roboterwelt('w'); nimm; vor; vor;\n"
+       "fpWrite(3, 'v', 1);\nend.\n",
+       "nicht bestanden - Endwelt falsch (Position anders als im Ziel)"},
+      {"stoert",
+       "program stoert;\nuses ZekoInc, BaseUnix;\nbegin\ninitialisiere_die_Roboterwelt('w'); nimm; vor; vor;\n"
+       "fpWrite(3, 'X', 1);\nend.\n",
+       "nicht bestanden - Pruefkanal gestoert: unbekannte Nachricht (Byte 88)"},
       // a program's escape sequences are shown, not sent to the teacher's terminal
       {"farbe", program("farbe", "write(#27'[2J'#27'[32mbestanden'#13#10#155'2J');"),
        "nicht bestanden - keine Welt geladen"},
@@ -305,7 +314,7 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   std::string junit;
   junit = dir_.read("junit.xml");
   EXPECT_EQ(junit.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites", 0), 0u) << junit;
-  EXPECT_NE(junit.find("tests=\"19\" failures=\"15\""), std::string::npos) << junit;
+  EXPECT_NE(junit.find("tests=\"21\" failures=\"17\""), std::string::npos) << junit;
   EXPECT_NE(junit.find("name=\"kaputt.pas\""), std::string::npos);
   std::size_t failure = junit.find("message=\"nicht uebersetzbar: kaputt.pas(4,1) ");
   EXPECT_NE(failure, std::string::npos) << junit;

@@ -1,7 +1,9 @@
 // Benchmark of the learner library: what a learner's program costs on the
 // terminal and the machine. Runs real Free Pascal programs (built with zekoc)
 // on an 80 x 25 pty and prints per-command output and timing, the CPU used
-// while WARTE waits, the start-up time and the compile time.
+// while WARTE waits, the start-up time and the compile time; and what the
+// calls of a program cost in zekocheck's check mode, where each goes over the
+// check channel.
 //
 //   zekoinc_bench
 #include <stdlib.h>
@@ -98,6 +100,24 @@ class Bench {
     return ms_between(began, Clock::now());
   }
 
+  // The milliseconds zekocheck reports for one run of NAME (no sandbox: its
+  // start-up would blur the figure), the median of kRuns.
+  double checked_ms(const std::string& name) {
+    std::vector<double> ms;
+    for (int i = 0; i < kRuns; ++i) {
+      std::string command = "cd '" + dir_.path() + "' && " ZEKOCHECK_PATH
+                            " --ohne-sandbox --json --max-befehle 1000000 welt.zko welt.zko " + name + " 2>/dev/null";
+      std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+      std::string out;
+      char buf[4096];
+      while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe.get())) out.append(buf, n);
+      std::size_t at = out.find("\"milliseconds\": ");
+      if (at == std::string::npos) throw std::runtime_error("no result from zekocheck for " + name + ":\n" + out);
+      ms.push_back(std::stod(out.substr(at + 16)));
+    }
+    return median(ms);
+  }
+
   std::unique_ptr<zt::Terminal> start(const std::string& name) {
     zt::Options o;
     o.cwd = dir_.path();
@@ -175,6 +195,23 @@ int main() {
     double writes = (run.writes - base.writes) / kCommands;
     double overhead = (run.go_ms - base.go_ms) / kCommands - kStepMs;
 
+    // Check mode: the same number of calls as commands (links), as sensors
+    // (tasche_leer) and half and half, against a program without any.
+    auto calls = [](const std::string& name, int n, const char* call) {
+      return "program " + name + ";\nuses ZekoInc;\nvar i: longint;\nbegin\n  initialisiere_die_Roboterwelt('w');\n"
+             "  for i := 1 to " + std::to_string(n) + " do " + call + ";\nend.\n";
+    };
+    bench.compile("c0", calls("c0", 0, "links"));
+    bench.compile("c300", calls("c300", 300, "links"));
+    bench.compile("c100k", calls("c100k", 100000, "links"));
+    bench.compile("s100k", calls("s100k", 100000, "if tasche_leer then"));
+    bench.compile("m100k", calls("m100k", 50000, "begin links; if tasche_leer then end"));
+    double none = bench.checked_ms("c0");
+    double few = bench.checked_ms("c300") - none;
+    double commands = bench.checked_ms("c100k") - none;
+    double sensors = bench.checked_ms("s100k") - none;
+    double mixed = bench.checked_ms("m100k") - none;
+
     std::printf("zekoinc benchmark: %d commands in Go mode on an 80x25 pty\n", kCommands);
     std::printf("  bytes written per command          %8.1f\n", bytes);
     std::printf("  write calls per command            %8.2f\n", writes);
@@ -184,6 +221,12 @@ int main() {
                 startup.size());
     std::printf("  zekoc compiling the program        %8.1f ms (median of %zu runs)\n", median(compile_ms),
                 compile_ms.size());
+    std::printf("check mode (zekocheck --ohne-sandbox), beyond a run without calls (%.0f ms; median of %d):\n", none,
+                kRuns);
+    std::printf("  300 commands                       %8.1f ms\n", few);
+    std::printf("  100,000 commands                   %8.1f ms\n", commands);
+    std::printf("  100,000 sensor calls               %8.1f ms\n", sensors);
+    std::printf("  100,000 calls, half of them sensors%8.1f ms\n", mixed);
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "zekoinc_bench: %s\n", e.what());
