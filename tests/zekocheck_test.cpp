@@ -263,6 +263,10 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
        "program stoert;\nuses ZekoInc, BaseUnix;\nbegin\ninitialisiere_die_Roboterwelt('w'); nimm; vor; vor;\n"
        "fpWrite(3, 'X', 1);\nend.\n",
        "nicht bestanden - Pruefkanal gestoert: unbekannte Nachricht (Byte 88)"},
+      {"meldet",
+       "program meldet;\nuses ZekoInc, BaseUnix;\nbegin\ninitialisiere_die_Roboterwelt('w'); nimm; vor; vor;\n"
+       "fpWrite(3, 'M'#0'M'#0'M'#0'M'#0'M'#0, 10);\nend.\n",
+       "nicht bestanden - Pruefkanal gestoert: zu viele Meldungen"},
       // a program's escape sequences are shown, not sent to the teacher's terminal
       {"farbe", program("farbe", "write(#27'[2J'#27'[32mbestanden'#13#10#155'2J');"),
        "nicht bestanden - keine Welt geladen"},
@@ -314,7 +318,7 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   std::string junit;
   junit = dir_.read("junit.xml");
   EXPECT_EQ(junit.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites", 0), 0u) << junit;
-  EXPECT_NE(junit.find("tests=\"21\" failures=\"17\""), std::string::npos) << junit;
+  EXPECT_NE(junit.find("tests=\"22\" failures=\"18\""), std::string::npos) << junit;
   EXPECT_NE(junit.find("name=\"kaputt.pas\""), std::string::npos);
   std::size_t failure = junit.find("message=\"nicht uebersetzbar: kaputt.pas(4,1) ");
   EXPECT_NE(failure, std::string::npos) << junit;

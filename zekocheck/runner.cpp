@@ -485,7 +485,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     std::vector<pollfd> fds;
     fds.push_back({g_wake[0], POLLIN, 0});
     long next_deadline = running.front().deadline;
-    for (Child& c : running) {
+    for (const Child& c : running) {
       fds.push_back({c.fd, POLLIN, 0});  // -1 once the output has ended: ignored
       short wants = POLLIN;
       if (c.channel >= 0 && !programs[c.job.program].runs[c.job.pair].replay.outgoing().empty()) wants |= POLLOUT;
