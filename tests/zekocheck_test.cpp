@@ -1,6 +1,7 @@
 // End-to-end checks of zekocheck: every task of the collection against its
 // model and wrong solution, the reason for every way a learner program can
-// end, the JSON and JUnit outputs, and the world-file check.
+// end (cheats on the verdict included), the JSON and JUnit outputs, and the
+// world-file check.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -254,6 +255,11 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
        "program faelscht;\nuses ZekoInc, BaseUnix, SysUtils;\nvar f: text; s: string;\nbegin\n"
        "initialisiere_die_Roboterwelt('w');\n" + forged + "close(f);\nfpExit(0);\nend.\n",
        "nicht bestanden - Endwelt falsch (1 Feld, Position, Vorrat anders als im Ziel)"},
+      // a command that returned was sent: leaving past the library's ends changes nothing
+      {"verlaesst",
+       "program verlaesst;\nuses ZekoInc, BaseUnix;\nbegin\ninitialisiere_die_Roboterwelt('w'); nimm; vor; vor; vor;\n"
+       "fpExit(0);\nend.\n",
+       "nicht bestanden - Endwelt falsch (Position anders als im Ziel)"},
       // bytes forged on the check channel count as calls made, or break it
       {"schmuggelt",
        "program schmuggelt;\nuses ZekoInc, BaseUnix;\nbegin\ninitialisiere_die_Roboterwelt('w'); nimm; vor; vor;\n"
@@ -318,7 +324,7 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   std::string junit;
   junit = dir_.read("junit.xml");
   EXPECT_EQ(junit.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites", 0), 0u) << junit;
-  EXPECT_NE(junit.find("tests=\"22\" failures=\"18\""), std::string::npos) << junit;
+  EXPECT_NE(junit.find("tests=\"23\" failures=\"19\""), std::string::npos) << junit;
   EXPECT_NE(junit.find("name=\"kaputt.pas\""), std::string::npos);
   std::size_t failure = junit.find("message=\"nicht uebersetzbar: kaputt.pas(4,1) ");
   EXPECT_NE(failure, std::string::npos) << junit;
