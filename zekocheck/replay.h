@@ -37,11 +37,11 @@ class Replay {
   long commands() const { return commands_; }
   long sensors() const { return sensors_; }
   World world() const;  // the world now (the end world, once the run ended)
-  // German, for an end other than none; `place` replaces the program's
-  // temporary file name in the program's own line.
+  // German, for an end other than none.
   std::string reason() const;
-  // The program's own line about its failure (printable ASCII), for the
-  // file name zekocheck gave the source.
+  // The program's own line about its failed command (printable ASCII),
+  // kept only after zekocheck saw a command fail; open to the runner, which
+  // puts the source's real name for its temporary one.
   std::string& info() { return info_; }
 
  private:
