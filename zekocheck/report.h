@@ -20,6 +20,10 @@ struct Checked {
 // program's own file name.
 std::vector<std::string> compiler_messages(const Program& program, std::size_t count = 3);
 
+// Bytes a terminal or a parser may choke on: control characters and bytes
+// that are not UTF-8 become '?'; tabs and line ends stay.
+std::string printable(const std::string& text);
+
 void write_for_people(std::ostream& out, const std::vector<Checked>& results);
 void write_json(std::ostream& out, const std::vector<Checked>& results);
 // `suite` names the task or the goal world.

@@ -15,6 +15,7 @@ namespace {
 struct Result {
   long commands = 0;
   long worlds = 0;
+  int richtung = 1;
   std::string end;      // normal, warte, fehler, limit, laufzeitfehler, status, signal
   long number = -1;
   std::string message;  // of a failed command
@@ -30,6 +31,7 @@ Result parse_result(const std::string& text) {
     words >> key;
     if (key == "befehle") words >> r.commands;
     else if (key == "welten") words >> r.worlds;
+    else if (key == "richtung") words >> r.richtung;
     else if (key == "ende") {
       words >> r.end;
       if (!(words >> r.number)) r.number = -1;
@@ -76,7 +78,17 @@ std::string status_text(long status, const std::string& output) {
 std::string judge_run(const Run& run, const World& goal, const Comparison& compare, double seconds, Verdict& v) {
   if (run.timed_out) return "Zeitlimit (" + seconds_text(seconds) + " s)";
   Result r;
-  if (run.has_result) r = parse_result(run.result);
+  WorldFile end;
+  if (run.has_result) {
+    r = parse_result(run.result);
+    end = read_world_text(run.result);
+    end.world.richtung = r.richtung & 3;
+  }
+  if (end.readable) {  // the world where the program stopped, also after a failure
+    v.expected = goal;
+    v.actual = end.world;
+    v.has_worlds = true;
+  }
   v.commands += r.commands;
   if (r.end == "limit") return "Abbruch nach " + std::to_string(r.number) + " Befehlen";
   if (r.end == "fehler") return r.message.empty() ? "Befehl nicht ausfuehrbar" : r.message;
@@ -89,10 +101,7 @@ std::string judge_run(const Run& run, const World& goal, const Comparison& compa
   if (!run.has_result) return "kein Ergebnis (benutzt das Programm ZekoInc?)";
   if (r.worlds == 0) return "keine Welt geladen";
 
-  WorldFile end = read_world_text(run.result);
   if (!end.readable) return "kein lesbares Ergebnis";
-  v.expected = goal;
-  v.actual = end.world;
   v.fields.clear();
   for (int y = 0; y < kRows; ++y)
     for (int x = 0; x < kColumns; ++x)
@@ -112,6 +121,20 @@ std::string judge_run(const Run& run, const World& goal, const Comparison& compa
 }
 
 }  // namespace
+
+std::optional<World> end_world_if_ended_well(const Run& run, double seconds, std::string* reason) {
+  // Judged against its own end world, a run fails only by how it ended.
+  World end;
+  if (run.has_result) {
+    WorldFile w = read_world_text(run.result);
+    if (w.readable) end = w.world;
+  }
+  Verdict v;
+  std::string why = judge_run(run, end, Comparison{}, seconds, v);
+  if (reason) *reason = why;
+  if (!why.empty()) return std::nullopt;
+  return v.actual;
+}
 
 Verdict judge(const Program& program, const std::vector<World>& goals, const Comparison& compare, double seconds) {
   Verdict v;

@@ -27,6 +27,7 @@ struct Verdict {
   long commands = 0;
   long milliseconds = 0;
   bool wrong_world = false;  // ended well, but not in the goal world
+  bool has_worlds = false;   // expected and actual hold the goal and the world where the run stopped
   World expected, actual;
   std::vector<FieldDifference> fields;
   bool position_differs = false;
@@ -34,6 +35,10 @@ struct Verdict {
   std::string output;        // the learner program's own text (of the pair above)
   bool output_cut = false;
 };
+
+// The world a run ended in, when it ended well (loaded a world, ended
+// normally within the limits); otherwise nothing, with the reason (German).
+std::optional<World> end_world_if_ended_well(const Run& run, double seconds, std::string* reason = nullptr);
 
 // The program's verdict over all pairs: the first pair it fails decides;
 // commands and milliseconds are summed over the runs.

@@ -17,6 +17,7 @@ struct World {
   int16_t vorrat = 0;
   int x = 0;
   int y = 0;
+  int richtung = 1;
 };
 
 struct Deviation {
