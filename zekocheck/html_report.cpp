@@ -40,7 +40,8 @@ p { margin: .2em 0; }
 table.uebersicht { border-collapse: collapse; width: 100%; }
 table.uebersicht th, table.uebersicht td { border: 1px solid #999; padding: 2px 6px; text-align: left; vertical-align: top; }
 table.uebersicht th { background: #eee; }
-td.zahl { text-align: right; white-space: nowrap; }
+td.zahl, td.ergebnis { white-space: nowrap; }
+td.zahl { text-align: right; }
 tr.bestanden td.ergebnis { color: #060; font-weight: bold; }
 tr.durchgefallen td.ergebnis { color: #a00; font-weight: bold; }
 section.fehler { border-top: 2px solid #444; margin-top: 1.2em; padding-top: .4em; break-inside: avoid; page-break-inside: avoid; }
@@ -53,8 +54,8 @@ table.welt td { border: 1px solid #bbb; }
 table.welt th { color: #666; font-weight: normal; font-size: 7pt; }
 td.hindernis { background: #555; color: #fff; }
 td.zeko { color: #05a; font-weight: bold; }
-td.diff { border: 2px dashed #d00; background: #fdd; }
-td.diff-position { outline: 2px solid #05a; outline-offset: -3px; }
+td.diff { background: #fcc; outline: 2px dashed #c00; outline-offset: -2px; }
+td.diff-position { box-shadow: inset 0 0 0 2px #05a; }
 .legende { font-size: 9pt; color: #444; }
 code, pre { font-family: monospace; }
 pre { background: #f4f4f4; border: 1px solid #ccc; padding: 4px; white-space: pre-wrap; word-break: break-all; font-size: 9pt; margin: .3em 0; }

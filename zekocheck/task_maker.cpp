@@ -36,7 +36,7 @@ std::string world_text(const World& w) {
 }
 
 std::string task_text(const std::string& name, const std::string& commands, std::size_t worlds) {
-  return name + " (Titel: diese erste Zeile zeigt zekocheck --aufgaben)\n"
+  return name + " - Titel hier eintragen (zekocheck --aufgaben zeigt diese erste Zeile)\n"
          "Beschreibe hier, was ZEKO tun soll. ZEKO schaut nach dem Laden nach unten.\n"
          "Die Musterloesung wurde an " + std::to_string(worlds) + (worlds == 1 ? " Welt" : " Welten") +
          " geprueft; die Ziel-Welten sind ihre End-Welten.\n"
@@ -87,7 +87,7 @@ std::string commands_used(const std::string& source) {
     i = end;
   }
   std::string list;
-  for (const char* name : {"vor", "links", "nimm", "gib", "warte", "vorne_frei", "feld_leer", "tasche_leer", "am_anfang"})
+  for (const char* name : {"vor", "links", "nimm", "gib", "vorne_frei", "feld_leer", "tasche_leer", "am_anfang"})
     if (words.count(name)) list += (list.empty() ? "" : ", ") + std::string(name);
   return list;
 }

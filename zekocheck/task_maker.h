@@ -23,7 +23,7 @@ struct NewTask {
 // folder that is not empty, an unreadable world). Messages go to `err`.
 int make_task(const NewTask& task, Runner& runner, std::ostream& out, std::ostream& err);
 
-// The commands and queries a Pascal source uses, in the order of the
+// The robot commands and queries a Pascal source uses (warte aside), in the order of the
 // language ("vor, links, nimm, ..."); empty when none are found.
 std::string commands_used(const std::string& source);
 
