@@ -411,6 +411,8 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
       {"--schnell start.zko ziel.zko geht", "unbekannte Option --schnell"},
       {"fehlt.zko ziel.zko geht", "die Start-Welt fehlt.zko ist nicht lesbar: die Datei gibt es nicht"},
       {"start.zko geht geht", "die Ziel-Welt geht ist nicht lesbar: Zeile 1: \"?ELF\" ist keine ganze Zahl"},
+      {"--html fehlt/seite.html --ohne-position start.zko ziel.zko geht",
+       "die HTML-Datei fehlt/seite.html laesst sich nicht schreiben: den Ordner gibt es nicht"},
   };
   for (const Bad& b : bad) {
     Result r = zekocheck(b.args, true);

@@ -9,6 +9,22 @@
 #include <vector>
 
 namespace zekocheck {
+namespace {
+
+std::string reason(int err) {
+  switch (err) {
+    case ENOENT: return "den Ordner gibt es nicht";
+    case EACCES:
+    case EPERM: return "keine Berechtigung";
+    case ENOSPC:
+    case EDQUOT: return "kein Platz mehr";
+    case EROFS: return "nur lesbares Dateisystem";
+    case EISDIR: return "das ist ein Ordner";
+    default: return std::strerror(err);
+  }
+}
+
+}  // namespace
 
 bool write_file_atomically(const std::string& path, const std::string& content, std::string& error) {
   std::size_t slash = path.rfind('/');
@@ -18,7 +34,7 @@ bool write_file_atomically(const std::string& path, const std::string& content, 
   name.push_back(0);
   int fd = mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) {
-    error = std::strerror(errno);
+    error = reason(errno);
     return false;
   }
   mode_t mask = umask(0);
@@ -35,7 +51,7 @@ bool write_file_atomically(const std::string& path, const std::string& content, 
   if (!err && rename(name.data(), path.c_str()) != 0) err = errno;
   if (err) {
     unlink(name.data());
-    error = std::strerror(err);
+    error = reason(err);
     return false;
   }
   return true;
