@@ -287,6 +287,7 @@ int main(int argc, char** argv) {
     if (o.args.size() < 2) usage_error("START- und ZIEL-Welt fehlen");
     pairs.push_back({o.args[0], o.args[1]});
     suite = fs::path(o.args[1]).stem();
+    title = "Start " + o.args[0] + ", Ziel " + o.args[1];
     o.args.erase(o.args.begin(), o.args.begin() + 2);
   }
   if (o.args.empty()) usage_error("kein Programm angegeben");
