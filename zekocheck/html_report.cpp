@@ -120,8 +120,15 @@ int failing_line(const Checked& c, const std::vector<std::string>& compiler) {
   return 0;
 }
 
-std::string source_line(const Program& p, int number) {
+// The text of that line, when the place is in the program's own file (not
+// in a unit or an included file).
+std::string source_line(const Program& p, int number, const std::vector<std::string>& compiler, const Verdict& v) {
   if (!p.source || number <= 0) return "";
+  std::string base = p.path.substr(p.path.rfind('/') + 1), n = std::to_string(number);
+  bool own = (!compiler.empty() && compiler[0].starts_with(base + "(" + n + ",")) ||
+             v.reason.find(base + ", Zeile " + n) != std::string::npos ||
+             v.output.find("line " + n + " of " + base) != std::string::npos;
+  if (!own) return "";
   std::ifstream in(p.path);
   std::string line;
   for (int i = 0; i < number && std::getline(in, line); ++i) {
@@ -138,7 +145,7 @@ void write_failure(std::ostream& out, const Checked& c, std::size_t index) {
   if (c.program->compile_failed) compiler = compiler_messages(*c.program);
   if (int line = failing_line(c, compiler)) {
     out << "<p class=\"zeile\">Zeile " << line;
-    std::string text = source_line(*c.program, line);
+    std::string text = source_line(*c.program, line, compiler, v);
     if (!text.empty()) out << ": <code>" << html(text) << "</code>";
     out << "</p>\n";
   }
