@@ -1,7 +1,8 @@
 // End-to-end checks of zekocheck: every task of the collection against its
-// model and wrong solution, the reason for every way a learner program can
-// end (cheats on the verdict included), the JSON and JUnit outputs, and the
-// world-file check.
+// model and wrong solution, tasks made from a model solution, the reason for
+// every way a learner program can end (cheats on the verdict included), the
+// JSON, JUnit and HTML outputs (the page read back by a real browser), and
+// the world-file check.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -11,6 +12,9 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -155,6 +159,36 @@ class JsonCheck {
   std::size_t i_ = 0;
 };
 
+// Headless Chromium with a fresh profile on a page of ours; what it prints.
+Result browser(const std::string& what, const fs::path& page, const fs::path& profile) {
+  fs::remove_all(profile);
+  return support::run_shell("timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic "
+                            "--no-first-run --disable-background-networking --disable-component-update "
+                            "--disable-sync --user-data-dir='" + profile.string() + "' " + what + " 'file://" +
+                            page.string() + "' 2>/dev/null");
+}
+
+// Each grid of a page: the fields marked as differing and ZEKO's, as "x,y".
+struct Grid {
+  std::set<std::string> marked;
+  std::string zeko;
+};
+std::vector<Grid> grids_of(const std::string& dom, const std::string& grid) {
+  static const std::regex cell(R"re(<td class="([^"]*)" data-x="(\d+)" data-y="(\d+)")re");
+  std::vector<Grid> grids;
+  for (std::size_t at = dom.find(grid); at != std::string::npos; at = dom.find(grid, at + 1)) {
+    std::string table = dom.substr(at, dom.find("</table>", at) - at);
+    Grid g;
+    for (std::sregex_iterator m(table.begin(), table.end(), cell), end; m != end; ++m) {
+      std::string classes = " " + (*m)[1].str() + " ", place = (*m)[2].str() + "," + (*m)[3].str();
+      if (classes.find(" diff ") != std::string::npos) g.marked.insert(place);
+      if (classes.find(" zeko ") != std::string::npos) g.zeko = place;
+    }
+    grids.push_back(g);
+  }
+  return grids;
+}
+
 // ---------------------------------------------------------------------------
 
 TEST_F(Zekocheck, EveryTaskPassesItsModelSolutionAndFailsItsWrongOne) {
@@ -192,6 +226,54 @@ TEST_F(Zekocheck, TasksAreListedShownAndFoundByShortName) {
   Result missing = zekocheck("--aufgabe gibtsnicht x.pas", true);
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.output.find("die Aufgabe \"gibtsnicht\" gibt es nicht"), std::string::npos) << missing.output;
+
+  // A task of the teacher's own, made from a model solution and two start
+  // worlds: the goals are the solution's end worlds, in the editor's format.
+  const std::string solutions = std::string(SOLUTIONS_DIR) + "/01-geradeaus/";
+  const std::string worlds = std::string(TASKS_DIR) + "/01-geradeaus/";
+  const std::string model = solutions + "loesung.pas", wrong = solutions + "falsch.pas";
+  const std::string two_starts = " " + worlds + "start1.zko " + worlds + "start2.zko";
+  Result made = zekocheck("--aufgabe-anlegen eigene/weit " + model + two_starts, true);
+  EXPECT_EQ(made.status, 0) << made.output;
+  EXPECT_EQ(dir_.read("eigene/weit/ziel2.zko"), support::read_file(worlds + "ziel2.zko"));
+  EXPECT_EQ(dir_.read("eigene/weit/start1.zko"), support::read_file(worlds + "start1.zko"));
+  std::string text = dir_.read("eigene/weit/aufgabe.txt");
+  EXPECT_EQ(text.rfind("weit - Titel hier eintragen", 0), 0u) << text;
+  EXPECT_NE(text.find("\nBefehle: vor, vorne_frei\n"), std::string::npos) << text;
+  // The teacher's collection first, the installed one (the empty entry) after it.
+  const std::string collections = "ZEKO_AUFGABEN='eigene:' " + std::string(ZEKOCHECK_PATH) + common_options();
+  Result both = shell(collections + " --aufgaben");
+  EXPECT_EQ(both.status, 0);
+  EXPECT_EQ(both.output.rfind("Sammlung eigene:\nweit                  weit - Titel", 0), 0u) << both.output;
+  EXPECT_NE(both.output.find("\n\nSammlung "), std::string::npos) << both.output;
+  EXPECT_NE(both.output.find("\n01-geradeaus          Geradeaus bis zur Wand\n"), std::string::npos) << both.output;
+  Result own = shell(collections + " --aufgabe weit " + model + " " + wrong);
+  EXPECT_EQ(own.status, 1);
+  EXPECT_EQ(line_of(own.output, model), "bestanden") << own.output;
+  EXPECT_EQ(line_of(own.output, wrong), "nicht bestanden - Welt 2: falsch.pas, Zeile 5: vor - vor Zeko liegt ein Hindernis");
+  EXPECT_EQ(line_of(shell(collections + " --aufgabe geradeaus " + model).output, model), "bestanden");
+
+  // A task is made only from a solution that solves every world, and only
+  // in a new or empty folder.
+  struct Refused {
+    std::string args;
+    int status;
+    std::string message;
+  } refused[] = {
+      {"eigene/neu " + wrong + two_starts, 1,
+       "die Loesung scheitert an Welt 2 (" + worlds + "start2.zko): falsch.pas, Zeile 5: vor - vor Zeko liegt ein "
+       "Hindernis\nzekocheck: keine Aufgabe angelegt\n"},
+      {"eigene/weit " + model + two_starts, 2, "der Ordner eigene/weit ist nicht leer"},
+      {"eigene/neu " + model + " fehlt.zko", 2, "die Start-Welt fehlt.zko ist nicht lesbar: die Datei gibt es nicht"},
+      {"eigene/neu " + model, 2, "--aufgabe-anlegen braucht ORDNER, LOESUNG und mindestens eine START-Welt"},
+  };
+  for (const Refused& r : refused) {
+    Result result = zekocheck("--aufgabe-anlegen " + r.args, true);
+    EXPECT_EQ(result.status, r.status) << r.args;
+    EXPECT_NE(result.output.find(r.message), std::string::npos) << r.args << "\n" << result.output;
+    EXPECT_FALSE(fs::exists(dir_ / "eigene/neu")) << r.args;
+  }
+  EXPECT_EQ(dir_.read("eigene/weit/ziel2.zko"), support::read_file(worlds + "ziel2.zko"));
 }
 
 // Every way a learner program ends, in one class run of programs compiled
@@ -432,6 +514,8 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
       {"--schnell start.zko ziel.zko geht", "unbekannte Option --schnell"},
       {"fehlt.zko ziel.zko geht", "die Start-Welt fehlt.zko ist nicht lesbar: die Datei gibt es nicht"},
       {"start.zko geht geht", "die Ziel-Welt geht ist nicht lesbar: Zeile 1: \"?ELF\" ist keine ganze Zahl"},
+      {"--html fehlt/seite.html --ohne-position start.zko ziel.zko geht",
+       "die HTML-Datei fehlt/seite.html laesst sich nicht schreiben: den Ordner gibt es nicht"},
   };
   for (const Bad& b : bad) {
     Result r = zekocheck(b.args, true);
@@ -495,6 +579,81 @@ TEST_F(Zekocheck, WorldCheckReportsEveryDeviationWithItsLine) {
   EXPECT_EQ(zekocheck("--welt fehlt.zko kurz.zko").status, 2);  // a deviation after it does not lower the status
   EXPECT_EQ(zekocheck("--welt gut.zko kurz.zko").status, 1);
   EXPECT_EQ(zekocheck("--welt gut.zko crlf.zko").status, 0);
+}
+
+// The page of a class for two tasks, read back by a real browser: one row
+// per program, the marked fields of each failure exactly the JSON's, and
+// nothing a pupil names or prints becomes markup.
+TEST_F(Zekocheck, HtmlPageShowsEveryProgramAndItsWorldsInABrowser) {
+  if (::access("/usr/bin/chromium", X_OK) != 0) {
+    if (std::getenv("CI")) FAIL() << "chromium fehlt: tools/install-deps test installiert ihn";
+    GTEST_SKIP() << "chromium fehlt (tools/install-deps test installiert ihn): die HTML-Seite wird nicht geprueft";
+  }
+  fs::path kept = HTML_OUTPUT_DIR;
+  fs::create_directories(kept);
+  put("a&b<i>.pas", program("boese", "writeln('</pre><table><tr class=\"programm\"><td>x</td></tr></table>"
+                                     "<script>document.title=1</script>');\ninitialisiere_die_Roboterwelt('w'); vor;"));
+  const std::string tests = std::string(SOLUTIONS_DIR) + "/";
+  const std::map<std::string, std::string> pages = {
+      {"01-geradeaus", tests + "01-geradeaus/loesung.pas " + tests + "01-geradeaus/falsch.pas 'a&b<i>.pas'"},
+      {"04-sammeln", tests + "04-sammeln/loesung.pas " + tests + "04-sammeln/falsch.pas " + tests +
+                         "01-geradeaus/loesung.pas"},
+  };
+  static const std::regex field(R"re(\{"x": (\d+), "y": (\d+), "expected")re");
+  static const std::regex position(R"re("position": \{"expected": \{"x": (\d+), "y": (\d+)\}, "actual": \{"x": (\d+), "y": (\d+)\}\})re");
+  std::size_t fields_seen = 0;
+  for (const auto& [task, programs] : pages) {
+    SCOPED_TRACE(task);
+    Result json = zekocheck("--json --html " + task + ".html --aufgabe " + task + " " + programs);
+    ASSERT_EQ(json.status, 1) << json.output;
+    Result dom = browser("--dump-dom", dir_ / (task + ".html"), dir_ / "profil");
+    ASSERT_EQ(dom.status, 0);
+    fs::copy_file(dir_ / (task + ".html"), kept / (task + ".html"), fs::copy_options::overwrite_existing);
+    EXPECT_EQ(browser("--window-size=1000,2400 --screenshot='" + (kept / (task + ".png")).string() + "'",
+                      dir_ / (task + ".html"), dir_ / "profil").status, 0);
+
+    std::vector<std::string> objects, failing;
+    std::istringstream lines(json.output);
+    for (std::string line; std::getline(lines, line);)
+      if (line.rfind("  {", 0) == 0) {
+        objects.push_back(line);
+        if (line.find("\"passed\": false") != std::string::npos) failing.push_back(line);
+      }
+    ASSERT_EQ(objects.size(), 3u) << json.output;
+    std::size_t rows = 0, passed = 0;
+    for (std::size_t at = dom.output.find("<tr class=\"programm "); at != std::string::npos;
+         at = dom.output.find("<tr class=\"programm ", at + 1), ++rows)
+      passed += dom.output.compare(at, 30, "<tr class=\"programm bestanden\"") == 0;
+    EXPECT_EQ(rows, objects.size()) << dom.output;
+    EXPECT_EQ(passed, objects.size() - failing.size());
+    EXPECT_NE(dom.output.find("<strong>" + std::to_string(passed) + " von 3</strong> bestanden"), std::string::npos);
+
+    // Every failure here ended with a world: both grids mark the JSON's fields.
+    std::vector<Grid> goal = grids_of(dom.output, "<table class=\"welt ziel\""),
+                      end = grids_of(dom.output, "<table class=\"welt ende\"");
+    ASSERT_EQ(end.size(), failing.size()) << dom.output;
+    ASSERT_EQ(goal.size(), failing.size());
+    for (std::size_t k = 0; k < failing.size(); ++k) {
+      std::set<std::string> expected;
+      for (std::sregex_iterator m(failing[k].begin(), failing[k].end(), field), e; m != e; ++m)
+        expected.insert((*m)[1].str() + "," + (*m)[2].str());
+      fields_seen += expected.size();
+      EXPECT_EQ(end[k].marked, expected) << failing[k];
+      EXPECT_EQ(goal[k].marked, expected) << failing[k];
+      std::smatch p;
+      if (std::regex_search(failing[k], p, position)) {
+        EXPECT_EQ(goal[k].zeko, p[1].str() + "," + p[2].str()) << failing[k];
+        EXPECT_EQ(end[k].zeko, p[3].str() + "," + p[4].str()) << failing[k];
+      }
+    }
+    EXPECT_EQ(dom.output.find("<script"), std::string::npos);
+    if (task == "01-geradeaus") {
+      EXPECT_NE(dom.output.find(">a&amp;b&lt;i&gt;.pas<"), std::string::npos);
+      EXPECT_NE(dom.output.find("&lt;/pre&gt;&lt;table&gt;&lt;tr class=\"programm\"&gt;"), std::string::npos);
+      EXPECT_NE(dom.output.find("Zeile 5: <code>  vor; vor; vor;"), std::string::npos);
+    }
+  }
+  EXPECT_GT(fields_seen, 0u);
 }
 
 }  // namespace

@@ -4,12 +4,15 @@
 //   zekocheck [Optionen] START.zko ZIEL.zko PROGRAMM...
 //   zekocheck [Optionen] --aufgabe NAME PROGRAMM...
 //   zekocheck --aufgabe NAME --zeigen | --aufgaben | --welt DATEI...
+//   zekocheck --aufgabe-anlegen ORDNER LOESUNG START.zko...
 #include <sched.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -17,8 +20,10 @@
 #include <string>
 #include <vector>
 
+#include "html_report.h"
 #include "report.h"
 #include "runner.h"
+#include "task_maker.h"
 #include "tasks.h"
 #include "verdict.h"
 #include "world_file.h"
@@ -36,6 +41,7 @@ const char* const kUsage =
     "        zekocheck --aufgabe NAME --zeigen\n"
     "        zekocheck --aufgaben\n"
     "        zekocheck --welt DATEI...\n"
+    "        zekocheck [Optionen] --aufgabe-anlegen ORDNER LOESUNG.pas START.zko...\n"
     "PROGRAMM ist eine Pascal-Datei (.pas, wird mit zekoc uebersetzt) oder ein\n"
     "ausfuehrbares Programm. Bestanden hat ein Programm, wenn es normal endet\n"
     "und seine Endwelt der Zielwelt gleicht.\n"
@@ -49,6 +55,9 @@ const char* const kUsage =
     "  --ohne-sandbox     nicht in bwrap (bubblewrap) laufen lassen\n"
     "  --json             Ergebnis als JSON auf die Standardausgabe\n"
     "  --junit DATEI      Ergebnis zusaetzlich als JUnit-XML in DATEI\n"
+    "  --html DATEI       Ergebnis zusaetzlich als Seite mit den Welten in DATEI\n"
+    "  --aufgabe-anlegen  neue Aufgabe: die Loesung laeuft auf jeder Start-Welt,\n"
+    "                     ihre End-Welten werden die Ziel-Welten\n"
     "  -h, --help         diese Hilfe\n"
     "  --version          die Version\n"
     "Rueckgabewert: 0 alle bestanden, 1 nicht alle, 2 falscher Aufruf oder\n"
@@ -59,6 +68,8 @@ struct Options {
   Comparison compare;
   bool json = false;
   std::string junit;
+  std::string html;
+  bool make_task = false;
   std::string task;
   bool show_task = false;
   bool list_tasks = false;
@@ -135,6 +146,8 @@ Options parse(int argc, char** argv) {
     else if (arg == "--ohne-sandbox") o.limits.sandbox = false;
     else if (arg == "--json") o.json = true;
     else if (arg == "--junit") o.junit = take();
+    else if (arg == "--html") o.html = take();
+    else if (arg == "--aufgabe-anlegen") o.make_task = true;
     else if (arg == "--aufgabe") o.task = take();
     else if (arg == "--zeigen") o.show_task = true;
     else if (arg == "--aufgaben") o.list_tasks = true;
@@ -198,6 +211,40 @@ bool is_source(const std::string& path) {
   return ext == ".pas" || ext == ".pp";
 }
 
+// --aufgaben: with several collections, each under its folder; a task
+// that an earlier collection has too is marked as hidden by it.
+int list_tasks(const std::vector<std::string>& folders) {
+  std::vector<Task> tasks = all_tasks(folders);
+  if (tasks.empty()) {
+    std::cerr << "zekocheck: keine Aufgaben in " << folders[0];
+    for (std::size_t i = 1; i < folders.size(); ++i) std::cerr << ":" << folders[i];
+    std::cerr << "\n";
+    return kUsageStatus;
+  }
+  std::vector<std::string> seen;
+  std::string collection;
+  for (const Task& t : tasks) {
+    if (folders.size() > 1 && t.collection != collection) {
+      collection = t.collection;
+      std::cout << (seen.empty() ? "" : "\n") << "Sammlung " << collection << ":\n";
+    }
+    std::cout << t.name << std::string(t.name.size() < 22 ? 22 - t.name.size() : 1, ' ') << t.title;
+    if (std::find(seen.begin(), seen.end(), t.name) != seen.end()) std::cout << " (verdeckt, gilt aus einer Sammlung davor)";
+    std::cout << "\n";
+    seen.push_back(t.name);
+  }
+  for (const std::string& f : folders)
+    if (!fs::is_directory(f)) std::cerr << "zekocheck: Hinweis: die Aufgaben-Sammlung " << f << " gibt es nicht\n";
+  return 0;
+}
+
+std::string now_text() {
+  std::time_t now = std::time(nullptr);
+  char buf[64];
+  std::strftime(buf, sizeof buf, "%d.%m.%Y um %H:%M Uhr", std::localtime(&now));
+  return buf;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -208,21 +255,25 @@ int main(int argc, char** argv) {
 
   if (o.check_worlds) return check_world_files(o.args);
 
-  std::string folder = tasks_folder();
-  if (o.list_tasks) {
-    std::vector<Task> tasks = all_tasks(folder);
-    if (tasks.empty()) {
-      std::cerr << "zekocheck: keine Aufgaben in " << folder << "\n";
+  if (o.make_task) {
+    if (o.args.size() < 3) usage_error("--aufgabe-anlegen braucht ORDNER, LOESUNG und mindestens eine START-Welt");
+    Runner runner(o.limits, zekoc_path());
+    if (!runner.ready()) {
+      std::cerr << "zekocheck: kein temporaerer Ordner: " << std::strerror(errno) << "\n";
       return kUsageStatus;
     }
-    for (const Task& t : tasks) std::cout << t.name << std::string(t.name.size() < 22 ? 22 - t.name.size() : 1, ' ') << t.title << "\n";
-    return 0;
+    if (!runner.sandbox_note().empty()) std::cerr << runner.sandbox_note() << "\n";
+    NewTask task{o.args[0], o.args[1], {o.args.begin() + 2, o.args.end()}, o.limits.seconds};
+    return make_task(task, runner, std::cout, std::cerr);
   }
 
+  std::vector<std::string> folders = tasks_folders();
+  if (o.list_tasks) return list_tasks(folders);
+
   std::vector<std::pair<std::string, std::string>> pairs;
-  std::string suite;
+  std::string suite, title;
   if (!o.task.empty()) {
-    std::optional<Task> task = find_task(folder, o.task);
+    std::optional<Task> task = find_task(folders, o.task);
     if (!task) usage_error("die Aufgabe \"" + o.task + "\" gibt es nicht (Liste: zekocheck --aufgaben)");
     if (o.show_task) {
       std::ifstream text(task->folder + "/aufgabe.txt");
@@ -231,11 +282,13 @@ int main(int argc, char** argv) {
     }
     pairs = task->pairs;
     suite = task->name;
+    title = task->title;
   } else {
     if (o.show_task) usage_error("--zeigen gehoert zu --aufgabe NAME");
     if (o.args.size() < 2) usage_error("START- und ZIEL-Welt fehlen");
     pairs.push_back({o.args[0], o.args[1]});
     suite = fs::path(o.args[1]).stem();
+    title = "Start " + o.args[0] + ", Ziel " + o.args[1];
     o.args.erase(o.args.begin(), o.args.begin() + 2);
   }
   if (o.args.empty()) usage_error("kein Programm angegeben");
@@ -282,6 +335,13 @@ int main(int argc, char** argv) {
     junit.flush();
     if (!junit) {
       std::cerr << "zekocheck: die JUnit-Datei " << o.junit << " laesst sich nicht schreiben\n";
+      return kUsageStatus;
+    }
+  }
+  if (!o.html.empty()) {
+    std::string error;
+    if (!write_html(o.html, {suite, title, now_text()}, results, error)) {
+      std::cerr << "zekocheck: die HTML-Datei " << o.html << " laesst sich nicht schreiben: " << error << "\n";
       return kUsageStatus;
     }
   }

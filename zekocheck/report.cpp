@@ -24,8 +24,8 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-// Bytes a terminal or a parser may choke on: control characters and bytes
-// that are not UTF-8 become '?'; tabs stay.
+}  // namespace
+
 std::string printable(const std::string& text) {
   std::string out;
   for (std::size_t i = 0; i < text.size();) {
@@ -48,6 +48,8 @@ std::string printable(const std::string& text) {
   }
   return out;
 }
+
+namespace {
 
 std::string hex(unsigned value) {
   char buf[8];

@@ -23,6 +23,9 @@ std::vector<std::string> compiler_messages(const Program& program, std::size_t c
 // Text for the teacher's terminal: control characters shown as ^[ (C1 and
 // bytes that are no UTF-8 as \x9b), tabs kept.
 std::string visible(const std::string& text);
+// Bytes a terminal or a parser may choke on: control characters and bytes
+// that are not UTF-8 become '?'; tabs and line ends stay.
+std::string printable(const std::string& text);
 
 void write_for_people(std::ostream& out, const std::vector<Checked>& results);
 void write_json(std::ostream& out, const std::vector<Checked>& results);

@@ -41,10 +41,7 @@ std::optional<Task> load(const fs::path& folder) {
   return t;
 }
 
-}  // namespace
-
-std::string tasks_folder() {
-  if (const char* env = std::getenv("ZEKO_AUFGABEN"); env && *env) return env;
+std::string installed_folder() {
   std::string self = own_folder();
   if (!self.empty()) {
     fs::path installed = fs::path(self) / ZEKO_AUFGABEN_RELDIR;
@@ -53,20 +50,48 @@ std::string tasks_folder() {
   return ZEKO_AUFGABEN_SOURCE_DIR;
 }
 
-std::vector<Task> all_tasks(const std::string& folder) {
+}  // namespace
+
+std::vector<std::string> tasks_folders() {
+  const char* env = std::getenv("ZEKO_AUFGABEN");
+  if (!env || !*env) return {installed_folder()};
+  std::vector<std::string> folders;
+  std::string list = env;
+  for (std::size_t start = 0;;) {
+    std::size_t colon = list.find(':', start);
+    std::string folder = list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+    if (folder.empty()) folder = installed_folder();
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+  }
+  return folders;
+}
+
+std::vector<Task> all_tasks(const std::vector<std::string>& folders) {
   std::vector<Task> tasks;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder, ec))
-    if (entry.is_directory(ec))
-      if (auto t = load(entry.path())) tasks.push_back(*t);
-  std::sort(tasks.begin(), tasks.end(), [](const Task& a, const Task& b) { return a.name < b.name; });
+  for (const std::string& folder : folders) {
+    std::vector<Task> own;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec))
+      if (entry.is_directory(ec))
+        if (auto t = load(entry.path())) {
+          t->collection = folder;
+          own.push_back(*t);
+        }
+    std::sort(own.begin(), own.end(), [](const Task& a, const Task& b) { return a.name < b.name; });
+    tasks.insert(tasks.end(), own.begin(), own.end());
+  }
   return tasks;
 }
 
-std::optional<Task> find_task(const std::string& folder, const std::string& name) {
-  for (const Task& t : all_tasks(folder)) {
+std::optional<Task> find_task(const std::vector<std::string>& folders, const std::string& name) {
+  std::vector<Task> tasks = all_tasks(folders);
+  for (const Task& t : tasks)
+    if (t.name == name) return t;
+  for (const Task& t : tasks) {
     std::size_t dash = t.name.find('-');
-    if (t.name == name || (dash != std::string::npos && t.name.substr(dash + 1) == name)) return t;
+    if (dash != std::string::npos && t.name.substr(dash + 1) == name) return t;
   }
   return std::nullopt;
 }

@@ -1,5 +1,5 @@
-// The task collection: one folder per task under share/zeko/aufgaben, with
-// the task text aufgabe.txt and the world pairs startN.zko / zielN.zko.
+// The task collections: one folder per task (the installed collection is
+// share/zeko/aufgaben), with the task text aufgabe.txt and the world pairs startN.zko / zielN.zko.
 #pragma once
 
 #include <optional>
@@ -13,13 +13,19 @@ struct Task {
   std::string folder;
   std::string title;   // first line of aufgabe.txt
   std::vector<std::pair<std::string, std::string>> pairs;  // start, goal; by N
+  std::string collection;  // the folder of the collection it belongs to
 };
 
-// The folder of the collection: $ZEKO_AUFGABEN, the installed folder
-// relative to this program, or the source tree's.
-std::string tasks_folder();
-std::vector<Task> all_tasks(const std::string& folder);
-// By its full name or by the name without the leading number ("geradeaus").
-std::optional<Task> find_task(const std::string& folder, const std::string& name);
+// The collections in the order they are searched: the folders named in
+// $ZEKO_AUFGABEN (':'-separated, the teacher's first; an empty entry stands
+// for the installed collection), else the installed folder relative to this
+// program, or the source tree's.
+std::vector<std::string> tasks_folders();
+// The tasks of each collection in turn, each collection's by name.
+std::vector<Task> all_tasks(const std::vector<std::string>& folders);
+// By its full name or by the name without the leading number ("geradeaus");
+// a full name anywhere wins over a short one, an earlier collection over a
+// later one.
+std::optional<Task> find_task(const std::vector<std::string>& folders, const std::string& name);
 
 }  // namespace zekocheck

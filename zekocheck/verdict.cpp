@@ -48,6 +48,11 @@ std::string status_text(long status, const std::string& output) {
 std::string judge_run(const Run& run, const World& goal, const Comparison& compare, double seconds, Verdict& v) {
   const Replay& replay = run.replay;
   v.commands += replay.commands();
+  if (replay.world_loaded()) {  // the world where the program stopped, also after a failure
+    v.expected = goal;
+    v.actual = replay.world();
+    v.has_worlds = true;
+  }
   if (replay.end() != Replay::End::none) return replay.reason();
   if (run.timed_out) return "Zeitlimit (" + seconds_text(seconds) + " s)";
   if (WIFSIGNALED(run.wait_status)) return signal_text(WTERMSIG(run.wait_status));
@@ -56,9 +61,7 @@ std::string judge_run(const Run& run, const World& goal, const Comparison& compa
   if (status != 0) return status_text(status, run.output);
   if (!replay.world_loaded()) return "keine Welt geladen";
 
-  World end = replay.world();
-  v.expected = goal;
-  v.actual = end;
+  const World& end = v.actual;
   v.fields.clear();
   for (int y = 0; y < kRows; ++y)
     for (int x = 0; x < kColumns; ++x)
@@ -79,12 +82,13 @@ std::string judge_run(const Run& run, const World& goal, const Comparison& compa
 
 }  // namespace
 
-RunEnd run_end(const Run& run) {
-  RunEnd e;
-  e.world = run.replay.world();
-  e.ended_well = run.started && !run.timed_out && WIFEXITED(run.wait_status) && WEXITSTATUS(run.wait_status) == 0 &&
-                 run.replay.end() == Replay::End::none && run.replay.world_loaded();
-  return e;
+std::optional<World> end_world_if_ended_well(const Run& run, double seconds, std::string* reason) {
+  // Judged against its own end world, a run fails only by how it ended.
+  Verdict v;
+  std::string why = judge_run(run, run.replay.world(), Comparison{}, seconds, v);
+  if (reason) *reason = why;
+  if (!why.empty()) return std::nullopt;
+  return v.actual;
 }
 
 Verdict judge(const Program& program, const std::vector<World>& goals, const Comparison& compare, double seconds) {

@@ -27,6 +27,7 @@ struct Verdict {
   long commands = 0;
   long milliseconds = 0;
   bool wrong_world = false;  // ended well, but not in the goal world
+  bool has_worlds = false;   // expected and actual hold the goal and the world where the run stopped
   World expected, actual;
   std::vector<FieldDifference> fields;
   bool position_differs = false;
@@ -35,13 +36,9 @@ struct Verdict {
   bool output_cut = false;
 };
 
-// What one run left: zekocheck's own end world, and whether the run ended
-// well (status 0, a world loaded, no failed command, no limit, in time).
-struct RunEnd {
-  World world;
-  bool ended_well = false;
-};
-RunEnd run_end(const Run& run);
+// The world a run ended in, when it ended well (loaded a world, ended
+// normally within the limits); otherwise nothing, with the reason (German).
+std::optional<World> end_world_if_ended_well(const Run& run, double seconds, std::string* reason = nullptr);
 
 // The program's verdict over all pairs: the first pair it fails decides;
 // commands and milliseconds are summed over the runs.

@@ -1,0 +1,183 @@
+#include "task_maker.h"
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "atomic_file.h"
+#include "report.h"
+#include "verdict.h"
+#include "world_file.h"
+
+namespace fs = std::filesystem;
+
+namespace zekocheck {
+namespace {
+
+// The world in exactly the format the editor writes.
+std::string world_text(const World& w) {
+  std::string text;
+  char cell[16];
+  for (int y = 0; y < kRows; ++y) {
+    for (int x = 0; x < kColumns; ++x) {
+      int v = w.feld[x][y];
+      std::snprintf(cell, sizeof cell, v <= -1000 || v >= 10000 ? " %d" : "%5d", v);
+      text += cell;
+    }
+    text += '\n';
+  }
+  std::snprintf(cell, sizeof cell, "%d\n", w.vorrat);
+  text += cell;
+  std::snprintf(cell, sizeof cell, "%4d%4d\n", w.x, w.y);
+  return text + cell;
+}
+
+std::string task_text(const std::string& name, const std::string& commands, std::size_t worlds) {
+  return name + " - Titel hier eintragen (zekocheck --aufgaben zeigt diese erste Zeile)\n"
+         "Beschreibe hier, was ZEKO tun soll. ZEKO schaut nach dem Laden nach unten.\n"
+         "Die Musterloesung wurde an " + std::to_string(worlds) + (worlds == 1 ? " Welt" : " Welten") +
+         " geprueft; die Ziel-Welten sind ihre End-Welten.\n"
+         "Befehle: " + (commands.empty() ? "(bitte eintragen)" : commands) + "\n";
+}
+
+bool folder_is_new_or_empty(const std::string& folder, std::string& why) {
+  std::error_code ec;
+  fs::file_status st = fs::symlink_status(folder, ec);
+  if (!fs::exists(st)) return true;
+  if (!fs::is_directory(fs::status(folder, ec))) {
+    why = "ist kein Ordner";
+    return false;
+  }
+  fs::directory_iterator it(folder, ec);
+  if (ec) {
+    why = "ist nicht lesbar";
+    return false;
+  }
+  if (it != fs::directory_iterator()) {
+    why = "ist nicht leer (eine neue Aufgabe kommt in einen neuen oder leeren Ordner)";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string commands_used(const std::string& source) {
+  // Words outside comments and strings; Pascal ignores case.
+  std::set<std::string> words;
+  std::string word;
+  for (std::size_t i = 0; i <= source.size(); ++i) {
+    char c = i < source.size() ? source[i] : ' ';
+    if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
+      word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      continue;
+    }
+    if (!word.empty()) words.insert(word);
+    word.clear();
+    std::size_t end = std::string::npos;
+    if (c == '{') end = source.find('}', i);
+    else if (source.compare(i, 2, "(*") == 0) end = source.find("*)", i + 2);
+    else if (source.compare(i, 2, "//") == 0) end = source.find('\n', i);
+    else if (c == '\'') end = source.find('\'', i + 1);
+    else continue;
+    if (end == std::string::npos) break;
+    i = end;
+  }
+  std::string list;
+  for (const char* name : {"vor", "links", "nimm", "gib", "vorne_frei", "feld_leer", "tasche_leer", "am_anfang"})
+    if (words.count(name)) list += (list.empty() ? "" : ", ") + std::string(name);
+  return list;
+}
+
+int make_task(const NewTask& task, Runner& runner, std::ostream& out, std::ostream& err) {
+  std::string why;
+  if (!folder_is_new_or_empty(task.folder, why)) {
+    err << "zekocheck: der Ordner " << visible(task.folder) << " " << why << "\n";
+    return 2;
+  }
+  std::vector<World> starts;
+  for (const std::string& start : task.starts) {
+    WorldFile w = read_world_file(start);
+    if (!w.readable) {
+      err << "zekocheck: die Start-Welt " << visible(start) << " ist nicht lesbar: " << w.error << "\n";
+      return 2;
+    }
+    if (!w.deviations.empty())
+      err << "zekocheck: Hinweis: die Start-Welt " << visible(start) << " weicht vom Welt-Format ab (Zeile "
+          << w.deviations[0].line << ": " << w.deviations[0].text << "); sie wird so gespeichert, wie sie geladen wird\n";
+    starts.push_back(w.world);
+  }
+  std::error_code ec;
+  if (!fs::is_regular_file(task.solution, ec)) {
+    err << "zekocheck: die Loesung " << visible(task.solution) << " gibt es nicht als Datei\n";
+    return 2;
+  }
+
+  std::vector<Program> programs(1);
+  Program& p = programs[0];
+  p.name = p.path = task.solution;
+  std::string ext = fs::path(task.solution).extension();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  p.source = ext == ".pas" || ext == ".pp";
+  runner.run_all(programs, starts);
+  if (p.compile_failed || !p.unusable.empty()) {
+    std::vector<std::string> messages = compiler_messages(p, 1);
+    err << "zekocheck: die Loesung " << visible(task.solution) << " ist "
+        << (p.unusable.empty() ? "nicht uebersetzbar" : "nicht brauchbar: " + p.unusable)
+        << (p.compile_failed && !messages.empty() ? ": " + messages[0] : "") << "; keine Aufgabe angelegt\n";
+    return 1;
+  }
+  std::vector<World> goals;
+  for (std::size_t k = 0; k < task.starts.size(); ++k) {
+    std::string reason = "nicht gelaufen";
+    std::optional<World> end;
+    if (k < p.runs.size()) end = end_world_if_ended_well(p.runs[k], task.seconds, &reason);
+    if (end) {
+      goals.push_back(*end);
+      continue;
+    }
+    err << "zekocheck: die Loesung scheitert an Welt " << k + 1 << " (" << visible(task.starts[k])
+        << "): " << visible(reason) << "\n";
+  }
+  if (goals.size() != task.starts.size()) {
+    err << "zekocheck: keine Aufgabe angelegt\n";
+    return 1;
+  }
+
+  fs::create_directories(task.folder, ec);
+  if (ec) {
+    err << "zekocheck: der Ordner " << visible(task.folder) << " laesst sich nicht anlegen: " << ec.message() << "\n";
+    return 2;
+  }
+  std::string source;
+  if (p.source) {
+    std::ifstream in(task.solution);
+    std::ostringstream s;
+    s << in.rdbuf();
+    source = s.str();
+  }
+  std::string name = fs::path(task.folder).lexically_normal().filename();
+  if (name.empty()) name = fs::path(task.folder).lexically_normal().parent_path().filename();
+  // The text last: a folder without aufgabe.txt is no task yet.
+  std::vector<std::pair<std::string, std::string>> files;
+  for (std::size_t k = 0; k < goals.size(); ++k) {
+    files.push_back({"start" + std::to_string(k + 1) + ".zko", world_text(starts[k])});
+    files.push_back({"ziel" + std::to_string(k + 1) + ".zko", world_text(goals[k])});
+  }
+  files.push_back({"aufgabe.txt", task_text(name, commands_used(source), goals.size())});
+  for (const auto& [file, text] : files) {
+    std::string path = (fs::path(task.folder) / file).string();
+    if (!write_file_atomically(path, text, why)) {
+      err << "zekocheck: " << visible(path) << " laesst sich nicht schreiben: " << why << "\n";
+      return 2;
+    }
+  }
+  out << "Aufgabe angelegt in " << visible(task.folder) << ": " << goals.size()
+      << (goals.size() == 1 ? " Welt" : " Welten") << " (startN.zko, zielN.zko) und aufgabe.txt zum Ausfuellen.\n";
+  return 0;
+}
+
+}  // namespace zekocheck
