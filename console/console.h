@@ -71,7 +71,7 @@ bool echo_allowed();
 
 // The colours of the PC text mode by number (backgrounds are 0 to 7); the
 // drawing layer names the ones it uses (FT).
-enum Colour : uint8_t { black = 0, blue = 1, green = 2, red = 4, light_grey = 7 };
+enum Colour : uint8_t { black = 0, blue = 1, green = 2, red = 4, light_grey = 7, dark_grey = 8 };
 
 // Cursor and colours.
 void GOTOXY(int column, int row);

@@ -95,10 +95,12 @@ void move_cursor(int column, int row) {
 namespace {
 
 // On a dark terminal black text would be invisible: black and white text
-// swap places on the way to the terminal. The attribute itself stays.
+// swap places on the way to the terminal, and dark grey (only the library's
+// current line uses it) becomes light grey. The attribute itself stays.
 int shown_foreground(uint8_t attr) {
   int f = attr & 15;
   if (g.dark_colours && (f == 0 || f == 15)) return 15 - f;
+  if (g.dark_colours && f == 8) return 7;
   return f;
 }
 
