@@ -194,7 +194,7 @@ std::string zekoc_path() {
 bool is_source(const std::string& path) {
   std::string ext = fs::path(path).extension();
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext == ".pas" || ext == ".pp";
+  return ext == ".pas" || ext == ".pp" || ext == ".c" || ext == ".cpp" || ext == ".cc" || ext == ".cxx";
 }
 
 }  // namespace

@@ -228,6 +228,10 @@ void remove_tree(const std::string& path) {
 
 }  // namespace
 
+std::string source_copy(const Program& program) {
+  return "programm" + fs::path(program.path).extension().string();
+}
+
 Runner::Runner(Limits limits, std::string zekoc) : limits_(limits), zekoc_(std::move(zekoc)) {
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zekocheck.XXXXXX";
@@ -296,7 +300,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<std::stri
     std::error_code ec;
     fs::create_directory(program_dir(i), ec);
     if (p.source) {
-      fs::copy_file(p.path, program_dir(i) + "/programm.pas", fs::copy_options::overwrite_existing, ec);
+      fs::copy_file(p.path, program_dir(i) + "/" + source_copy(p), fs::copy_options::overwrite_existing, ec);
       if (ec) {
         p.unusable = "die Datei laesst sich nicht lesen";
         continue;
@@ -339,7 +343,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<std::stri
       // The compiler reads the untrusted source too: it runs in the sandbox
       // as well, writing only into the program's folder.
       launch.dir = program_dir(job.program);
-      launch.argv = sandboxed({launch.dir}, {}, launch.dir, {zekoc_, "programm.pas"});
+      launch.argv = sandboxed({launch.dir}, {}, launch.dir, {zekoc_, source_copy(programs[job.program])});
     } else {
       std::string dir = program_dir(job.program) + "/w" + std::to_string(job.pair + 1);
       std::error_code ec;
@@ -415,10 +419,10 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<std::stri
       r.result = read_small(result, kResultLimit);
     }
     if (p.source) {  // messages name the copy; the teacher knows the original
-      std::string name = fs::path(p.path).filename();
+      std::string name = fs::path(p.path).filename(), copy = source_copy(p);
       for (std::string* text : {&r.output, &r.result})
-        for (std::size_t at = 0; (at = text->find("programm.pas", at)) != std::string::npos; at += name.size())
-          text->replace(at, 12, name);
+        for (std::size_t at = 0; (at = text->find(copy, at)) != std::string::npos; at += name.size())
+          text->replace(at, copy.size(), name);
     }
   };
 
