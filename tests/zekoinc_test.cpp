@@ -751,6 +751,49 @@ TEST_F(Learner, ZekocSpeaksGermanUnlessTheLearnerChoosesOtherMessages) {
   }
 }
 
+// zekoc takes the unit precompiled by the build only where it fits, and no
+// unit in its folder or the learner's ever breaks a compile: an installed
+// layout (bin/zekoc, lib/zekoinc/) whose unit folder `change` alters; the
+// program still compiles and runs, the unit compiled from its source where
+// the row says so.
+struct UnitRow {
+  std::string name;
+  std::string change;   // shell commands in the unit folder
+  std::string options;  // for zekoc
+  bool recompiled;
+};
+
+class PrecompiledUnit : public Learner, public ::testing::WithParamInterface<UnitRow> {};
+
+TEST_P(PrecompiledUnit, NeverBreaksACompile) {
+  const UnitRow& r = GetParam();
+  std::string out;
+  ASSERT_EQ(shell("mkdir -p 'inst/bin' 'inst/lib/zekoinc' && cp " ZEKOC_PATH " inst/bin/ && ln -s '" ZEKOINC_LIB_DIR
+                  "/libzekoinc.so' inst/lib/ && cp -p '" ZEKO_UNIT_DIR "'/* inst/lib/zekoinc/ && cd inst/lib/zekoinc && " +
+                      r.change,
+                  &out),
+            0)
+      << out;
+  put("eigen.pas", program("initialisiere_die_Roboterwelt('welt.zko');\nvor;\nwarte;"));
+  ASSERT_EQ(shell("inst/bin/zekoc " + r.options + " eigen.pas", &out), 0) << out;
+  EXPECT_EQ(out.find("zekoinc.pas") != std::string::npos, r.recompiled) << out;  // fpc names what it compiles
+  EXPECT_EQ(shell("./eigen </dev/null >/dev/null"), 0);
+  EXPECT_FALSE(fs::exists(dir_ / "eigen.o")) << "object files stay out of the learner's folder";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Units, PrecompiledUnit,
+    ::testing::Values(UnitRow{"AsBuilt", "true", "", false},
+                      UnitRow{"MadeWithOtherOptions", "fpc -O- -g- -Cr -Sa -dANDERS -FU. zekoinc.pas >/dev/null", "", false},
+                      UnitRow{"Corrupt", "echo kaputt >zekoinc.ppu", "", true},
+                      UnitRow{"OlderThanItsSource", "touch zekoinc.pas", "", true},
+                      UnitRow{"ByAnotherCompiler", "echo '2.6.4 x86_64-linux' >zekoinc.stamp && echo kaputt >zekoinc.ppu", "",
+                              true},
+                      UnitRow{"LearnersOwnOptionForTheUnit", "true", "-dANDERS", true},
+                      UnitRow{"OldUnitInTheLearnersFolder", "cd ../../.. && echo kaputt >zekoinc.pas && echo kaputt >zekoinc.ppu",
+                              "", false}),
+    [](const auto& info) { return info.param.name; });
+
 TEST_F(Learner, CxxProgramUsesTheSameLibrary) {
   const std::string file = "welt_fuer_ein_cpp_programm_mit_langem_namen_0123456";
   put(file.substr(0, 50), kWorld);
