@@ -1,7 +1,9 @@
 // Benchmark of the learner library: what a learner's program costs on the
 // terminal and the machine. Runs real Free Pascal programs (built with zekoc)
 // on an 80 x 25 pty and prints per-command output and timing, the CPU used
-// while WARTE waits, the start-up time and the compile time.
+// while WARTE waits, the start-up time and the compile time; and zekoc
+// against plain fpc compiling a sample program with the precompiled unit,
+// taken in turns in the same run.
 //
 //   zekoinc_bench
 #include <stdlib.h>
@@ -89,12 +91,28 @@ class Bench {
  public:
   Bench() { dir_.put("welt.zko", empty_world()); }
 
-  // Compiles NAME.pas; returns the milliseconds zekoc took.
+  // Compiles NAME.pas (written from `source` unless empty); returns the
+  // milliseconds zekoc took.
   double compile(const std::string& name, const std::string& source) {
-    dir_.put(name + ".pas", source);
-    std::string command = "cd '" + dir_.path() + "' && " ZEKOC_PATH " " + name + ".pas >/dev/null 2>&1";
+    if (!source.empty()) dir_.put(name + ".pas", source);
+    return timed("cd '" + dir_.path() + "' && " ZEKOC_PATH " " + name + ".pas >/dev/null 2>&1");
+  }
+
+  // The same with plain fpc against the precompiled unit, German messages
+  // included; its object files go to a folder of their own.
+  double compile_with_fpc(const std::string& name) {
+    std::string lib = ZEKO_LIB_DIR, messages = ZEKO_GERMAN_MESSAGES;
+    fs::create_directories(dir_ / "fpc");
+    return timed("cd '" + dir_.path() + "' && fpc -Ct -gl" + (messages.empty() ? "" : " -Fr'" + messages + "'") +
+                 " -Fu'" ZEKO_UNIT_DIR "' -Fl'" + lib + "' -k-rpath='" + lib + "' -FUfpc -ofpc/" + name + " " +
+                 name + ".pas >/dev/null 2>&1");
+  }
+
+  void put(const std::string& name, const std::string& text) { dir_.put(name, text); }
+
+  static double timed(const std::string& command) {
     auto began = Clock::now();
-    if (std::system(command.c_str()) != 0) throw std::runtime_error("zekoc failed on " + name + ".pas");
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
     return ms_between(began, Clock::now());
   }
 
@@ -184,6 +202,19 @@ int main() {
                 startup.size());
     std::printf("  zekoc compiling the program        %8.1f ms (median of %zu runs)\n", median(compile_ms),
                 compile_ms.size());
+
+    // zekoc and plain fpc on the sample program, in turns.
+    std::ifstream sample(SAMPLE_PROGRAM);
+    bench.put("sammeln.pas", std::string(std::istreambuf_iterator<char>(sample), {}));
+    std::vector<double> zekoc_ms, fpc_ms;
+    for (int i = 0; i < 10; ++i) {
+      fpc_ms.push_back(bench.compile_with_fpc("sammeln"));
+      zekoc_ms.push_back(bench.compile("sammeln", std::string()));
+    }
+    std::printf("zekoc against plain fpc with the precompiled unit, sammeln.pas (median of 10 each)\n");
+    std::printf("  zekoc                              %8.1f ms\n", median(zekoc_ms));
+    std::printf("  fpc                                %8.1f ms\n", median(fpc_ms));
+    std::printf("  ratio zekoc / fpc                  %8.2f\n", median(zekoc_ms) / median(fpc_ms));
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "zekoinc_bench: %s\n", e.what());
