@@ -198,7 +198,8 @@ std::string real_path(const std::string& path) {
 }  // namespace
 
 std::string command_path(const std::string& command) {
-  if (command.find('/') != std::string::npos) return command;
+  if (command.find('/') != std::string::npos)
+    return ::access(command.c_str(), X_OK) == 0 && is_file(command) ? command : std::string();
   const char* path = std::getenv("PATH");
   std::string_view rest = path ? path : "/usr/bin:/bin";
   while (true) {
