@@ -85,6 +85,9 @@ uint8_t text_attr();
 // Text output; each call is one operation (one write).
 void write_text(std::string_view text);
 void write_char(char c);
+// Text at a place in a colour, in one write; the cursor stays behind the
+// text, the text colour as it was.
+void write_at(int column, int row, int colour, std::string_view text);
 void write_int(long value, int width = 0);
 void write_line_end();
 

@@ -244,6 +244,16 @@ void write_text(std::string_view s) {
   flush();
 }
 
+void write_at(int column, int row, int colour, std::string_view s) {
+  if (column < 1 || row < 1 || column > g.width || row > g.height) return;
+  uint8_t before = g.text_attr;
+  move_cursor(column, row);
+  set_attr(static_cast<uint8_t>((before & 0x70) | (colour & 15)));
+  text(s);
+  set_attr(before);
+  flush();
+}
+
 void write_char(char c) { write_text(std::string_view(&c, 1)); }
 
 void write_int(long value, int width) {

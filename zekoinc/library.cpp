@@ -46,10 +46,7 @@ void show_current_line() {
   for (std::size_t i = n; i < g_line_shown; ++i) text[i] = ' ';
   std::size_t width = std::max(n, g_line_shown);
   g_line_shown = n;
-  console::GOTOXY(kLineColumn, 22);
-  console::TEXTCOLOR(console::dark_grey);
-  console::write_text(std::string_view(text, width));
-  FARBE(schwarz);
+  console::write_at(kLineColumn, 22, console::dark_grey, std::string_view(text, width));
 }
 
 unsigned pace_for(char key) { return key >= '1' && key <= '9' ? kDigitPaceMs[key - '1'] : kGoPaceMs; }
