@@ -1,5 +1,7 @@
 #include "compile_command.h"
 
+#include "zekoc_config.h"
+
 #include <fcntl.h>
 #include <glob.h>
 #include <spawn.h>
@@ -8,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -44,6 +47,11 @@ bool starts_with(const std::string& s, std::string_view prefix) { return s.compa
 bool is_file(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
 }
 
 // Learner options that leave the unit as it was precompiled: language
@@ -227,6 +235,36 @@ bool precompiled_unit_fits(const std::string& unit_dir, const Compilers& compile
   if (compilers.fpc_binary.empty() || ::access(compilers.fpc_binary.c_str(), X_OK) != 0) return false;
   return first_line(unit_dir + "/" + kUnitStamp) == compilers.fpc_id && is_file(unit_dir + "/zekoinc.ppu") &&
          is_file(unit_dir + "/zekoinc.o");
+}
+
+Layout find_layout(const std::string& program_dir) {
+  namespace fs = std::filesystem;
+  auto installed = [&](const char* dir) {
+    fs::path p(dir);
+    return (p.is_absolute() ? p : fs::path(program_dir) / p).lexically_normal().string();
+  };
+  Layout l{installed(ZEKOC_UNIT_RELDIR), installed(ZEKOC_LIB_RELDIR), installed(ZEKOC_INCLUDE_RELDIR)};
+  if (program_dir.empty() || !is_file(l.unit_dir + "/zekoinc.pas") || !exists(l.lib_dir + "/libzekoinc.so"))
+    l = {ZEKOC_BUILD_UNIT_DIR, ZEKOC_BUILD_LIB_DIR, ZEKOC_BUILD_INCLUDE_DIR};
+  return l;
+}
+
+std::string missing_file(const Layout& layout, Language language) {
+  if (language == Language::pascal && !exists(layout.unit_dir + "/zekoinc.pas"))
+    return "die Unit ZekoInc fehlt (zekoinc.pas nicht in " + layout.unit_dir + ")";
+  if (language != Language::pascal && !exists(layout.include_dir + "/zekoinc.h"))
+    return "die Kopfdatei zekoinc.h fehlt (nicht in " + layout.include_dir + ")";
+  if (!exists(layout.lib_dir + "/libzekoinc.so"))
+    return "die Bibliothek libzekoinc.so fehlt (nicht in " + layout.lib_dir + ")";
+  return {};
+}
+
+Compilers configured_compilers() {
+  Compilers c;
+  c.fpc_id = ZEKOC_FPC_ID;
+  c.fpc_binary = ZEKOC_FPC_BINARY;
+  c.german_messages = ZEKOC_GERMAN_MESSAGES;
+  return c;
 }
 
 Command compile_command(const Request& request, const Layout& layout, const Compilers& compilers,

@@ -38,6 +38,18 @@ struct Compilers {
   std::string cxx = "c++";
 };
 
+// Zeko's files for a program in `program_dir` (zekoc's or zekocheck's own
+// folder): the installed layout relative to it, else the build tree's.
+Layout find_layout(const std::string& program_dir);
+
+// Why a program in `language` cannot be compiled with `layout` (German,
+// for "zekoc: ..."), or empty when every file is there.
+std::string missing_file(const Layout& layout, Language language);
+
+// What configure found (fpc, its id and real compiler, the German message
+// file); ZEKOC_FPC is for the caller to apply.
+Compilers configured_compilers();
+
 // The name of the stamp file beside the precompiled unit; it holds fpc_id.
 inline constexpr const char* kUnitStamp = "zekoinc.stamp";
 

@@ -21,7 +21,6 @@
 #include <vector>
 
 #include "compile_command.h"
-#include "zekoc_config.h"
 
 extern char** environ;
 
@@ -30,6 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace zeko::compile;
 
+constexpr const char* kVersion = ZEKO_VERSION;
 constexpr const char* kUsage = "Aufruf: zekoc [fpc-Optionen] PROGRAMM.pas\n";
 constexpr const char* kHelp =
     "\n"
@@ -51,27 +51,6 @@ void remember_signal(int signal) { g_signal = signal; }
 int fail(const std::string& message, int status) {
   std::cerr << "zekoc: " << message << "\n";
   return status;
-}
-
-bool exists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-// A folder of the installed layout, relative to this program's own folder.
-std::string installed(const fs::path& self_dir, const char* dir) {
-  fs::path p(dir);
-  return (p.is_absolute() ? p : self_dir / p).lexically_normal().string();
-}
-
-Layout find_layout() {
-  std::error_code ec;
-  fs::path self_dir = fs::read_symlink("/proc/self/exe", ec).parent_path();
-  Layout l{installed(self_dir, ZEKOC_UNIT_RELDIR), installed(self_dir, ZEKOC_LIB_RELDIR),
-           installed(self_dir, ZEKOC_INCLUDE_RELDIR)};
-  if (ec || !exists(l.unit_dir + "/zekoinc.pas") || !exists(l.lib_dir + "/libzekoinc.so"))
-    l = {ZEKOC_BUILD_UNIT_DIR, ZEKOC_BUILD_LIB_DIR, ZEKOC_BUILD_INCLUDE_DIR};
-  return l;
 }
 
 std::string absolute(const std::string& path) {
@@ -117,7 +96,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (arg == "--version") {
-      std::cout << "zekoc (Zeko) " ZEKOC_VERSION "\n";
+      std::cout << "zekoc (Zeko) " << kVersion << "\n";
       return 0;
     }
     if (arg.starts_with("-")) {
@@ -134,9 +113,7 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  Compilers compilers{.fpc_id = ZEKOC_FPC_ID,
-                      .fpc_binary = ZEKOC_FPC_BINARY,
-                      .german_messages = ZEKOC_GERMAN_MESSAGES};
+  Compilers compilers = configured_compilers();
   if (const char* fpc = std::getenv("ZEKOC_FPC"); fpc && *fpc) compilers.fpc = fpc;
   Language language = language_of(source);
   if (language == Language::pascal && command_path(compilers.fpc).empty())
@@ -146,13 +123,9 @@ int main(int argc, char** argv) {
   if (language == Language::cxx && command_path(compilers.cxx).empty())
     return fail("der C++-Compiler (c++) fehlt; bitte installieren: apt-get install g++", 127);
 
-  Layout layout = find_layout();
-  if (language == Language::pascal && !exists(layout.unit_dir + "/zekoinc.pas"))
-    return fail("die Unit ZekoInc fehlt (zekoinc.pas nicht in " + layout.unit_dir + ")", 1);
-  if (language != Language::pascal && !exists(layout.include_dir + "/zekoinc.h"))
-    return fail("die Kopfdatei zekoinc.h fehlt (nicht in " + layout.include_dir + ")", 1);
-  if (!exists(layout.lib_dir + "/libzekoinc.so"))
-    return fail("die Bibliothek libzekoinc.so fehlt (nicht in " + layout.lib_dir + ")", 1);
+  std::error_code ec;
+  Layout layout = find_layout(fs::read_symlink("/proc/self/exe", ec).parent_path().string());
+  if (std::string missing = missing_file(layout, language); !missing.empty()) return fail(missing, 1);
   layout = {absolute(layout.unit_dir), absolute(layout.lib_dir), absolute(layout.include_dir)};
 
   // "zekoc PROG" means PROG.pas (PROG itself may be the last executable).
