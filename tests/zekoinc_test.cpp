@@ -777,7 +777,9 @@ TEST_P(PrecompiledUnit, NeverBreaksACompile) {
   put("eigen.pas", program("initialisiere_die_Roboterwelt('welt.zko');\nvor;\nwarte;"));
   ASSERT_EQ(shell("inst/bin/zekoc " + r.options + " eigen.pas", &out), 0) << out;
   EXPECT_EQ(out.find("zekoinc.pas") != std::string::npos, r.recompiled) << out;  // fpc names what it compiles
-  EXPECT_EQ(shell("./eigen </dev/null >/dev/null"), 0);
+  std::string env;
+  for (const std::string& e : learner_environment()) env += e + " ";
+  EXPECT_EQ(shell(env + "./eigen </dev/null >/dev/null"), 0);
   EXPECT_FALSE(fs::exists(dir_ / "eigen.o")) << "object files stay out of the learner's folder";
 }
 
