@@ -1,7 +1,5 @@
 #include "compile_command.h"
 
-#include "zekoc_config.h"
-
 #include <fcntl.h>
 #include <glob.h>
 #include <spawn.h>
@@ -10,11 +8,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
+
+#include "zekoc_config.h"
 
 extern char** environ;
 
