@@ -20,6 +20,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "compile_job.h"
+
 extern char** environ;
 
 namespace fs = std::filesystem;
@@ -343,7 +345,18 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<std::stri
       // The compiler reads the untrusted source too: it runs in the sandbox
       // as well, writing only into the program's folder.
       launch.dir = program_dir(job.program);
-      launch.argv = sandboxed({launch.dir}, {}, launch.dir, {zekoc_, source_copy(programs[job.program])});
+      CompileLaunch compiler;
+      if (compile_launch(launch.dir + "/" + source_copy(programs[job.program]), launch.dir + "/uebersetzung",
+                         compiler)) {
+        for (const std::string& e : compiler.env)
+          if (std::none_of(launch.env.begin(), launch.env.end(),
+                           [&](const std::string& v) { return v.starts_with(e.substr(0, e.find('=') + 1)); }))
+            launch.env.push_back(e);
+        launch.argv = sandboxed({launch.dir}, {}, compiler.dir, compiler.argv);
+        launch.dir = compiler.dir;
+      } else {
+        launch.argv = sandboxed({launch.dir}, {}, launch.dir, {zekoc_, source_copy(programs[job.program])});
+      }
     } else {
       std::string dir = program_dir(job.program) + "/w" + std::to_string(job.pair + 1);
       std::error_code ec;
