@@ -116,10 +116,11 @@ class Bench {
     return ms_between(began, Clock::now());
   }
 
-  std::unique_ptr<zt::Terminal> start(const std::string& name) {
+  std::unique_ptr<zt::Terminal> start(const std::string& name, const std::vector<std::string>& env) {
     zt::Options o;
     o.cwd = dir_.path();
     o.env_extra = learner_environment();
+    o.env_extra.insert(o.env_extra.end(), env.begin(), env.end());
     return std::make_unique<zt::Terminal>(std::vector<std::string>{(dir_ / name).string()}, o);
   }
 
@@ -136,10 +137,10 @@ struct Run {
   double idle_cpu_ms;    // CPU used while WARTE waited 2 s (0 if not measured)
 };
 
-Run measure(Bench& bench, const std::string& name, bool idle) {
+Run measure(Bench& bench, const std::string& name, bool idle, const std::vector<std::string>& env = {}) {
   Run r {};
   auto began = Clock::now();
-  auto t = bench.start(name);
+  auto t = bench.start(name, env);
   auto full = [&] {
     return t->row_text(24).find("Single-Step mit [LEERTASTE]") != std::string::npos &&
            t->row_text(9).find("Lager:") != std::string::npos;
@@ -186,6 +187,7 @@ int main() {
     }
     run = measure(bench, "lauf", true);
     startup.push_back(run.startup_ms);
+    Run with_line = measure(bench, "lauf", false, {"ZEKO_ZEILE=1"});
 
     // The empty program's span holds WARTE's own output; taking it away
     // leaves what the 200 commands wrote.
@@ -197,6 +199,9 @@ int main() {
     std::printf("  bytes written per command          %8.1f\n", bytes);
     std::printf("  write calls per command            %8.2f\n", writes);
     std::printf("  wall time per command minus 75 ms  %8.3f ms\n", overhead);
+    std::printf("  the same with ZEKO_ZEILE=1         %8.3f ms, %.1f bytes, %.2f write calls per command\n",
+                (with_line.go_ms - base.go_ms) / kCommands - kStepMs, (with_line.bytes - base.bytes) / kCommands,
+                (with_line.writes - base.writes) / kCommands);
     std::printf("  CPU time while WARTE waits 2 s     %8.3f ms\n", run.idle_cpu_ms);
     std::printf("  start-up to the first full screen  %8.1f ms (median of %zu runs)\n", median(startup),
                 startup.size());
