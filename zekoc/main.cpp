@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -129,8 +130,7 @@ int main(int argc, char** argv) {
   layout = {absolute(layout.unit_dir), absolute(layout.lib_dir), absolute(layout.include_dir)};
 
   // "zekoc PROG" means PROG.pas (PROG itself may be the last executable).
-  std::string name = fs::path(source).filename().string();
-  if (name.find('.') == std::string::npos)
+  if (fs::path(source).filename().string().find('.') == std::string::npos)
     for (const char* ending : {".pas", ".pp"})
       if (struct stat st {}; ::stat((source + ending).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         source += ending;
@@ -148,6 +148,12 @@ int main(int argc, char** argv) {
   if (stem == "zekoinc" || stem.starts_with("zekoinc."))
     return fail("ein Programm darf nicht zekoinc hei\xc3\x9f" "en: " + base, 2);
 
+  // From here on a signal only ends the run once the temporary folder is gone.
+  struct sigaction sa {};
+  sa.sa_handler = remember_signal;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+
   Request request{source, options, {}};
   std::string messages;
   if (language == Language::pascal) {
@@ -159,11 +165,6 @@ int main(int argc, char** argv) {
     for (const std::string& o : options) own = own || o.starts_with("-Fr");
     if (!own) messages = german_messages(compilers);
   }
-
-  struct sigaction sa {};
-  sa.sa_handler = remember_signal;
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
 
   Command command = compile_command(request, layout, compilers, messages);
   std::string error;
