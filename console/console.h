@@ -71,7 +71,7 @@ bool echo_allowed();
 
 // The colours of the PC text mode by number (backgrounds are 0 to 7); the
 // drawing layer names the ones it uses (FT).
-enum Colour : uint8_t { black = 0, blue = 1, green = 2, red = 4, light_grey = 7 };
+enum Colour : uint8_t { black = 0, blue = 1, green = 2, red = 4, light_grey = 7, dark_grey = 8 };
 
 // Cursor and colours.
 void GOTOXY(int column, int row);
@@ -85,6 +85,9 @@ uint8_t text_attr();
 // Text output; each call is one operation (one write).
 void write_text(std::string_view text);
 void write_char(char c);
+// Text at a place in a colour, in one write; the cursor stays behind the
+// text, the text colour as it was.
+void write_at(int column, int row, int colour, std::string_view text);
 void write_int(long value, int width = 0);
 void write_line_end();
 

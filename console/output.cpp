@@ -95,10 +95,12 @@ void move_cursor(int column, int row) {
 namespace {
 
 // On a dark terminal black text would be invisible: black and white text
-// swap places on the way to the terminal. The attribute itself stays.
+// swap places on the way to the terminal, and dark grey (only the library's
+// current line uses it) becomes light grey. The attribute itself stays.
 int shown_foreground(uint8_t attr) {
   int f = attr & 15;
   if (g.dark_colours && (f == 0 || f == 15)) return 15 - f;
+  if (g.dark_colours && f == 8) return 7;
   return f;
 }
 
@@ -239,6 +241,16 @@ uint8_t text_attr() { return g.text_attr; }
 
 void write_text(std::string_view s) {
   text(s);
+  flush();
+}
+
+void write_at(int column, int row, int colour, std::string_view s) {
+  if (column < 1 || row < 1 || column > g.width || row > g.height) return;
+  uint8_t before = g.text_attr;
+  move_cursor(column, row);
+  set_attr(static_cast<uint8_t>((before & 0x70) | (colour & 15)));
+  text(s);
+  set_attr(before);
   flush();
 }
 

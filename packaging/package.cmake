@@ -36,5 +36,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fp-compiler, libc6, libstdc++6, libgcc-s1")
 # zekocheck runs each learner program inside bubblewrap when it is there.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bubblewrap")
+# zekoc compiles C and C++ learner programs with the system's cc and c++.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gcc, g++, gcc-12-locales")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 include(CPack)

@@ -203,14 +203,18 @@ TEST_F(Zekocheck, EveryTaskPassesItsModelSolutionAndFailsItsWrongOne) {
     for (const auto& entry : fs::directory_iterator(std::string(TASKS_DIR) + "/" + task))
       if (entry.path().filename().string().rfind("ziel", 0) == 0) ++pairs;
     EXPECT_GE(pairs, 2);
-    std::string model = folder + "/loesung.pas", wrong = folder + "/falsch.pas";
-    Result r = zekocheck("--aufgabe " + task + " " + model + " " + wrong);
-    EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_EQ(line_of(r.output, model), "bestanden") << r.output;
-    std::string reason = line_of(r.output, wrong);
-    EXPECT_EQ(reason.rfind("nicht bestanden - Welt ", 0), 0u) << r.output;
-    if (task == "01-geradeaus") {  // it walks exactly as far as the first world needs
-      EXPECT_EQ(reason, "nicht bestanden - Welt 2: falsch.pas, Zeile 5: vor - vor Zeko liegt ein Hindernis");
+    // Pascal, and C where the task has C solutions too
+    for (std::string ending : {".pas", ".c"}) {
+      std::string model = folder + "/loesung" + ending, wrong = folder + "/falsch" + ending;
+      if (ending != ".pas" && !fs::exists(model)) continue;
+      Result r = zekocheck("--aufgabe " + task + " " + model + " " + wrong);
+      EXPECT_EQ(r.status, 1) << r.output;
+      EXPECT_EQ(line_of(r.output, model), "bestanden") << r.output;
+      std::string reason = line_of(r.output, wrong);
+      EXPECT_EQ(reason.rfind("nicht bestanden - Welt ", 0), 0u) << r.output;
+      if (task == "01-geradeaus") {  // it walks exactly as far as the first world needs
+        EXPECT_EQ(reason, "nicht bestanden - Welt 2: falsch" + ending + ", Zeile 5: vor - vor Zeko liegt ein Hindernis");
+      }
     }
   }
 }

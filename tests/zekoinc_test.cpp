@@ -57,6 +57,32 @@ std::string program(const std::string& statements) {
   return "program t;\nuses ZekoInc;\nvar n: integer;\nbegin\n" + statements + "\nend.\n";
 }
 
+// The same statements as a C program, line for line: "vor;" becomes
+// "vor();", "name('text');" becomes "name("text");", writeln a printf.
+std::string c_program(const std::string& statements) {
+  std::string body;
+  std::istringstream lines(statements);
+  for (std::string line; std::getline(lines, line);) {
+    std::string out;
+    for (std::size_t i = 0; i < line.size();) {
+      std::size_t end = line.find(';', i);
+      if (end == std::string::npos) end = line.size();
+      std::string statement = line.substr(i, end - i);
+      std::size_t open = statement.find("('");
+      std::string name = statement.substr(0, open);
+      for (char& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      std::string text = open == std::string::npos ? "" : statement.substr(open + 2, statement.size() - open - 4);
+      if (name == "writeln") out += "printf(\"" + text + "\\n\");";
+      else if (!name.empty()) out += name + (open == std::string::npos ? "();" : "(\"" + text + "\");");
+      i = end + 1;
+    }
+    body += out + "\n";
+  }
+  // Four lines before the statements, as in program().
+  return "#include <stdio.h>\n#include \"zekoinc.h\"\nint main(void) {\nint n = 0; (void)n;\n" + body +
+         "return 0;\n}\n";
+}
+
 long ms_since(Clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
 }
@@ -80,6 +106,17 @@ class Learner : public ::testing::Test {
     put(name + ".pas", source);
     std::string out;
     if (shell(std::string(ZEKOC_PATH) + " " + options + " " + name + ".pas", &out) != 0)
+      throw std::runtime_error("zekoc failed:\n" + out);
+    return (dir_ / name).string();
+  }
+
+  // Compiles the statements as NAME.pas or NAME.c with zekoc.
+  std::string learner(const std::string& name, const std::string& ending, const std::string& statements,
+                      const std::string& options = "") {
+    if (ending == ".pas") return pascal(name, program(statements), options);
+    put(name + ending, c_program(statements));
+    std::string out;
+    if (shell(std::string(ZEKOC_PATH) + " " + options + " " + name + ending, &out) != 0)
       throw std::runtime_error("zekoc failed:\n" + out);
     return (dir_ / name).string();
   }
@@ -274,6 +311,7 @@ struct Failure {
   std::string report;
   std::string zekoc_options;
   bool stderr_to_file;
+  std::string ending = ".pas";  // the program in Pascal or in C
 };
 
 class FailingCommand : public Learner, public ::testing::WithParamInterface<Failure> {};
@@ -281,9 +319,9 @@ class FailingCommand : public Learner, public ::testing::WithParamInterface<Fail
 TEST_P(FailingCommand, ShowsItsMessageAndEndsWithItsStatus) {
   const Failure& f = GetParam();
   put("welt.zko", support::World().robot(2, 3, f.supply).at(2, 4, 2).at(2, 6, -1).text());
-  std::string prog = pascal("fehler", program("initialisiere_die_Roboterwelt('welt.zko');\n" + f.commands +
-                                              "\nwriteln('weiter');\nwarte;"),
-                            f.zekoc_options);
+  std::string prog = learner("fehler", f.ending,
+                             "initialisiere_die_Roboterwelt('welt.zko');\n" + f.commands + "\nwriteln('weiter');\nwarte;",
+                             f.zekoc_options);
   auto t = f.stderr_to_file ? run("/bin/sh", {}, {"-c", "exec ./fehler 2>fehler.txt"}) : run(prog);
   ASSERT_TRUE(shows(*t, "Lager:"));
   t->send("x");
@@ -312,7 +350,73 @@ INSTANTIATE_TEST_SUITE_P(
                       Failure{"NimmOnAnEmptyField", 5, "nimm;", "Fehler: auf dem Feld liegt nichts !", 0, 2,
                               "fehler.pas, Zeile 6: nimm - auf dem Feld liegt nichts", "-O3", false},
                       Failure{"GibWithAnEmptyBag", 0, "gib;", "Fehler: Zekos Tasche ist leer !", 0, 1, "gib - Zekos Tasche ist leer", "-g-",
-                              false}),
+                              false},
+                      Failure{"VorInC", 5, "vor;\nvor;\n\n\nvor;", "Fehler: vor Zeko liegt ein Hindernis !", 4, 3,
+                              "fehler.c, Zeile 10: vor - vor Zeko liegt ein Hindernis", "", true, ".c"},
+                      Failure{"NimmInCWithoutLines", 5, "nimm;", "Fehler: auf dem Feld liegt nichts !", 0, 2,
+                              "nimm - auf dem Feld liegt nichts", "-DZEKO_KEINE_ZEILEN", false, ".c"}),
+    [](const auto& info) { return info.param.name; });
+
+// ZEKO_ZEILE=1 (or ja): after each redraw row 22 names the line and the
+// command that just ran, right of the world name, in dark grey (light grey
+// on a dark terminal); a shorter text blanks the rest of the longer one.
+// In Go mode the last command's line stays. Without line information it
+// shows nothing.
+struct CurrentLineRow {
+  std::string name;
+  std::string ending;
+  std::string value;    // of ZEKO_ZEILE
+  std::string options;  // for zekoc
+  std::string key;      // at the first pause: " " steps, "x" goes
+  std::string colours;  // ZEKO_FARBEN
+};
+
+class CurrentLine : public Learner, public ::testing::WithParamInterface<CurrentLineRow> {};
+
+TEST_P(CurrentLine, IsShownAfterEachCommand) {
+  const CurrentLineRow& r = GetParam();
+  std::string prog = learner("zeile", r.ending, "initialisiere_die_Roboterwelt('welt.zko');\nvor;\nlinks;\nvor;\nwarte;",
+                             r.options);
+  zt::Options o;
+  o.env_extra = {"ZEKO_ZEILE=" + r.value, "ZEKO_FARBEN=" + r.colours};
+  auto t = run(prog, o);
+  bool lines = r.options.empty();
+  auto row22 = [&](const std::string& line) { return "welt.zko" + (line.empty() ? "" : "      " + line); };
+  ASSERT_TRUE(robot_at(*t, 2, 3, "v"));
+  EXPECT_EQ(t->row_text(22), row22(lines ? "Zeile 5: initialisiere_die_Roboterwelt" : ""));
+  if (lines) {
+    EXPECT_EQ(t->cell(22, 15).fg, r.colours == "dunkel" ? -1 : 0);
+    EXPECT_EQ(t->cell(22, 15).bold, r.colours != "dunkel");
+  }
+  if (r.key == " ") {
+    t->send(" ");
+    ASSERT_TRUE(robot_at(*t, 2, 4, "v"));
+    EXPECT_EQ(t->row_text(22), row22(lines ? "Zeile 6: vor" : ""));
+    t->send(" ");
+    ASSERT_TRUE(robot_at(*t, 2, 4, ">"));
+    EXPECT_EQ(t->row_text(22), row22(lines ? "Zeile 7: links" : ""));
+    t->send(" ");
+    ASSERT_TRUE(robot_at(*t, 3, 4, ">"));
+    EXPECT_EQ(t->row_text(22), row22(lines ? "Zeile 8: vor" : ""));
+    t->send(" ");  // on to warte
+  } else {
+    t->send(r.key);
+  }
+  ASSERT_TRUE(shows(*t, "FERTIG!"));
+  EXPECT_EQ(t->row_text(22), row22(lines ? "Zeile 8: vor" : ""));
+  EXPECT_EQ(t->cell(row_of(4), col_of(3)).ch, ">");
+  t->send(" ");
+  EXPECT_EQ(t->wait_exit(), 0);
+  expect_restored(*t);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, CurrentLine,
+    ::testing::Values(CurrentLineRow{"PascalSteps", ".pas", "1", "", " ", "hell"},
+                      CurrentLineRow{"CSteps", ".c", "ja", "", " ", "hell"},
+                      CurrentLineRow{"PascalGoesOnADarkTerminal", ".pas", "1", "", "x", "dunkel"},
+                      CurrentLineRow{"CGoes", ".c", "1", "", "x", "hell"},
+                      CurrentLineRow{"PascalWithoutLineInformation", ".pas", "1", "-g-", " ", "hell"}),
     [](const auto& info) { return info.param.name; });
 
 // Ctrl-C ends a learner program wherever it is: the note on row 23 in the
@@ -646,6 +750,51 @@ TEST_F(Learner, ZekocSpeaksGermanUnlessTheLearnerChoosesOtherMessages) {
     }
   }
 }
+
+// zekoc takes the unit precompiled by the build only where it fits, and no
+// unit in its folder or the learner's ever breaks a compile: an installed
+// layout (bin/zekoc, lib/zekoinc/) whose unit folder `change` alters; the
+// program still compiles and runs, the unit compiled from its source where
+// the row says so.
+struct UnitRow {
+  std::string name;
+  std::string change;   // shell commands in the unit folder
+  std::string options;  // for zekoc
+  bool recompiled;
+};
+
+class PrecompiledUnit : public Learner, public ::testing::WithParamInterface<UnitRow> {};
+
+TEST_P(PrecompiledUnit, NeverBreaksACompile) {
+  const UnitRow& r = GetParam();
+  std::string out;
+  ASSERT_EQ(shell("mkdir -p 'inst/bin' 'inst/lib/zekoinc' && cp " ZEKOC_PATH " inst/bin/ && ln -s '" ZEKOINC_LIB_DIR
+                  "/libzekoinc.so' inst/lib/ && cp -p '" ZEKO_UNIT_DIR "'/* inst/lib/zekoinc/ && cd inst/lib/zekoinc && " +
+                      r.change,
+                  &out),
+            0)
+      << out;
+  put("eigen.pas", program("initialisiere_die_Roboterwelt('welt.zko');\nvor;\nwarte;"));
+  ASSERT_EQ(shell("inst/bin/zekoc " + r.options + " eigen.pas", &out), 0) << out;
+  EXPECT_EQ(out.find("zekoinc.pas") != std::string::npos, r.recompiled) << out;  // fpc names what it compiles
+  std::string env;
+  for (const std::string& e : learner_environment()) env += e + " ";
+  EXPECT_EQ(shell(env + "./eigen </dev/null >/dev/null"), 0);
+  EXPECT_FALSE(fs::exists(dir_ / "eigen.o")) << "object files stay out of the learner's folder";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Units, PrecompiledUnit,
+    ::testing::Values(UnitRow{"AsBuilt", "true", "", false},
+                      UnitRow{"MadeWithOtherOptions", "fpc -O- -g- -Cr -Sa -dANDERS -FU. zekoinc.pas >/dev/null", "", false},
+                      UnitRow{"Corrupt", "echo kaputt >zekoinc.ppu", "", true},
+                      UnitRow{"OlderThanItsSource", "touch zekoinc.pas", "", true},
+                      UnitRow{"ByAnotherCompiler", "echo '2.6.4 x86_64-linux' >zekoinc.stamp && echo kaputt >zekoinc.ppu", "",
+                              true},
+                      UnitRow{"LearnersOwnOptionForTheUnit", "true", "-dANDERS", true},
+                      UnitRow{"OldUnitInTheLearnersFolder", "cd ../../.. && echo kaputt >zekoinc.pas && echo kaputt >zekoinc.ppu",
+                              "", false}),
+    [](const auto& info) { return info.param.name; });
 
 TEST_F(Learner, CxxProgramUsesTheSameLibrary) {
   const std::string file = "welt_fuer_ein_cpp_programm_mit_langem_namen_0123456";

@@ -41,9 +41,9 @@ const char* const kUsage =
     "        zekocheck --aufgabe NAME --zeigen\n"
     "        zekocheck --aufgaben\n"
     "        zekocheck --welt DATEI...\n"
-    "        zekocheck [Optionen] --aufgabe-anlegen ORDNER LOESUNG.pas START.zko...\n"
-    "PROGRAMM ist eine Pascal-Datei (.pas, wird mit zekoc uebersetzt) oder ein\n"
-    "ausfuehrbares Programm. Bestanden hat ein Programm, wenn es normal endet\n"
+    "        zekocheck [Optionen] --aufgabe-anlegen ORDNER LOESUNG START.zko...\n"
+    "PROGRAMM ist eine Pascal-, C- oder C++-Datei (.pas, .c, .cpp; wird mit zekoc\n"
+    "uebersetzt) oder ein ausfuehrbares Programm. Bestanden hat ein Programm, wenn es normal endet\n"
     "und seine Endwelt der Zielwelt gleicht.\n"
     "Optionen:\n"
     "  -j N               N Programme gleichzeitig (Vorgabe: Zahl der Kerne)\n"
@@ -208,7 +208,7 @@ std::string zekoc_path() {
 bool is_source(const std::string& path) {
   std::string ext = fs::path(path).extension();
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext == ".pas" || ext == ".pp";
+  return ext == ".pas" || ext == ".pp" || ext == ".c" || ext == ".cpp" || ext == ".cc" || ext == ".cxx";
 }
 
 // --aufgaben: with several collections, each under its folder; a task

@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include <cctype>
 #include <cstdio>
 #include <sstream>
 
@@ -188,14 +189,20 @@ std::string details(const Checked& c) {
 std::vector<std::string> compiler_messages(const Program& program, std::size_t count) {
   std::vector<std::string> found, other;
   for (std::string line : lines_of(program.compile_messages)) {
-    std::size_t at = line.find("programm.pas(");
-    if (at == std::string::npos) {
+    // fpc: "programm.pas(4,1) Fehler: ..."; cc: "programm.c:4:1: Fehler: ..."
+    const std::string copy = source_copy(program);
+    std::size_t at = line.find(copy);
+    std::size_t after = at == std::string::npos ? 0 : at + copy.size();
+    bool place = at != std::string::npos && after + 1 < line.size() &&
+                 (line[after] == '(' || (line[after] == ':' && std::isdigit(static_cast<unsigned char>(line[after + 1]))));
+    if (!place) {
       if (!line.empty()) other.push_back(printable(line));
       continue;
     }
-    line.replace(at, 12, base_name(program.path));
+    line.replace(at, copy.size(), base_name(program.path));
     bool minor = line.find("Warning:") != std::string::npos || line.find("Note:") != std::string::npos ||
-                 line.find("Hint:") != std::string::npos || line.find("Warnung:") != std::string::npos ||
+                 line.find("warning:") != std::string::npos || line.find("note:") != std::string::npos ||
+                 line.find("Anmerkung:") != std::string::npos || line.find("Hint:") != std::string::npos || line.find("Warnung:") != std::string::npos ||
                  line.find("Hinweis:") != std::string::npos || line.find("Notiz:") != std::string::npos;
     bool summary = line.find("There were") != std::string::npos || line.find("Es traten") != std::string::npos;
     if (!minor && !summary && found.size() < count) found.push_back(printable(line));

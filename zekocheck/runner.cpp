@@ -22,6 +22,7 @@
 #include <sstream>
 
 #include "check_channel.h"
+#include "compile_job.h"
 
 extern char** environ;
 
@@ -237,6 +238,10 @@ void remove_tree(const std::string& path) {
 
 }  // namespace
 
+std::string source_copy(const Program& program) {
+  return "programm" + fs::path(program.path).extension().string();
+}
+
 Runner::Runner(Limits limits, std::string zekoc) : limits_(limits), zekoc_(std::move(zekoc)) {
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zekocheck.XXXXXX";
@@ -306,7 +311,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     std::error_code ec;
     fs::create_directory(program_dir(i), ec);
     if (p.source) {
-      fs::copy_file(p.path, program_dir(i) + "/programm.pas", fs::copy_options::overwrite_existing, ec);
+      fs::copy_file(p.path, program_dir(i) + "/" + source_copy(p), fs::copy_options::overwrite_existing, ec);
       if (ec) {
         p.unusable = "die Datei laesst sich nicht lesen";
         continue;
@@ -349,7 +354,18 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
       // The compiler reads the untrusted source too: it runs in the sandbox
       // as well, writing only into the program's folder.
       launch.dir = program_dir(job.program);
-      launch.argv = sandboxed({launch.dir}, {}, launch.dir, {zekoc_, "programm.pas"});
+      CompileLaunch compiler;
+      if (compile_launch(launch.dir + "/" + source_copy(programs[job.program]), launch.dir + "/uebersetzung",
+                         compiler)) {
+        for (const std::string& e : compiler.env)
+          if (std::none_of(launch.env.begin(), launch.env.end(),
+                           [&](const std::string& v) { return v.starts_with(e.substr(0, e.find('=') + 1)); }))
+            launch.env.push_back(e);
+        launch.argv = sandboxed({launch.dir}, {}, compiler.dir, compiler.argv);
+        launch.dir = compiler.dir;
+      } else {
+        launch.argv = sandboxed({launch.dir}, {}, launch.dir, {zekoc_, source_copy(programs[job.program])});
+      }
     } else {
       std::string dir = program_dir(job.program) + "/w" + std::to_string(job.pair + 1);
       std::error_code ec;
@@ -468,10 +484,10 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     r.output = std::move(c.output);
     r.output_cut = c.cut;
     if (p.source) {  // messages name the copy; the teacher knows the original
-      std::string name = fs::path(p.path).filename();
+      std::string name = fs::path(p.path).filename(), copy = source_copy(p);
       for (std::string* text : {&r.output, &r.replay.info()})
-        for (std::size_t at = 0; (at = text->find("programm.pas", at)) != std::string::npos; at += name.size())
-          text->replace(at, 12, name);
+        for (std::size_t at = 0; (at = text->find(copy, at)) != std::string::npos; at += name.size())
+          text->replace(at, copy.size(), name);
     }
   };
 

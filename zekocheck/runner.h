@@ -34,7 +34,7 @@ struct Run {
 struct Program {
   std::string name;        // as given on the command line
   std::string path;
-  bool source = false;     // a .pas file that is compiled first
+  bool source = false;     // a .pas, .c or .cpp file that is compiled first
   bool compile_failed = false;
   std::string compile_messages;
   std::string unusable;    // why the file cannot even be tried (German), or empty
@@ -42,6 +42,10 @@ struct Program {
 };
 
 constexpr std::size_t kOutputLimit = 64 * 1024;
+
+// The name of a source's copy in its folder, "programm" with the source's
+// ending: the compiler's messages name it.
+std::string source_copy(const Program& program);
 
 class Runner {
  public:

@@ -121,7 +121,7 @@ int make_task(const NewTask& task, Runner& runner, std::ostream& out, std::ostre
   p.name = p.path = task.solution;
   std::string ext = fs::path(task.solution).extension();
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  p.source = ext == ".pas" || ext == ".pp";
+  p.source = ext == ".pas" || ext == ".pp" || ext == ".c" || ext == ".cpp" || ext == ".cc" || ext == ".cxx";
   runner.run_all(programs, starts);
   if (p.compile_failed || !p.unusable.empty()) {
     std::vector<std::string> messages = compiler_messages(p, 1);

@@ -61,6 +61,7 @@ long zeko_read_text(char* buffer, size_t capacity) {
 
 void zeko_call_site(const void* address) { zeko::library::set_next_call_site(address); }
 void zeko_set_line_resolver(zeko_line_resolver resolver) { zeko::library::set_line_resolver(resolver); }
+void zeko_call_line(const char* file, int line) { zeko::library::set_next_call_line(file, line); }
 
 void initialisiere_die_roboterwelt(const char* name) {
   CommandCall call("initialisiere_die_Roboterwelt");

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "console.h"
@@ -13,6 +15,8 @@ namespace {
 // Plain zero-initialised state: the library has no start-up code.
 CallSite g_site;
 const void* g_next_address;
+const char* g_next_file;
+int g_next_line;
 zeko_line_resolver g_resolver;
 bool g_world_loaded;
 
@@ -56,13 +60,55 @@ class Line {
   std::size_t length_ = 0;
 };
 
+// The resolver's answers for the last few call addresses: a program in a
+// loop calls from the same places again and again.
+struct CachedLine {
+  const void* address;
+  int line;
+};
+constexpr std::size_t kCacheSize = 64;
+CachedLine g_cache[kCacheSize];
+
+const char* without_folder(const char* path) {
+  const char* name = path;
+  for (const char* p = path; *p; ++p)
+    if (*p == '/') name = p + 1;
+  return name;
+}
+
+// The file (into `file`) and the line of the last command; 0 when unknown.
+int place_of_last_call(char* file, std::size_t capacity) {
+  file[0] = '\0';
+  if (g_site.file) {
+    const char* name = without_folder(g_site.file);
+    std::size_t n = std::min(std::strlen(name), capacity - 1);
+    std::memcpy(file, name, n);
+    file[n] = '\0';
+    return file[0] != '\0' && g_site.line > 0 ? g_site.line : 0;
+  }
+  if (!g_site.address || !g_resolver) return 0;
+  int number = 0;
+  if (!g_resolver(g_site.address, file, capacity, &number) || file[0] == '\0' || number <= 0) return 0;
+  return number;
+}
+
 // "prog.pas, Zeile 12" followed by `after`, or nothing at all.
 void put_place(Line& line, const char* after) {
-  if (!g_site.address || !g_resolver) return;
   char file[256];
-  int number = 0;
-  if (!g_resolver(g_site.address, file, sizeof file, &number) || file[0] == '\0' || number <= 0) return;
-  line << file << ", Zeile " << static_cast<long>(number) << after;
+  int number = place_of_last_call(file, sizeof file);
+  if (number > 0) line << file << ", Zeile " << static_cast<long>(number) << after;
+}
+
+// The line only, through the cache for a Pascal address.
+int line_of_last_call() {
+  if (g_site.file || !g_site.address) return g_site.file ? g_site.line : 0;
+  CachedLine& slot = g_cache[(reinterpret_cast<std::uintptr_t>(g_site.address) >> 2) % kCacheSize];
+  if (slot.address != g_site.address) {
+    char file[256];
+    slot.line = place_of_last_call(file, sizeof file);
+    slot.address = g_site.address;
+  }
+  return slot.line;
 }
 
 // One write to standard error, after the terminal has been restored. On the
@@ -89,13 +135,21 @@ void write_report(const char* text, std::size_t length) {
 CommandCall::CommandCall(const char* command) {
   g_site.command = command;
   g_site.address = g_next_address;
+  g_site.file = g_next_file;
+  g_site.line = g_next_line;
   g_site.running = true;
   g_next_address = nullptr;
+  g_next_file = nullptr;
+  g_next_line = 0;
 }
 
 CommandCall::~CommandCall() { g_site.running = false; }
 
 void set_next_call_site(const void* address) { g_next_address = address; }
+void set_next_call_line(const char* file, int line) {
+  g_next_file = file;
+  g_next_line = line;
+}
 void set_line_resolver(zeko_line_resolver resolver) { g_resolver = resolver; }
 void note_world_loaded() { g_world_loaded = true; }
 const CallSite& last_call() { return g_site; }
@@ -103,6 +157,13 @@ const CallSite& last_call() { return g_site; }
 std::size_t where(char* out, std::size_t capacity) {
   Line line(out, capacity);
   put_place(line, "");
+  return line.length();
+}
+
+std::size_t current_line(char* out, std::size_t capacity) {
+  Line line(out, capacity);
+  int number = g_site.command ? line_of_last_call() : 0;
+  if (number > 0) line << "Zeile " << static_cast<long>(number) << ": " << g_site.command;
   return line.length();
 }
 

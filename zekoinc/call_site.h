@@ -2,11 +2,11 @@
 // standard error that names the place of a failed or interrupted run:
 // "prog.pas, Zeile 12: vor - vor Zeko liegt ein Hindernis".
 //
-// A binding (the Pascal unit) hands over the return address of each robot
-// command's call; the library only stores it and looks it up once, at the
-// end, through the resolver the binding registered (the program's own line
-// information). Without a resolver or line information the line names no
-// place. Nothing here allocates, and all of it is async-signal-safe as long
+// A binding hands over where each robot command is called from: the Pascal
+// unit a return address, which the library looks up through the resolver
+// the binding registered (the program's own line information) when it
+// needs the line; the C header's macros the file and line themselves.
+// Without either the line names no place. Nothing here allocates, and all of it is async-signal-safe as long
 // as the resolver is: it also runs inside the SIGINT handler.
 #pragma once
 
@@ -20,6 +20,8 @@ namespace zeko::library {
 struct CallSite {
   const char* command;  // the robot command called last; nullptr: none yet
   const void* address;  // return address in the caller's code; nullptr: unknown
+  const char* file;     // or the caller's file and line (C and C++)
+  int line;
   bool running;         // the command has not returned yet
 };
 
@@ -35,6 +37,7 @@ class CommandCall {
 };
 
 void set_next_call_site(const void* address);
+void set_next_call_line(const char* file, int line);
 void set_line_resolver(zeko_line_resolver resolver);
 void note_world_loaded();
 const CallSite& last_call();
@@ -51,6 +54,11 @@ std::size_t failure_line(Command command, char* out, std::size_t capacity);
 // while a command runs, "... Zeile 7: nach links abgebrochen" after it; empty
 // before the first command.
 std::size_t interrupt_line(char* out, std::size_t capacity);
+
+// "Zeile 12: vor" for the last robot command (ZEKO_ZEILE); empty when its
+// line is unknown. A Pascal address is looked up once: later calls from
+// the same place take the line from a small cache.
+std::size_t current_line(char* out, std::size_t capacity);
 
 // Ends of a run: the terminal is restored first, then the line goes to
 // standard error.

@@ -8,9 +8,14 @@
  *     return 0;
  *   }
  *
- * Link with -lzekoinc. The console starts when the library is loaded and is
- * restored at every end of the program. Every name also exists in capitals
- * (VOR, LINKS, ...).
+ * Link with -lzekoinc (zekoc prog.c does all of it). The console starts
+ * when the library is loaded and is restored at every end of the program.
+ * Every name also exists in capitals (VOR, LINKS, ...).
+ *
+ * The commands are macros that also hand over the file and line of each
+ * call, so that a failed command, Ctrl-C and ZEKO_ZEILE name the learner's
+ * line ("prog.c, Zeile 7: vor - ..."). A program that defines
+ * ZEKO_KEINE_ZEILEN before the #include gets the plain functions.
  */
 #ifndef ZEKOINC_H
 #define ZEKOINC_H
@@ -71,9 +76,30 @@ void zeko_program_end(long code, int runtime_error);
 typedef int (*zeko_line_resolver)(const void *address, char *file, size_t capacity, int *line);
 void zeko_call_site(const void *address);
 void zeko_set_line_resolver(zeko_line_resolver resolver);
+/* The same for C and C++: the next robot command is called from this file
+ * and line (1-based); `file` must stay valid (a string literal). */
+void zeko_call_line(const char *file, int line);
 
 #ifdef __cplusplus
 }
+#endif
+
+/* Each command first names its place; a function-like macro is not
+ * expanded again inside itself, so the second name is the function. */
+#ifndef ZEKO_KEINE_ZEILEN
+#define ZEKO_AN_DIESER_STELLE_(call) (zeko_call_line(__FILE__, __LINE__), call)
+#define initialisiere_die_roboterwelt(name) ZEKO_AN_DIESER_STELLE_(initialisiere_die_roboterwelt(name))
+#define vor() ZEKO_AN_DIESER_STELLE_(vor())
+#define links() ZEKO_AN_DIESER_STELLE_(links())
+#define nimm() ZEKO_AN_DIESER_STELLE_(nimm())
+#define gib() ZEKO_AN_DIESER_STELLE_(gib())
+#define warte() ZEKO_AN_DIESER_STELLE_(warte())
+#define INITIALISIERE_DIE_ROBOTERWELT(name) ZEKO_AN_DIESER_STELLE_(INITIALISIERE_DIE_ROBOTERWELT(name))
+#define VOR() ZEKO_AN_DIESER_STELLE_(VOR())
+#define LINKS() ZEKO_AN_DIESER_STELLE_(LINKS())
+#define NIMM() ZEKO_AN_DIESER_STELLE_(NIMM())
+#define GIB() ZEKO_AN_DIESER_STELLE_(GIB())
+#define WARTE() ZEKO_AN_DIESER_STELLE_(WARTE())
 #endif
 
 #endif

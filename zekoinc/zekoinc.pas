@@ -25,9 +25,15 @@
   library's own atexit handler).
 
   Each robot command tells the library where the program called it (the
-  return address); when a command fails or Ctrl-C ends the program, the
-  library turns that address into file and line through resolve_line, from
-  the line information that zekoc's -gl puts into the program.
+  return address); when a command fails or Ctrl-C ends the program, and
+  with ZEKO_ZEILE=1 after each command's redraw ("Zeile 12: vor" on row 22),
+  the library turns that address into file and line through resolve_line,
+  from the line information that zekoc's -gl puts into the program (each
+  address once: the library keeps the answers).
+
+  The build precompiles this unit (zekoinc.ppu, zekoinc.o beside this
+  file); zekoc hands it to fpc together with this source, so that fpc
+  compiles the unit again whenever the precompiled one does not fit.
 
   The unit sets its own mode, so programs in any mode (fpc, tp, objfpc,
   delphi) can use it. }

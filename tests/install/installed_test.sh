@@ -77,6 +77,8 @@ grep -q "initialisiere_die_Roboterwelt('welt1.zko')" meinprog.pas || fail "Kurza
 if ! "$usr/bin/zekoc" meinprog.pas >compile.log 2>&1; then
   fail "zekoc: $(cat compile.log)"
 else
+  # the unit precompiled by the build was taken, not compiled again
+  grep -q 'zekoinc.pas' compile.log && fail "zekoc compiled the unit again: $(cat compile.log)"
   LD_PRELOAD=${ZEKO_TEST_PRELOAD:-} ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0 \
     timeout 20 ./meinprog </dev/null >screen.out 2>errors.out
   status=$?
@@ -89,6 +91,17 @@ else
     >"$tmp/check.out" 2>&1 || fail "zekocheck --aufgabe geradeaus: $(cat "$tmp/check.out")"
   grep -qx 'meinprog.pas: bestanden' "$tmp/check.out" || fail "zekocheck said: $(cat "$tmp/check.out")"
 fi
+# The C and C++ examples compile against the installed header and library
+# and run, in a folder of their own.
+mkdir "$tmp/c" && cp "$usr"/share/doc/zeko/beispiele/*.c "$usr"/share/doc/zeko/beispiele/*.cpp "$tmp/c/" || fail "no C examples"
+for src in "$tmp"/c/*.c "$tmp"/c/*.cpp; do
+  if ! "$usr/bin/zekoc" "$src" >"$tmp/c.log" 2>&1; then
+    fail "zekoc $(basename "$src"): $(cat "$tmp/c.log")"
+    continue
+  fi
+  (cd "$tmp/c" && LD_PRELOAD=${ZEKO_TEST_PRELOAD:-} ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0 \
+    timeout 20 "${src%.*}" </dev/null >"$tmp/c.out" 2>&1) || fail "${src##*/} ended with $?: $(cat "$tmp/c.out")"
+done
 # A new world from the installed template, saved here.
 printf 'neu.zko\r\re7\r' | timeout 20 "$usr/bin/zekoedit" >/dev/null 2>edit.err
 status=$?

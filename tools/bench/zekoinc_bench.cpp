@@ -1,9 +1,10 @@
 // Benchmark of the learner library: what a learner's program costs on the
 // terminal and the machine. Runs real Free Pascal programs (built with zekoc)
 // on an 80 x 25 pty and prints per-command output and timing, the CPU used
-// while WARTE waits, the start-up time and the compile time; and what the
-// calls of a program cost in zekocheck's check mode, where each goes over the
-// check channel.
+// while WARTE waits, the start-up time and the compile time; what the calls
+// of a program cost in zekocheck's check mode, where each goes over the
+// check channel; and zekoc against plain fpc compiling a sample program with
+// the precompiled unit, taken in turns in the same run.
 //
 //   zekoinc_bench
 #include <stdlib.h>
@@ -91,12 +92,28 @@ class Bench {
  public:
   Bench() { dir_.put("welt.zko", empty_world()); }
 
-  // Compiles NAME.pas; returns the milliseconds zekoc took.
+  // Compiles NAME.pas (written from `source` unless empty); returns the
+  // milliseconds zekoc took.
   double compile(const std::string& name, const std::string& source) {
-    dir_.put(name + ".pas", source);
-    std::string command = "cd '" + dir_.path() + "' && " ZEKOC_PATH " " + name + ".pas >/dev/null 2>&1";
+    if (!source.empty()) dir_.put(name + ".pas", source);
+    return timed("cd '" + dir_.path() + "' && " ZEKOC_PATH " " + name + ".pas >/dev/null 2>&1");
+  }
+
+  // The same with plain fpc against the precompiled unit, German messages
+  // included; its object files go to a folder of their own.
+  double compile_with_fpc(const std::string& name) {
+    std::string lib = ZEKO_LIB_DIR, messages = ZEKO_GERMAN_MESSAGES;
+    fs::create_directories(dir_ / "fpc");
+    return timed("cd '" + dir_.path() + "' && fpc -Ct -gl" + (messages.empty() ? "" : " -Fr'" + messages + "'") +
+                 " -Fu'" ZEKO_UNIT_DIR "' -Fl'" + lib + "' -k-rpath='" + lib + "' -FUfpc -ofpc/" + name + " " +
+                 name + ".pas >/dev/null 2>&1");
+  }
+
+  void put(const std::string& name, const std::string& text) { dir_.put(name, text); }
+
+  static double timed(const std::string& command) {
     auto began = Clock::now();
-    if (std::system(command.c_str()) != 0) throw std::runtime_error("zekoc failed on " + name + ".pas");
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
     return ms_between(began, Clock::now());
   }
 
@@ -118,10 +135,11 @@ class Bench {
     return median(ms);
   }
 
-  std::unique_ptr<zt::Terminal> start(const std::string& name) {
+  std::unique_ptr<zt::Terminal> start(const std::string& name, const std::vector<std::string>& env) {
     zt::Options o;
     o.cwd = dir_.path();
     o.env_extra = learner_environment();
+    o.env_extra.insert(o.env_extra.end(), env.begin(), env.end());
     return std::make_unique<zt::Terminal>(std::vector<std::string>{(dir_ / name).string()}, o);
   }
 
@@ -138,10 +156,10 @@ struct Run {
   double idle_cpu_ms;    // CPU used while WARTE waited 2 s (0 if not measured)
 };
 
-Run measure(Bench& bench, const std::string& name, bool idle) {
+Run measure(Bench& bench, const std::string& name, bool idle, const std::vector<std::string>& env = {}) {
   Run r {};
   auto began = Clock::now();
-  auto t = bench.start(name);
+  auto t = bench.start(name, env);
   auto full = [&] {
     return t->row_text(24).find("Single-Step mit [LEERTASTE]") != std::string::npos &&
            t->row_text(9).find("Lager:") != std::string::npos;
@@ -188,6 +206,7 @@ int main() {
     }
     run = measure(bench, "lauf", true);
     startup.push_back(run.startup_ms);
+    Run with_line = measure(bench, "lauf", false, {"ZEKO_ZEILE=1"});
 
     // The empty program's span holds WARTE's own output; taking it away
     // leaves what the 200 commands wrote.
@@ -216,6 +235,9 @@ int main() {
     std::printf("  bytes written per command          %8.1f\n", bytes);
     std::printf("  write calls per command            %8.2f\n", writes);
     std::printf("  wall time per command minus 75 ms  %8.3f ms\n", overhead);
+    std::printf("  the same with ZEKO_ZEILE=1         %8.3f ms, %.1f bytes, %.2f write calls per command\n",
+                (with_line.go_ms - base.go_ms) / kCommands - kStepMs, (with_line.bytes - base.bytes) / kCommands,
+                (with_line.writes - base.writes) / kCommands);
     std::printf("  CPU time while WARTE waits 2 s     %8.3f ms\n", run.idle_cpu_ms);
     std::printf("  start-up to the first full screen  %8.1f ms (median of %zu runs)\n", median(startup),
                 startup.size());
@@ -227,6 +249,19 @@ int main() {
     std::printf("  100,000 commands                   %8.1f ms\n", commands);
     std::printf("  100,000 sensor calls               %8.1f ms\n", sensors);
     std::printf("  100,000 calls, half of them sensors%8.1f ms\n", mixed);
+
+    // zekoc and plain fpc on the sample program, in turns.
+    std::ifstream sample(SAMPLE_PROGRAM);
+    bench.put("sammeln.pas", std::string(std::istreambuf_iterator<char>(sample), {}));
+    std::vector<double> zekoc_ms, fpc_ms;
+    for (int i = 0; i < 10; ++i) {
+      fpc_ms.push_back(bench.compile_with_fpc("sammeln"));
+      zekoc_ms.push_back(bench.compile("sammeln", std::string()));
+    }
+    std::printf("zekoc against plain fpc with the precompiled unit, sammeln.pas (median of 10 each)\n");
+    std::printf("  zekoc                              %8.1f ms\n", median(zekoc_ms));
+    std::printf("  fpc                                %8.1f ms\n", median(fpc_ms));
+    std::printf("  ratio zekoc / fpc                  %8.2f\n", median(zekoc_ms) / median(fpc_ms));
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "zekoinc_bench: %s\n", e.what());
