@@ -41,9 +41,15 @@ bench: configure-test
 	$(BUILD)/bin/zekoinc_bench
 	tools/bench/zekocheck_klasse.sh $(BUILD)
 
-# The Debian package zeko_<version>_<arch>.deb in $(BUILD)/.
+# The Debian package zeko_<version>_<arch>.deb in $(BUILD)/, checked by
+# lintian (any error or warning fails) and then unpacked and used the way
+# the installed-tree test uses it.
 package: build
+	@tools/install-deps package
+	rm -f $(BUILD)/zeko_*.deb
 	cd $(BUILD) && cpack -G DEB
+	lintian --fail-on error,warning $(BUILD)/zeko_*.deb
+	tests/install/installed_test.sh deb $(BUILD) $(BUILD)/zeko_*.deb
 
 # Kills zekoedit at random moments of saving TRIALS times and counts what
 # the world file became and what was left behind.
