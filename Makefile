@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build test demo bench package fuzz kill-trials clean configure-build configure-test
+.PHONY: all build test demo bench package fuzz fuzz-merge fuzz-targets kill-trials clean configure-build configure-test
 
 all: build
 
@@ -62,12 +62,19 @@ kill-trials: configure-test
 # finding fails and stays in $(FUZZ_BUILD)/fuzz-findings/.
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
-fuzz:
+fuzz: fuzz-targets
+	fuzz/run $(FUZZ_SECONDS) $(FUZZ_BUILD)
+
+# What fuzz runs found that reaches new code goes into fuzz/corpus/ (to be
+# committed), so that every later run starts from it.
+fuzz-merge: fuzz-targets
+	fuzz/run merge $(FUZZ_BUILD)
+
+fuzz-targets:
 	@tools/install-deps fuzz
 	@test -f $(FUZZ_BUILD)/Makefile || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEKO_FUZZ=ON -DBUILD_TESTING=OFF
 	cmake --build $(FUZZ_BUILD) --target zeko_fuzz_targets -j $(JOBS)
-	fuzz/run $(FUZZ_SECONDS) $(FUZZ_BUILD)
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD)
