@@ -31,6 +31,9 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
   DEPENDS ${CMAKE_CURRENT_LIST_DIR}/changelog VERBATIM)
 add_custom_target(zeko_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${ZEKO_INSTALL_DOCDIR})
+# The CI files for schools, beside the documentation that explains them.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/ci/gitlab-ci.yml ${PROJECT_SOURCE_DIR}/docs/ci/github-workflow.yml
+  DESTINATION ${ZEKO_INSTALL_DOCDIR}/ci)
 
 # Learner programs compiled before the library moved to its own folder look
 # for it in lib/ (their rpath): a link there keeps them running.

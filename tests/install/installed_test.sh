@@ -64,7 +64,8 @@ for f in bin/zekoc bin/zekoprog bin/zekoedit bin/zekocheck share/zeko/welten/wel
   share/doc/zeko/README.md share/doc/zeko/Kurzanleitung.md share/doc/zeko/beispiele/sammeln.pas \
   share/man/man1/zekoc.1.gz share/man/man1/zekoprog.1.gz share/man/man1/zekoedit.1.gz share/man/man1/zekocheck.1.gz \
   share/zeko/aufgaben/01-geradeaus/aufgabe.txt share/zeko/aufgaben/12-rundgang/ziel2.zko include/zekoinc.h \
-  lib/zeko/libzekoinc.so lib/zeko/zekoinc.pas lib/libzekoinc.so share/doc/zeko/copyright share/doc/zeko/changelog.gz; do
+  lib/zeko/libzekoinc.so lib/zeko/zekoinc.pas lib/libzekoinc.so share/doc/zeko/copyright share/doc/zeko/changelog.gz \
+  share/doc/zeko/ci/gitlab-ci.yml share/doc/zeko/ci/github-workflow.yml; do
   [[ -e $usr/$f ]] || fail "not installed: $f"
 done
 for page in "$usr"/share/man/man1/*.1.gz; do
