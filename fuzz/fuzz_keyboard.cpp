@@ -99,6 +99,8 @@ void read_numbers(bool fail_on_malformed) {
         console::read_int_or_fail();
       } catch (const zeko_fuzz::RuntimeError& e) {
         if (e.number != 106) abort();
+        check_rings();
+        return;  // the run-time error ends a program: nothing more is read
       }
       if (console::input_ended()) return;
       continue;
