@@ -7,6 +7,8 @@
 # built through a file:// address.
 #
 #   ci_files_test.sh DOCS_CI_DIR BUILD_DIR SOLUTIONS_DIR
+#
+# ZEKO_TEST_PRELOAD: preloaded into the commands (sanitizer builds).
 set -u
 ci=$(cd "$1" && pwd) || exit 1
 build=$(cd "$2" && pwd) || exit 1
@@ -73,6 +75,8 @@ row() {
     cd "$run" || exit 1
     while IFS= read -r assignment; do export "${assignment?}"; done < <(variables_of "$file")
     export ZEKO_PAKET=file://$deb ZEKO_TEST_ROOT=$root PATH=$tmp/bin:$root/usr/bin:$PATH
+    [[ -n ${ZEKO_TEST_PRELOAD:-} ]] &&
+      export LD_PRELOAD=$ZEKO_TEST_PRELOAD ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0
     while IFS= read -r cmd; do
       line=$((line + 1))
       bash -e -c "$cmd" >>"$tmp/run.log" 2>&1
