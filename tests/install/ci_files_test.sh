@@ -8,7 +8,9 @@
 #
 #   ci_files_test.sh DOCS_CI_DIR BUILD_DIR SOLUTIONS_DIR
 #
-# ZEKO_TEST_PRELOAD: preloaded into the commands (sanitizer builds).
+# ZEKO_TEST_PRELOAD: preloaded into zekocheck (sanitizer builds; a wrapper
+# of the same name comes first in PATH and lifts the address-space limit,
+# which the sanitizer's shadow memory exceeds).
 set -u
 ci=$(cd "$1" && pwd) || exit 1
 build=$(cd "$2" && pwd) || exit 1
@@ -49,6 +51,14 @@ for arg; do
 done
 FAKE
 chmod +x "$tmp/bin/apt-get"
+if [[ -n ${ZEKO_TEST_PRELOAD:-} ]]; then
+  cat >"$tmp/bin/zekocheck" <<'WRAPPER'
+#!/bin/bash
+export LD_PRELOAD=$ZEKO_TEST_PRELOAD ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0
+exec "$ZEKO_TEST_ROOT/usr/bin/zekocheck" --speicher 0 "$@"
+WRAPPER
+  chmod +x "$tmp/bin/zekocheck"
+fi
 
 # The variables ("NAME: "value"") and the command lines of a CI file.
 variables_of() { sed -nE 's/^ +([A-Z][A-Z_]*): "(.*)"$/\1=\2/p' "$1"; }
@@ -75,8 +85,6 @@ row() {
     cd "$run" || exit 1
     while IFS= read -r assignment; do export "${assignment?}"; done < <(variables_of "$file")
     export ZEKO_PAKET=file://$deb ZEKO_TEST_ROOT=$root PATH=$tmp/bin:$root/usr/bin:$PATH
-    [[ -n ${ZEKO_TEST_PRELOAD:-} ]] &&
-      export LD_PRELOAD=$ZEKO_TEST_PRELOAD ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0
     while IFS= read -r cmd; do
       line=$((line + 1))
       bash -e -c "$cmd" >>"$tmp/run.log" 2>&1
