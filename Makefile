@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build test demo bench package fuzz kill-trials clean configure-build configure-test
+.PHONY: all build test demo bench package fuzz fuzz-merge fuzz-targets kill-trials clean configure-build configure-test
 
 all: build
 
@@ -41,9 +41,15 @@ bench: configure-test
 	$(BUILD)/bin/zekoinc_bench
 	tools/bench/zekocheck_klasse.sh $(BUILD)
 
-# The Debian package zeko_<version>_<arch>.deb in $(BUILD)/.
+# The Debian package zeko_<version>_<arch>.deb in $(BUILD)/, checked by
+# lintian (any error or warning fails) and then unpacked and used the way
+# the installed-tree test uses it.
 package: build
+	@tools/install-deps package
+	rm -f $(BUILD)/zeko_*.deb
 	cd $(BUILD) && cpack -G DEB
+	lintian --fail-on error,warning $(BUILD)/zeko_*.deb
+	tests/install/installed_test.sh deb $(BUILD) $(BUILD)/zeko_*.deb
 
 # Kills zekoedit at random moments of saving TRIALS times and counts what
 # the world file became and what was left behind.
@@ -56,12 +62,19 @@ kill-trials: configure-test
 # finding fails and stays in $(FUZZ_BUILD)/fuzz-findings/.
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
-fuzz:
+fuzz: fuzz-targets
+	fuzz/run $(FUZZ_SECONDS) $(FUZZ_BUILD)
+
+# What fuzz runs found that reaches new code goes into fuzz/corpus/ (to be
+# committed), so that every later run starts from it.
+fuzz-merge: fuzz-targets
+	fuzz/run merge $(FUZZ_BUILD)
+
+fuzz-targets:
 	@tools/install-deps fuzz
 	@test -f $(FUZZ_BUILD)/Makefile || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEKO_FUZZ=ON -DBUILD_TESTING=OFF
 	cmake --build $(FUZZ_BUILD) --target zeko_fuzz_targets -j $(JOBS)
-	fuzz/run $(FUZZ_SECONDS) $(FUZZ_BUILD)
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD)

@@ -1,6 +1,5 @@
 // Keyboard: the input ring, the decoding of terminal key sequences into PC
 // key codes, the key queue, and waiting without busy loops.
-#include <poll.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -46,12 +45,11 @@ bool fill_input(int timeout_ms) {
   for (;;) {
     int wait = timeout_ms;
     if (timeout_ms > 0) wait = std::max(0, timeout_ms - elapsed_ms(began));
-    pollfd p {g.in_fd, POLLIN, 0};
-    int r = poll(&p, 1, wait);
+    int r = wait_for_input_bytes(wait);
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) return false;
     unsigned char buf[kInputSize];
-    ssize_t n = ::read(g.in_fd, buf, kInputSize - g.in_count);
+    ssize_t n = read_input(buf, kInputSize - g.in_count);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) {
       g.input_ended = true;
@@ -207,14 +205,12 @@ char READKEY() {
 bool KEYPRESSED() {
   if (g.key_count > 0 || g.in_count > 0) return true;
   if (g.input_ended) return true;  // READKEY answers at once from now on
-  pollfd p {g.in_fd, POLLIN, 0};
-  return poll(&p, 1, 0) > 0;
+  return wait_for_input_bytes(0) > 0;
 }
 
 void wait_for_input() {
   while (!KEYPRESSED()) {
-    pollfd p {g.in_fd, POLLIN, 0};
-    if (poll(&p, 1, -1) < 0 && errno != EINTR) return;
+    if (wait_for_input_bytes(-1) < 0 && errno != EINTR) return;
   }
 }
 

@@ -17,7 +17,7 @@ namespace detail {
 void flush() {
   std::size_t done = 0;
   while (done < g.out_len) {
-    ssize_t n = ::write(g.out_fd, g.out + done, g.out_len - done);
+    ssize_t n = write_output(g.out + done, g.out_len - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       int err = n < 0 ? errno : EIO;

@@ -1,6 +1,7 @@
 // The console's process-wide state, shared by its source files only.
 #pragma once
 
+#include <sys/types.h>
 #include <termios.h>
 
 #include <cstddef>
@@ -67,6 +68,14 @@ void line_end();
 bool fill_input(int timeout_ms);
 bool next_byte(unsigned char& byte, int timeout_ms);
 void push_back_byte(unsigned char byte);
+
+// The only reads, writes and waits on in_fd and out_fd while the program
+// runs (descriptor_io.cpp): wait_for_input_bytes answers as poll does (> 0:
+// bytes or the end are there, 0: time-out, < 0: errno), the others as read
+// and write.
+int wait_for_input_bytes(int timeout_ms);
+ssize_t read_input(void* buffer, std::size_t size);
+ssize_t write_output(const void* bytes, std::size_t size);
 
 // Terminal modes, the one place that changes and restores them.
 // signal_keys: Ctrl-C stays the terminal's interrupt key (quit and suspend

@@ -37,10 +37,12 @@ constexpr FileMessages kReadMessages = {kOpenMessages.missing, kOpenMessages.den
                                         kOpenMessages.not_plain, "Das Lesen der Datei @ ist fehlgeschlagen"};
 
 // The world file's bytes through a small buffer; a failing read ends the
-// program with a run-time error.
+// program with a run-time error. The file is closed before every run-time
+// error the reading leads to.
 class FileBytes {
  public:
   FileBytes(std::string_view name, int fd) : name_(name), fd_(fd) {}
+  ~FileBytes() { close(); }
 
   int peek() {
     if (pos_ == len_) {
@@ -49,7 +51,7 @@ class FileBytes {
       while (n < 0 && errno == EINTR);
       if (n < 0) {
         int err = errno;
-        ::close(fd_);
+        close();
         file_failure(name_, err, kReadMessages);
       }
       len_ = static_cast<std::size_t>(n);
@@ -59,6 +61,10 @@ class FileBytes {
     return static_cast<unsigned char>(buf_[pos_]);
   }
   void next() { ++pos_; }
+  void close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
 
  private:
   std::string name_;
@@ -67,33 +73,43 @@ class FileBytes {
   std::size_t len_ = 0, pos_ = 0;
 };
 
+// A world file's text already in memory.
+class TextBytes {
+ public:
+  explicit TextBytes(std::string_view text) : text_(text) {}
+  int peek() const { return pos_ == text_.size() ? EOF : static_cast<unsigned char>(text_[pos_]); }
+  void next() { ++pos_; }
+  void close() {}
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+};
+
 [[noreturn]] void out_of_range(std::string_view name, int line, const char* what, long value) {
   console::runtime_error(201, "In der Welt-Datei " + quoted(name) + ", Zeile " + std::to_string(line) + ", liegt " +
                                   what + " " + std::to_string(value) + " ausserhalb des erlaubten Bereichs.");
 }
 
-}  // namespace
-
-void LIES_MTWELT(std::string_view full_name) {
+// The name cut to its length; the deliverable keeps its first characters as
+// DATEINAME.
+std::string take_name(std::string_view full_name) {
   const Deliverable& d = deliverable();
   std::string name = cut_name(full_name);
   if (d.shown_name_length > 0) DATEINAME.assign(std::string_view(name).substr(0, d.shown_name_length));
+  return name;
+}
 
-  // Messages name the file where it was found.
-  bool looked_up = !name.empty() && name.find('/') == std::string::npos;
-  name = find_world_file(name);
-  int fd = open_world_file(name);
-  if (fd < 0 && errno == ENOENT && looked_up)
-    console::runtime_error(2, "Die Datei " + quoted(name) + " gibt es weder hier noch in den Ordnern von " +
-                                  "ZEKO_WELTEN noch in " + installed_world_folder() + ".");
-  if (fd < 0) file_failure(name, errno, kOpenMessages);
-  FileBytes bytes(name, fd);
+// Reads FELD and ZEKO from `bytes`; `name` is the file as messages name it.
+template <class Bytes>
+void read_world(const std::string& name, Bytes& bytes) {
+  const Deliverable& d = deliverable();
   WorldScanner in(bytes);
 
   auto number = [&] {
     std::optional<long> v = in.number();
     if (!v) {
-      ::close(fd);
+      bytes.close();
       console::runtime_error(106, "In der Welt-Datei " + quoted(name) + ", Zeile " + std::to_string(in.number_line()) +
                                       ", steht \"" + shown_token(in.bad_token()) + "\" statt einer ganzen Zahl.");
     }
@@ -102,7 +118,7 @@ void LIES_MTWELT(std::string_view full_name) {
   auto read16 = [&](const char* what) {
     long v = number();
     if (v < INT16_MIN || v > INT16_MAX) {
-      ::close(fd);
+      bytes.close();
       out_of_range(name, in.number_line(), what, v);
     }
     return static_cast<int16_t>(v);
@@ -122,12 +138,35 @@ void LIES_MTWELT(std::string_view full_name) {
   int x_line = in.number_line();
   long y = number();
   int y_line = in.number_line();
-  ::close(fd);
+  bytes.close();
   if (x < 0 || x >= kColumns) out_of_range(name, x_line, "die Spalte x =", x);
   if (y < 0 || y >= kRows) out_of_range(name, y_line, "die Zeile y =", y);
   ZEKO.x = static_cast<uint8_t>(x);
   ZEKO.y = static_cast<uint8_t>(y);
   ZEKO.richtung = down;
+}
+
+}  // namespace
+
+void LIES_MTWELT(std::string_view full_name) {
+  std::string name = take_name(full_name);
+
+  // Messages name the file where it was found.
+  bool looked_up = !name.empty() && name.find('/') == std::string::npos;
+  name = find_world_file(name);
+  int fd = open_world_file(name);
+  if (fd < 0 && errno == ENOENT && looked_up)
+    console::runtime_error(2, "Die Datei " + quoted(name) + " gibt es weder hier noch in den Ordnern von " +
+                                  "ZEKO_WELTEN noch in " + installed_world_folder() + ".");
+  if (fd < 0) file_failure(name, errno, kOpenMessages);
+  FileBytes bytes(name, fd);
+  read_world(name, bytes);
+}
+
+void read_world_text(std::string_view full_name, std::string_view text) {
+  std::string name = take_name(full_name);
+  TextBytes bytes(text);
+  read_world(name, bytes);
 }
 
 }  // namespace zeko

@@ -45,12 +45,19 @@ std::string cut_name(std::string_view name);
 // error path.
 void LIES_MTWELT(std::string_view name);
 
+// The same from a world file's text already in memory; `name` is what
+// messages and DATEINAME show (nothing is looked up or opened).
+void read_world_text(std::string_view name, std::string_view text);
+
 // Writes FELD, the supply and the robot's position. `supply` is asked for
 // after the grid has been written (the editor's question); the file on disk
 // is replaced only when the whole world has been written.
 using SupplyQuestion = int16_t (*)();
 void SCHREIBE_WELT(std::string_view name, SupplyQuestion supply);
 void SCHREIBE_WELT(std::string_view name, int16_t supply);
+
+// The text SCHREIBE_WELT writes, with the given supply.
+std::string world_text(int16_t supply);
 
 // The writer keeps the new world in an unnamed file until it is complete
 // where the file system allows it; tests switch this off to run the way

@@ -63,6 +63,23 @@ std::string grid_value(int16_t v) {
   return cell;
 }
 
+// The grid's ten lines of the world file.
+std::string grid_text() {
+  std::string text;
+  for (int y = 0; y < kRows; ++y) {
+    for (int x = 0; x < kColumns; ++x) text += grid_value(FELD[x][y]);
+    text += '\n';
+  }
+  return text;
+}
+
+// The lines after the grid: the supply, then the robot's column and row.
+std::string tail_text(int16_t supply) {
+  char tail[64];
+  std::snprintf(tail, sizeof tail, "%d\n%4d%4d\n", supply, ZEKO.x, ZEKO.y);
+  return tail;
+}
+
 // Where the world really goes: the target itself, or the file a symbolic
 // link points to. Refuses targets we may not write before anything else.
 std::string checked_target(const std::string& name) {
@@ -237,16 +254,10 @@ void write_world(std::string_view name_view, SupplyQuestion ask, int16_t fixed_s
     fd = open_named_temp(folder, name);
   }
 
-  std::string content;
-  for (int y = 0; y < kRows; ++y) {
-    for (int x = 0; x < kColumns; ++x) content += grid_value(FELD[x][y]);
-    content += '\n';
-  }
+  std::string content = grid_text();
   write_or_fail(fd, content, name);
 
-  int16_t supply = ask ? ask() : fixed_supply;
-  char tail[64];
-  std::snprintf(tail, sizeof tail, "%d\n%4d%4d\n", supply, ZEKO.x, ZEKO.y);
+  std::string tail = tail_text(ask ? ask() : fixed_supply);
   write_or_fail(fd, tail, name);
   content += tail;
 
@@ -267,6 +278,8 @@ void write_world(std::string_view name_view, SupplyQuestion ask, int16_t fixed_s
 }
 
 }  // namespace
+
+std::string world_text(int16_t supply) { return grid_text() + tail_text(supply); }
 
 void SCHREIBE_WELT(std::string_view name, SupplyQuestion supply) { write_world(name, supply, 0); }
 void SCHREIBE_WELT(std::string_view name, int16_t supply) { write_world(name, nullptr, supply); }

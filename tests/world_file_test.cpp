@@ -87,10 +87,23 @@ Outcome load(const TempDir& dir, const std::string& name, const zeko::Deliverabl
   });
 }
 
+// Loads `content` from a file; the reader of texts in memory must end the
+// same way, to the byte of its messages.
 Outcome load_text(const std::string& content, const zeko::Deliverable& d = zeko::ZEKOPROG) {
   TempDir dir(0777);
   support::write_file(dir / "w.zko", content);
-  return load(dir, "w.zko", d);
+  Outcome from_file = load(dir, "w.zko", d);
+  Outcome from_memory = support::run_forked([&] {
+    zeko::use_deliverable(d);
+    zeko::DATEINAME.assign("before");
+    zeko::ZEKO.richtung = zeko::left;
+    zeko::read_world_text("w.zko", content);
+    note_state();
+  });
+  EXPECT_EQ(from_memory.status, from_file.status) << escaped(content);
+  EXPECT_EQ(from_memory.errors, from_file.errors) << escaped(content);
+  EXPECT_EQ(from_memory.notes, from_file.notes) << escaped(content);
+  return from_file;
 }
 
 // Saves `w` as `name` in a child that works in `dir`; `question` stands for

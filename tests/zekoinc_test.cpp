@@ -753,7 +753,7 @@ TEST_F(Learner, ZekocSpeaksGermanUnlessTheLearnerChoosesOtherMessages) {
 
 // zekoc takes the unit precompiled by the build only where it fits, and no
 // unit in its folder or the learner's ever breaks a compile: an installed
-// layout (bin/zekoc, lib/zekoinc/) whose unit folder `change` alters; the
+// layout (bin/zekoc, lib/zeko/) whose unit folder `change` alters; the
 // program still compiles and runs, the unit compiled from its source where
 // the row says so.
 struct UnitRow {
@@ -768,8 +768,8 @@ class PrecompiledUnit : public Learner, public ::testing::WithParamInterface<Uni
 TEST_P(PrecompiledUnit, NeverBreaksACompile) {
   const UnitRow& r = GetParam();
   std::string out;
-  ASSERT_EQ(shell("mkdir -p 'inst/bin' 'inst/lib/zekoinc' && cp " ZEKOC_PATH " inst/bin/ && ln -s '" ZEKOINC_LIB_DIR
-                  "/libzekoinc.so' inst/lib/ && cp -p '" ZEKO_UNIT_DIR "'/* inst/lib/zekoinc/ && cd inst/lib/zekoinc && " +
+  ASSERT_EQ(shell("mkdir -p 'inst/bin' 'inst/lib/zeko' && cp " ZEKOC_PATH " inst/bin/ && ln -s '" ZEKOINC_LIB_DIR
+                  "/libzekoinc.so' inst/lib/zeko/ && cp -p '" ZEKO_UNIT_DIR "'/* inst/lib/zeko/ && cd inst/lib/zeko && " +
                       r.change,
                   &out),
             0)

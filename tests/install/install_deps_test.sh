@@ -67,6 +67,8 @@ row "a failed apt-get stops with the command" "cmake make fp-compiler" 0 no 100 
 row "the fuzz set adds clang and its fuzzer runtime" "g++ cmake make fp-compiler" 0 no 0 "test fuzz" 0 \
   "apt-get update [noninteractive]|apt-get install -y pkg-config libgtest-dev libvterm-dev man-db chromium clang libclang-rt-14-dev [noninteractive]" \
   "clang libclang-rt-14-dev"
+row "the package set adds lintian" "$everything" 0 no 0 "test package" 0 \
+  "apt-get update [noninteractive]|apt-get install -y lintian [noninteractive]" "lintian"
 row "an unknown set is refused" "$everything" 0 no 0 fuzzy 2 "" "fuzzy"
 
 if ((failures)); then

@@ -3,14 +3,18 @@
 # files are there, the manual pages have no warnings, and in an empty folder
 # outside the tree the Kurzanleitung's program compiles with the installed
 # zekoc and runs on welt1.zko from the installed world folder; zekoedit
-# makes a new world from the installed template.
+# makes a new world from the installed template; a program compiled the way
+# zekoc compiled before the library had its own folder still runs.
 #
-#   installed_test.sh prefix|deb BUILD_DIR
+#   installed_test.sh prefix|deb BUILD_DIR [PACKAGE.deb]
+#
+# deb builds the package with cpack, or takes the one given (make package).
 #
 # ZEKO_TEST_PRELOAD: preloaded into learner programs (sanitizer builds).
 set -u
 mode=$1
 build=$2
+given_deb=${3:-}
 tmp=$(mktemp -d)
 trap 'rm -rf -- "$tmp"' EXIT
 failures=0
@@ -29,12 +33,16 @@ case $mode in
     }
     ;;
   deb)
-    (cd "$build" && cpack -G DEB -B "$tmp/pkg") >"$tmp/cpack.log" 2>&1 || {
-      cat "$tmp/cpack.log"
-      exit 1
-    }
-    version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
-    deb=$tmp/pkg/zeko_${version}_$(dpkg --print-architecture).deb
+    if [[ -n $given_deb ]]; then
+      deb=$given_deb
+    else
+      (cd "$build" && cpack -G DEB -B "$tmp/pkg") >"$tmp/cpack.log" 2>&1 || {
+        cat "$tmp/cpack.log"
+        exit 1
+      }
+      version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+      deb=$tmp/pkg/zeko_${version}_$(dpkg --print-architecture).deb
+    fi
     [[ -f $deb ]] || {
       fail "no $deb: $(ls "$tmp/pkg")"
       exit 1
@@ -54,14 +62,16 @@ usr=$root/usr
 
 for f in bin/zekoc bin/zekoprog bin/zekoedit bin/zekocheck share/zeko/welten/welt0.zko share/zeko/welten/welt1.zko \
   share/doc/zeko/README.md share/doc/zeko/Kurzanleitung.md share/doc/zeko/beispiele/sammeln.pas \
-  share/man/man1/zekoc.1 share/man/man1/zekoprog.1 share/man/man1/zekoedit.1 share/man/man1/zekocheck.1 \
-  share/zeko/aufgaben/01-geradeaus/aufgabe.txt share/zeko/aufgaben/12-rundgang/ziel2.zko include/zekoinc.h; do
+  share/man/man1/zekoc.1.gz share/man/man1/zekoprog.1.gz share/man/man1/zekoedit.1.gz share/man/man1/zekocheck.1.gz \
+  share/zeko/aufgaben/01-geradeaus/aufgabe.txt share/zeko/aufgaben/12-rundgang/ziel2.zko include/zekoinc.h \
+  lib/zeko/libzekoinc.so lib/zeko/zekoinc.pas lib/libzekoinc.so share/doc/zeko/copyright share/doc/zeko/changelog.gz \
+  share/doc/zeko/ci/gitlab-ci.yml share/doc/zeko/ci/github-workflow.yml; do
   [[ -e $usr/$f ]] || fail "not installed: $f"
 done
-for page in "$usr"/share/man/man1/*.1; do
+for page in "$usr"/share/man/man1/*.1.gz; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
   [[ -z $warnings ]] || fail "$(basename "$page"): $warnings"
-  grep -q '@PROJECT_VERSION@' "$page" && fail "$(basename "$page"): version not filled in"
+  zgrep -q '@PROJECT_VERSION@' "$page" && fail "$(basename "$page"): version not filled in"
 done
 for prog in zekoprog zekoedit zekoc zekocheck; do
   out=$("$usr/bin/$prog" --version </dev/null)
@@ -102,6 +112,22 @@ for src in "$tmp"/c/*.c "$tmp"/c/*.cpp; do
   (cd "$tmp/c" && LD_PRELOAD=${ZEKO_TEST_PRELOAD:-} ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0 \
     timeout 20 "${src%.*}" </dev/null >"$tmp/c.out" 2>&1) || fail "${src##*/} ended with $?: $(cat "$tmp/c.out")"
 done
+# Compiled as zekoc did when the library lay in lib/ itself: that rpath and
+# the library's name as there. It runs through the link left in lib/.
+mkdir "$tmp/frueher"
+cp meinprog.pas "$usr/lib/zeko/zekoinc.pas" "$tmp/frueher/"
+if ! (cd "$tmp/frueher" && fpc -gl -Fl"$usr/lib" -k"-rpath=$usr/lib" meinprog.pas) >"$tmp/old.log" 2>&1; then
+  fail "compiled the old way: $(cat "$tmp/old.log")"
+else
+  rm "$tmp/frueher/zekoinc.pas"  # nothing else to find there
+  LD_PRELOAD=${ZEKO_TEST_PRELOAD:-} ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0 \
+    timeout 20 "$tmp/frueher/meinprog" </dev/null >"$tmp/old.out" 2>&1
+  status=$?
+  [[ $status == 0 ]] && grep -q 'FERTIG!' "$tmp/old.out" || fail "the old way's program ended with $status"
+  [[ $(LD_LIBRARY_PATH= ldd "$tmp/frueher/meinprog") == *"libzekoinc.so => $usr/lib/libzekoinc.so"* ]] ||
+    fail "the old way's program does not load $usr/lib/libzekoinc.so: $(ldd "$tmp/frueher/meinprog")"
+fi
+
 # A new world from the installed template, saved here.
 printf 'neu.zko\r\re7\r' | timeout 20 "$usr/bin/zekoedit" >/dev/null 2>edit.err
 status=$?
