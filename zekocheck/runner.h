@@ -1,16 +1,20 @@
 // Compiles and runs learner programs in parallel, each in its own temporary
 // folder and process group, under limits of commands, wall time, CPU time,
-// memory and file size, and inside bubblewrap when it works.
+// memory and file size, in the sandbox (sandbox.h).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace zekocheck {
 
+class Sandbox;
+
 struct Limits {
   long max_commands = 100000;
   double seconds = 5;      // wall clock per run
+  long compile_seconds = 20;  // wall clock per compile
   long memory_mb = 512;    // address space; 0: none
   long file_mb = 16;       // largest file a program may write
   int jobs = 1;
@@ -34,6 +38,8 @@ struct Program {
   std::string path;
   bool source = false;     // a .pas file that is compiled first
   bool compile_failed = false;
+  std::string compile_limit;  // the limit that stopped the compiler (German), or empty
+  bool without_sandbox = false;  // the sandbox was wanted but could not be used
   std::string compile_messages;
   std::string unusable;    // why the file cannot even be tried (German), or empty
   std::vector<Run> runs;   // one per world pair
@@ -52,7 +58,7 @@ class Runner {
 
   // Empty when the sandbox is in use or was switched off; otherwise the
   // note why the programs run without it.
-  const std::string& sandbox_note() const { return sandbox_note_; }
+  const std::string& sandbox_note() const;
   // False when the temporary folder cannot be made.
   bool ready() const { return !base_.empty(); }
 
@@ -62,9 +68,7 @@ class Runner {
   Limits limits_;
   std::string zekoc_;
   std::string base_;         // temporary folder of this check
-  bool use_bwrap_ = false;
-  std::string bwrap_;
-  std::string sandbox_note_;
+  std::unique_ptr<Sandbox> sandbox_;
 };
 
 }  // namespace zekocheck
