@@ -166,11 +166,12 @@ std::vector<std::string> compiler_messages(const Program& program, std::size_t c
 void write_for_people(std::ostream& out, const std::vector<Checked>& results) {
   for (const Checked& c : results) {
     const Verdict& v = c.verdict;
+    const char* unsandboxed = c.program->without_sandbox ? "  (ohne Sandbox gelaufen)\n" : "";
     if (v.passed) {
-      out << c.program->name << ": bestanden\n";
+      out << c.program->name << ": bestanden\n" << unsandboxed;
       continue;
     }
-    out << c.program->name << ": nicht bestanden - " << v.reason << "\n";
+    out << c.program->name << ": nicht bestanden - " << v.reason << "\n" << unsandboxed;
     out << details(c);
     std::vector<std::string> lines = lines_of(printable(v.output));
     if (lines.empty()) continue;
@@ -209,7 +210,7 @@ void write_json(std::ostream& out, const std::vector<Checked>& results) {
     else out << "null";
     out << ", \"output\": ";
     json_string(out, v.output);
-    out << "}";
+    out << ", \"sandbox\": " << (c.program->sandboxed ? "true" : "false") << "}";
   }
   out << (results.empty() ? "]\n" : "\n]\n");
 }
@@ -235,11 +236,13 @@ void write_junit(std::ostream& out, const std::vector<Checked>& results, const s
     const Verdict& v = c.verdict;
     out << "    <testcase classname=\"" << xml("zekocheck." + suite) << "\" name=\"" << xml(c.program->name)
         << "\" time=\"" << seconds(v.milliseconds) << "\"";
-    if (v.passed && v.output.empty()) {
+    if (v.passed && v.output.empty() && !c.program->without_sandbox) {
       out << "/>\n";
       continue;
     }
     out << ">\n";
+    if (c.program->without_sandbox)
+      out << "      <properties><property name=\"sandbox\" value=\"ohne Sandbox gelaufen\"/></properties>\n";
     if (!v.passed)
       out << "      <failure message=\"" << xml(full_reason(c)) << "\" type=\"nicht bestanden\">"
           << xml(details(c)) << "</failure>\n";

@@ -62,7 +62,7 @@ std::string compile_limit_reached(int status, bool timed_out, const std::string&
   int sig = WIFSIGNALED(status) ? WTERMSIG(status) : WIFEXITED(status) && WEXITSTATUS(status) > 128 ? WEXITSTATUS(status) - 128 : 0;
   if (sig == SIGXCPU || sig == SIGKILL) return "Rechenzeit (" + std::to_string(limits.compile_seconds) + " s)";
   if (sig == SIGXFSZ) return "Dateigroesse (" + std::to_string(limits.file_mb) + " MB)";
-  for (const char* text : {"No memory left", "Kein Speicher", "out of memory", "Out of memory", "Cannot allocate memory", "std::bad_alloc"})
+  for (const char* text : {"No memory left", "Speicher voll", "out of memory", "Out of memory", "Cannot allocate memory", "std::bad_alloc"})
     if (output.find(text) != std::string::npos) return "Speicher (" + std::to_string(limits.memory_mb) + " MB)";
   if (sig == SIGSEGV || sig == SIGABRT) return "Speicher (" + std::to_string(limits.memory_mb) + " MB)";
   return "";
@@ -160,6 +160,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<std::stri
     Program& p = programs[i];
     if (!p.unusable.empty()) continue;
     p.without_sandbox = sandbox_->missing();
+    p.sandboxed = sandbox_->in_use();
     std::error_code ec;
     fs::create_directory(program_dir(i), ec);
     fs::permissions(program_dir(i), folder_perms, ec);

@@ -39,6 +39,7 @@ struct Program {
   bool source = false;     // a .pas file that is compiled first
   bool compile_failed = false;
   std::string compile_limit;  // the limit that stopped the compiler (German), or empty
+  bool sandboxed = false;        // compiled and run in bwrap
   bool without_sandbox = false;  // the sandbox was wanted but could not be used
   std::string compile_messages;
   std::string unusable;    // why the file cannot even be tried (German), or empty

@@ -184,8 +184,9 @@ void remove_tree(const std::string& path) {
     }
     closedir(dir);
     if (!down.empty()) {
-      fchmodat(fd, down.c_str(), 0700, 0);
       int next = openat(fd, down.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (next < 0 && errno == EACCES && fchmodat(fd, down.c_str(), 0700, 0) == 0)
+        next = openat(fd, down.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       if (next < 0) {
         unlinkat(fd, down.c_str(), AT_REMOVEDIR);  // nothing more to do for it
         continue;
@@ -287,28 +288,32 @@ bool Sandbox::probe() {
   return use_bwrap_;
 }
 
+// A tmpfs of our own (root only): its size and its number of files are
+// limited, and unmounting it takes every file with it at once.
+bool mount_limited(const std::string& dir, long kilobytes, long inodes, uid_t uid) {
+  std::string options = "size=" + std::to_string(kilobytes) + "k,nr_inodes=" + std::to_string(inodes) +
+                        ",mode=0700,uid=" + std::to_string(uid) + ",gid=" + std::to_string(uid);
+  return ::mount("zekocheck", dir.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0 ||
+         ::chown(dir.c_str(), uid, uid) == 0;
+}
+
 bool Sandbox::prepare(const Job& job) {
   uid_t uid = slot_uid(job.slot);
   if (::mkdir(job.own.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  if (root_) {
-    // A tmpfs of our own: its size and its number of files are limited,
-    // and unmounting it takes every file with it at once.
-    std::string options = "size=" + std::to_string(kOwnFolderMb) + "m,nr_inodes=" +
-                          std::to_string(kOwnFolderInodes) + ",mode=0700,uid=" + std::to_string(uid) +
-                          ",gid=" + std::to_string(uid);
-    if (::mount("zekocheck", job.own.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0 &&
-        ::chown(job.own.c_str(), uid, uid) != 0)
-      return false;
-  }
+  if (root_ && !mount_limited(job.own, kOwnFolderMb * 1024, kOwnFolderInodes, uid)) return false;
   for (const auto& [from, name] : job.own_files)
     if (!copy_in(from, job.own + "/" + name, uid, root_)) return false;
-  if (use_bwrap_ && !root_ && !job.compile && ::mkdir(job.result_dir.c_str(), 0700) != 0 && errno != EEXIST)
-    return false;
+  // The result apart from the own folder: a full or crowded own folder
+  // does not keep the library from writing it.
+  if (!job.result_dir.empty()) {
+    if (::mkdir(job.result_dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (root_ && !mount_limited(job.result_dir, kResultFolderKb, 16, uid)) return false;
+  }
   return true;
 }
 
 std::string Sandbox::result_path(const Job& job) const {
-  return (use_bwrap_ && !root_ && !job.compile ? job.result_dir : job.own) + "/ergebnis";
+  return (job.result_dir.empty() ? job.own : job.result_dir) + "/ergebnis";
 }
 
 std::vector<std::string> Sandbox::bwrap_command(const Job& job) const {
@@ -343,14 +348,14 @@ std::vector<std::string> Sandbox::bwrap_command(const Job& job) const {
     a.insert(a.end(), {"--bind", job.own, job.own});
   } else {
     // The own folder lives only in the sandbox; the files it starts with
-    // are shown read-only, the result goes to a folder of the host.
+    // are shown read-only.
     a.insert(a.end(), {"--perms", "0700", "--size", std::to_string(kOwnFolderMb << 20), "--tmpfs", job.own});
     for (const auto& f : job.own_files) {
       std::string at = job.own + "/" + f.second;
       a.insert(a.end(), {"--ro-bind", at, at});
     }
-    a.insert(a.end(), {"--bind", job.result_dir, job.result_dir});
   }
+  if (!job.result_dir.empty()) a.insert(a.end(), {"--bind", job.result_dir, job.result_dir});
   a.insert(a.end(), {"--remount-ro", "/", "--chdir", job.own, "--", "/usr/bin/prlimit",
                      "--nproc=" + std::to_string(kProcessesPerRun), "--"});
   a.insert(a.end(), job.command.begin(), job.command.end());
@@ -446,6 +451,7 @@ void Sandbox::stop(const Job& job, pid_t session) {
 void Sandbox::clear(const Job& job) {
   if (root_) {
     ::umount2(job.own.c_str(), MNT_DETACH);
+    if (!job.result_dir.empty()) ::umount2(job.result_dir.c_str(), MNT_DETACH);
     if (!use_bwrap_) {
       // Without the sandbox the slot's user could write to the shared
       // places; what it owns there goes.

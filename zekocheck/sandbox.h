@@ -28,13 +28,14 @@ constexpr rlim_t kProcessesPerRun = 64;
 constexpr long kOwnFolderMb = 64;
 constexpr long kOwnFolderInodes = 4096;
 constexpr long kShmMb = 8;
+constexpr long kResultFolderKb = 256;
 
 // One compile or run.
 struct Job {
   int slot = 0;                        // 0 .. jobs-1, one job at a time per slot
   bool compile = false;
   std::string own;                     // the own folder: cwd, HOME, TMPDIR; writable
-  std::string result_dir;              // where the result file goes (empty: the own folder)
+  std::string result_dir;              // where the result file goes (empty: the own folder); writable
   // Host files copied into the own folder, with their names there.
   std::vector<std::pair<std::string, std::string>> own_files;
   std::vector<std::string> readable;   // host files shown read-only at the same path
