@@ -268,6 +268,7 @@ int main(int argc, char** argv) {
     return kUsageStatus;
   }
   if (!runner.sandbox_note().empty()) std::cerr << runner.sandbox_note() << "\n";
+  if (!runner.access_note().empty()) std::cerr << runner.access_note() << "\n";
   runner.run_all(programs, starts);
 
   std::vector<Checked> results;

@@ -106,6 +106,7 @@ Runner::~Runner() {
 }
 
 const std::string& Runner::sandbox_note() const { return sandbox_->note(); }
+const std::string& Runner::access_note() const { return sandbox_->unreachable(); }
 
 void Runner::run_all(std::vector<Program>& programs, const std::vector<std::string>& start_worlds) {
   if (pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) != 0) return;
@@ -256,8 +257,11 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<std::stri
     Program& p = programs[c.task.program];
     if (c.task.pair < 0) {
       std::error_code ec;
+      struct stat st {};
+      std::string built = c.job.own + "/programm";  // a plain file, never a link we would follow
       bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && !c.timed_out &&
-                fs::copy_file(c.job.own + "/programm", exe[c.task.program], fs::copy_options::overwrite_existing, ec);
+                ::lstat(built.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                fs::copy_file(built, exe[c.task.program], fs::copy_options::overwrite_existing, ec);
       if (ok) fs::permissions(exe[c.task.program], exe_perms, ec);
       sandbox_->clear(c.job);
       p.compile_messages = c.output;

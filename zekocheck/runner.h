@@ -60,6 +60,8 @@ class Runner {
   // Empty when the sandbox is in use or was switched off; otherwise the
   // note why the programs run without it.
   const std::string& sandbox_note() const;
+  // As root: why the compiler cannot be reached by the runs' users, or empty.
+  const std::string& access_note() const;
   // False when the temporary folder cannot be made.
   bool ready() const { return !base_.empty(); }
 

@@ -63,8 +63,13 @@ std::vector<ProcessInfo> processes() {
   while (dirent* e = readdir(proc)) {
     if (e->d_name[0] < '1' || e->d_name[0] > '9') continue;
     std::string dir = std::string("/proc/") + e->d_name;
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) != 0) continue;
+    // The real user from the status (the folder's owner turns root for a
+    // process that made itself undumpable).
+    std::ifstream status(dir + "/status");
+    long uid = -1;
+    for (std::string line; uid < 0 && std::getline(status, line);)
+      if (line.starts_with("Uid:")) uid = std::atol(line.c_str() + 4);
+    if (uid < 0) continue;
     std::ifstream in(dir + "/stat");
     std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::size_t close_paren = stat.rfind(')');
@@ -74,7 +79,7 @@ std::vector<ProcessInfo> processes() {
     long ppid = 0, pgrp = 0, sid = 0;
     fields >> state >> ppid >> pgrp >> sid;
     all.push_back({static_cast<pid_t>(std::atol(e->d_name)), static_cast<pid_t>(ppid), static_cast<pid_t>(sid),
-                   st.st_uid});
+                   static_cast<uid_t>(uid)});
   }
   closedir(proc);
   return all;
@@ -234,6 +239,10 @@ Sandbox::Sandbox(bool wanted, std::string base, int slots, std::string zekoc)
       outer_processes_ = own.rlim_cur;
   }
   zeko_dirs_ = zekoc_dirs(zekoc_);
+  for (const std::string& dir : zeko_dirs_)
+    if (root_ && !others_can_pass(dir))
+      unreachable_ = "Hinweis: als root uebersetzen und laufen die Programme unter eigenen Benutzern; " + dir +
+                     " ist fuer sie nicht erreichbar (ein Ordner darueber ohne x-Recht fuer andere).";
   // Whatever a job leaves running in the background comes to us, not to
   // init, and is ended with the job.
   prctl(PR_SET_CHILD_SUBREAPER, 1);

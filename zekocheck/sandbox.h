@@ -56,6 +56,8 @@ class Sandbox {
   // Empty when bwrap is in use or was switched off; otherwise the note why
   // the programs run without it.
   const std::string& note() const { return note_; }
+  // As root: why the slots' users cannot reach zekoc, or empty.
+  const std::string& unreachable() const { return unreachable_; }
   bool in_use() const { return use_bwrap_; }
   // Wanted but not available: every program is marked in the report.
   bool missing() const { return !note_.empty(); }
@@ -80,7 +82,7 @@ class Sandbox {
   bool probe();
   uid_t slot_uid(int slot) const;
 
-  std::string base_, zekoc_, bwrap_, note_;
+  std::string base_, zekoc_, bwrap_, note_, unreachable_;
   bool use_bwrap_ = false;
   bool root_ = false;
   int slots_ = 1;

@@ -12,6 +12,9 @@ set -u
 mode=$1
 build=$2
 tmp=$(mktemp -d)
+# As root, zekocheck compiles and runs as unprivileged users: they must be
+# able to reach the installation, as they do under /usr.
+chmod 755 "$tmp"
 trap 'rm -rf -- "$tmp"' EXIT
 failures=0
 fail() {
