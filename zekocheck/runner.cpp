@@ -5,8 +5,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -59,12 +57,16 @@ std::string read_small(const std::string& path, std::size_t limit) {
 // script: a compiler ended by a signal shows as status 128 + signal.
 std::string compile_limit_reached(int status, bool timed_out, const std::string& output, const Limits& limits) {
   if (timed_out) return "Zeit (" + std::to_string(limits.compile_seconds) + " s)";
-  int sig = WIFSIGNALED(status) ? WTERMSIG(status) : WIFEXITED(status) && WEXITSTATUS(status) > 128 ? WEXITSTATUS(status) - 128 : 0;
+  int sig = 0;
+  if (WIFSIGNALED(status)) sig = WTERMSIG(status);
+  else if (WIFEXITED(status) && WEXITSTATUS(status) > 128) sig = WEXITSTATUS(status) - 128;
   if (sig == SIGXCPU || sig == SIGKILL) return "Rechenzeit (" + std::to_string(limits.compile_seconds) + " s)";
   if (sig == SIGXFSZ) return "Dateigroesse (" + std::to_string(limits.file_mb) + " MB)";
-  for (const char* text : {"No memory left", "Speicher voll", "out of memory", "Out of memory", "Cannot allocate memory", "std::bad_alloc"})
-    if (output.find(text) != std::string::npos) return "Speicher (" + std::to_string(limits.memory_mb) + " MB)";
-  if (sig == SIGSEGV || sig == SIGABRT) return "Speicher (" + std::to_string(limits.memory_mb) + " MB)";
+  const std::string memory = "Speicher (" + std::to_string(limits.memory_mb) + " MB)";
+  // fpc's own words (English, German), the linker's and the C library's.
+  for (const char* text : {"No memory left", "Speicher voll", "out of memory", "Cannot allocate memory"})
+    if (output.find(text) != std::string::npos) return memory;
+  if (sig == SIGSEGV || sig == SIGABRT) return memory;
   return "";
 }
 

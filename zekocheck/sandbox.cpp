@@ -55,6 +55,19 @@ struct ProcessInfo {
   uid_t uid;
 };
 
+// A small file of /proc, read with plain calls: a process that goes while
+// it is read gives an error, not an exception.
+std::string read_proc(const std::string& path) {
+  std::string text;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return text;
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::read(fd, buf, sizeof buf)) > 0 && text.size() < 65536) text.append(buf, static_cast<std::size_t>(n));
+  ::close(fd);
+  return text;
+}
+
 // Every process we can see, from /proc.
 std::vector<ProcessInfo> processes() {
   std::vector<ProcessInfo> all;
@@ -65,15 +78,12 @@ std::vector<ProcessInfo> processes() {
     std::string dir = std::string("/proc/") + e->d_name;
     // The real user from the status (the folder's owner turns root for a
     // process that made itself undumpable).
-    std::ifstream status(dir + "/status");
-    long uid = -1;
-    for (std::string line; uid < 0 && std::getline(status, line);)
-      if (line.starts_with("Uid:")) uid = std::atol(line.c_str() + 4);
-    if (uid < 0) continue;
-    std::ifstream in(dir + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string status = read_proc(dir + "/status");
+    std::size_t uid_at = status.find("\nUid:");
+    std::string stat = read_proc(dir + "/stat");
     std::size_t close_paren = stat.rfind(')');
-    if (close_paren == std::string::npos) continue;
+    if (uid_at == std::string::npos || close_paren == std::string::npos) continue;
+    long uid = std::atol(status.c_str() + uid_at + 5);
     std::istringstream fields(stat.substr(close_paren + 1));
     std::string state;
     long ppid = 0, pgrp = 0, sid = 0;
