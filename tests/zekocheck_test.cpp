@@ -421,7 +421,8 @@ std::string fill(const std::string& name, const std::string& folder, int limit) 
                 "total := 0;\nfor i := 1 to 100 do begin\n"
                 "  f := fpOpen('" + folder + "/zeko-voll' + IntToStr(i), O_WrOnly or O_Creat, &600);\n"
                 "  if f < 0 then break;\n"
-                "  for j := 1 to 16 do if fpWrite(f, buf, SizeOf(buf)) = SizeOf(buf) then total := total + SizeOf(buf);\n"
+                "  for j := 1 to 16 do\n"
+                "    if fpWrite(f, buf, SizeOf(buf)) = SizeOf(buf) then total := total + SizeOf(buf);\n"
                 "  fpClose(f);\nend;\n"
                 "if total > " + std::to_string(limit) + " * 1048576 then gelungen;\nloese;");
 }
@@ -443,7 +444,8 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
   put("start.zko", world(0, 2, 1, {{2, 1, 1}}));
   put("ziel.zko", world(1, 2, 3));
   const std::string ok = "bestanden", leaked = "nicht bestanden - Programm endete mit Status 7";
-  const std::string secret_goal = dir_.path() + "/ziel.zko", task_goal = std::string(TASKS_DIR) + "/01-geradeaus/ziel1.zko";
+  const std::string secret_goal = dir_.path() + "/ziel.zko";
+  const std::string task_goal = std::string(TASKS_DIR) + "/01-geradeaus/ziel1.zko";
   const std::string abstract_name = "zekocheck-angriff-" + std::to_string(getpid());
   const std::string bomb_limit = "nicht bestanden - nicht uebersetzbar - Grenze Speicher (256 MB)";
   const std::vector<Row> rows = {
@@ -461,7 +463,8 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
        source("liest", "",
               "if FileOpen('" + secret_goal + "', fmOpenRead) >= 0 then gelungen;\n"
               "if FileOpen('" + task_goal + "', fmOpenRead) >= 0 then gelungen;\n"
-              "if DirectoryExists('/home') or DirectoryExists('/root') or DirectoryExists('/run') then gelungen;\nloese;"),
+              "if DirectoryExists('/home') or DirectoryExists('/root') or DirectoryExists('/run') then\n"
+              "  gelungen;\nloese;"),
        false, {ok, ok, leaked, leaked}},
       {"umgebung.pas",
        source("umgebung", "const h = {$I %SSH_AUTH_SOCK%}; g = {$I %ZEKO_GEHEIM%};\n",
@@ -500,7 +503,8 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
        source("socket", "function verbinde(const pfad: string; abstrakt: boolean): boolean;\n"
                         "var s: longint; a: TUnixSockAddr;\nbegin\n  s := fpSocket(AF_UNIX, SOCK_STREAM, 0);\n"
                         "  FillChar(a, SizeOf(a), 0);\n  a.family := AF_UNIX;\n"
-                        "  if abstrakt then Move(pfad[1], a.path[1], Length(pfad)) else Move(pfad[1], a.path[0], Length(pfad));\n"
+                        "  if abstrakt then Move(pfad[1], a.path[1], Length(pfad))\n"
+                        "  else Move(pfad[1], a.path[0], Length(pfad));\n"
                         "  verbinde := fpConnect(s, @a, SizeOf(sa_family_t) + Length(pfad) + 1) = 0;\n"
                         "  CloseSocket(s);\nend;\n",
               "if verbinde('" + dir_.path() + "/sock', false) or verbinde('" + abstract_name +
@@ -523,9 +527,11 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
                           "if FindFirst('/proc/*', faDirectory, sr) = 0 then repeat\n"
                           "  f := fpOpen('/proc/' + sr.Name + '/cmdline', O_RdOnly);\n"
                           "  if f >= 0 then begin\n    n := fpRead(f, buf, SizeOf(buf)); fpClose(f);\n"
-                          "    if n > 0 then begin SetString(s, buf, n); if Pos('zekocheck-uebrig', s) > 0 then gelungen end;\n"
+                          "    if n > 0 then SetString(s, buf, n) else s := '';\n"
+                          "    if Pos('zekocheck-uebrig', s) > 0 then gelungen;\n"
                           "  end;\nuntil FindNext(sr) <> 0;\nFindClose(sr);\nloese;"));
-  ASSERT_EQ(shell(std::string(ZEKOC_PATH) + " uebrig.pas >/dev/null && " + ZEKOC_PATH + " sucht.pas >/dev/null").status, 0);
+  ASSERT_EQ(shell(std::string(ZEKOC_PATH) + " uebrig.pas >/dev/null && " + ZEKOC_PATH + " sucht.pas >/dev/null").status,
+            0);
 
   // The host's sockets a program must not reach: one in the teacher's
   // folder (open to everyone) and an abstract one.
@@ -552,7 +558,8 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
       std::ifstream in(entry.path() / "cmdline");  // getline: a process that went is no exception
       std::string cmdline;
       std::getline(in, cmdline);
-      if (cmdline.find(tmp + "/zekocheck.") != std::string::npos || cmdline.find("zekocheck-uebrig") != std::string::npos)
+      if (cmdline.find(tmp + "/zekocheck.") != std::string::npos ||
+          cmdline.find("zekocheck-uebrig") != std::string::npos)
         found += "process " + entry.path().filename().string() + " ";
     }
     for (const auto& entry : fs::directory_iterator(tmp))
@@ -606,5 +613,6 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
   }
   close(path_socket);
   close(abstract_socket);
-  if (!any_sandbox) GTEST_SKIP() << "bwrap cannot make its name spaces here: only the runs without the sandbox were tried";
+  if (!any_sandbox)
+    GTEST_SKIP() << "bwrap cannot make its name spaces here: only the runs without the sandbox were tried";
 }
