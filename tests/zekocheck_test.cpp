@@ -333,6 +333,7 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   } bad[] = {
       {"start.zko ziel.zko", "kein Programm angegeben"},
       {"--zeit 0 start.zko ziel.zko geht", "--zeit braucht Sekunden"},
+      {"--zeit-uebersetzen 0 start.zko ziel.zko geht", "--zeit-uebersetzen braucht eine ganze Zahl von 1 bis 3600"},
       {"-j x start.zko ziel.zko geht", "-j braucht eine ganze Zahl"},
       {"--schnell start.zko ziel.zko geht", "unbekannte Option --schnell"},
       {"fehlt.zko ziel.zko geht", "die Start-Welt fehlt.zko ist nicht lesbar: die Datei gibt es nicht"},
@@ -613,6 +614,13 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
   }
   close(path_socket);
   close(abstract_socket);
+#ifndef ZEKO_SANITIZE
+  // The compiler's own time limit, before its memory limit.
+  Result slow = zekocheck("--zeit-uebersetzen 1 --speicher 2048 start.zko ziel.zko bombe.pas");
+  EXPECT_EQ(line_of(slow.output, "bombe.pas"), "nicht bestanden - nicht uebersetzbar - Grenze Zeit (1 s)")
+      << slow.output;
+  EXPECT_EQ(left_behind(dir_.path()), "");
+#endif
   if (!any_sandbox)
     GTEST_SKIP() << "bwrap cannot make its name spaces here: only the runs without the sandbox were tried";
 }
