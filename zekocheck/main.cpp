@@ -49,6 +49,7 @@ const char* const kUsage =
     "  -j N               N Programme gleichzeitig (Vorgabe: Zahl der Kerne)\n"
     "  --max-befehle N    Abbruch nach N Befehlen (Vorgabe 100000)\n"
     "  --zeit S           Zeitlimit je Lauf in Sekunden (Vorgabe 5)\n"
+    "  --zeit-uebersetzen S  Zeitlimit je Uebersetzung in Sekunden (Vorgabe 20)\n"
     "  --speicher MB      Speichergrenze je Programm (Vorgabe 512, 0: keine)\n"
     "  --ohne-position    ZEKOs Endposition nicht vergleichen\n"
     "  --ohne-vorrat      ZEKOs Vorrat am Ende nicht vergleichen\n"
@@ -140,6 +141,8 @@ Options parse(int argc, char** argv) {
       double s = std::strtod(v.c_str(), &end);
       if (v.empty() || *end || !(s > 0 && s <= 3600)) usage_error("--zeit braucht Sekunden von 0 bis 3600");
       o.limits.seconds = s;
+    } else if (arg == "--zeit-uebersetzen") {
+      o.limits.compile_seconds = number_option(arg, take(), 1, 3600);
     } else if (arg == "--speicher") o.limits.memory_mb = number_option(arg, take(), 0, 1 << 20);
     else if (arg == "--ohne-position") o.compare.position = false;
     else if (arg == "--ohne-vorrat") o.compare.supply = false;
@@ -319,6 +322,7 @@ int main(int argc, char** argv) {
     return kUsageStatus;
   }
   if (!runner.sandbox_note().empty()) std::cerr << runner.sandbox_note() << "\n";
+  if (!runner.access_note().empty()) std::cerr << runner.access_note() << "\n";
   runner.run_all(programs, starts);
 
   std::vector<Checked> results;

@@ -215,11 +215,12 @@ void write_for_people(std::ostream& out, const std::vector<Checked>& results) {
   for (const Checked& c : results) {
     const Verdict& v = c.verdict;
     const std::string name = visible(c.program->name);
+    const char* unsandboxed = c.program->without_sandbox ? "  (ohne Sandbox gelaufen)\n" : "";
     if (v.passed) {
-      out << name << ": bestanden\n";
+      out << name << ": bestanden\n" << unsandboxed;
       continue;
     }
-    out << name << ": nicht bestanden - " << visible(v.reason) << "\n";
+    out << name << ": nicht bestanden - " << visible(v.reason) << "\n" << unsandboxed;
     out << details(c);
     std::vector<std::string> lines = lines_of(v.output);
     if (lines.empty()) continue;
@@ -259,7 +260,7 @@ void write_json(std::ostream& out, const std::vector<Checked>& results) {
     else out << "null";
     out << ", \"output\": ";
     json_string(out, v.output);
-    out << "}";
+    out << ", \"sandbox\": " << (c.program->sandboxed ? "true" : "false") << "}";
   }
   out << (results.empty() ? "]\n" : "\n]\n");
 }
@@ -285,11 +286,13 @@ void write_junit(std::ostream& out, const std::vector<Checked>& results, const s
     const Verdict& v = c.verdict;
     out << "    <testcase classname=\"" << xml("zekocheck." + suite) << "\" name=\"" << xml(c.program->name)
         << "\" time=\"" << seconds(v.milliseconds) << "\"";
-    if (v.passed && v.output.empty()) {
+    if (v.passed && v.output.empty() && !c.program->without_sandbox) {
       out << "/>\n";
       continue;
     }
     out << ">\n";
+    if (c.program->without_sandbox)
+      out << "      <properties><property name=\"sandbox\" value=\"ohne Sandbox gelaufen\"/></properties>\n";
     if (!v.passed)
       out << "      <failure message=\"" << xml(full_reason(c)) << "\" type=\"nicht bestanden\">"
           << xml(details(c)) << "</failure>\n";

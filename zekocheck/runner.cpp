@@ -1,10 +1,10 @@
 #include "runner.h"
 
+#include "sandbox.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -24,14 +24,11 @@
 #include "check_channel.h"
 #include "compile_job.h"
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
 namespace zekocheck {
 namespace {
 
-constexpr long kCompileSeconds = 60;
 // The check channel's number in a run; what one look at it reads at most.
 constexpr int kChannelFd = 3;
 constexpr std::size_t kChannelReadLimit = 1 << 20;
@@ -54,17 +51,6 @@ long now_ms() {
   return t.tv_sec * 1000L + t.tv_nsec / 1000000L;
 }
 
-std::string find_in_path(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::stringstream dirs(path ? path : "/usr/bin:/bin");
-  std::string dir;
-  while (std::getline(dirs, dir, ':')) {
-    std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return "";
-}
-
 std::string read_small(const std::string& path, std::size_t limit) {
   std::ifstream in(path, std::ios::binary);
   std::string text(limit, '\0');
@@ -73,85 +59,21 @@ std::string read_small(const std::string& path, std::size_t limit) {
   return text;
 }
 
-struct Launch {
-  std::vector<std::string> argv;
-  std::vector<std::string> env;
-  std::string dir;
-  bool limited = false;  // a learner program: the resource limits apply
-  int channel = -1;      // the run's end of its check channel, as kChannelFd
-};
-
-struct ResourceLimits {
-  rlim_t cpu_seconds, memory_bytes, file_bytes, processes;
-};
-
-void set_limit(int resource, rlim_t value) {
-  rlimit r {value, value};
-  setrlimit(resource, &r);
-}
-
-// Processes of the real user now; a limit a little above keeps a fork bomb
-// small without stopping the teacher's own programs (root is not limited).
-rlim_t process_allowance() {
-  if (getuid() == 0) return RLIM_INFINITY;
-  rlim_t count = 0;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator("/proc", ec)) {
-    struct stat st {};
-    const std::string name = entry.path().filename();
-    if (!name.empty() && std::isdigit(static_cast<unsigned char>(name[0])) &&
-        ::stat(entry.path().c_str(), &st) == 0 && st.st_uid == getuid())
-      ++count;
-  }
-  return count + 64;
-}
-
-// Starts the child in a session and process group of its own; standard
-// input is /dev/null, output and error go into one pipe.
-pid_t spawn(const Launch& launch, const ResourceLimits& limits, int& out_fd) {
-  std::vector<char*> argv, envp;
-  for (const auto& a : launch.argv) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  for (const auto& e : launch.env) envp.push_back(const_cast<char*>(e.c_str()));
-  envp.push_back(nullptr);
-  int pipe_fds[2];
-  if (pipe2(pipe_fds, O_CLOEXEC) != 0) return -1;
-  pid_t pid = fork();
-  if (pid < 0) {
-    ::close(pipe_fds[0]);
-    ::close(pipe_fds[1]);
-    return -1;
-  }
-  if (pid == 0) {
-    setsid();
-    int null_fd = ::open("/dev/null", O_RDONLY);
-    dup2(null_fd, 0);
-    dup2(pipe_fds[1], 1);
-    dup2(pipe_fds[1], 2);
-    if (launch.channel == kChannelFd) fcntl(kChannelFd, F_SETFD, 0);
-    else if (launch.channel >= 0) dup2(launch.channel, kChannelFd);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGCHLD}) signal(sig, SIG_DFL);
-    if (::chdir(launch.dir.c_str()) != 0) _exit(126);
-    set_limit(RLIMIT_CORE, 0);
-    if (launch.limited) {
-      rlimit cpu {limits.cpu_seconds, limits.cpu_seconds + 1};
-      setrlimit(RLIMIT_CPU, &cpu);
-      if (limits.memory_bytes) set_limit(RLIMIT_AS, limits.memory_bytes);
-      set_limit(RLIMIT_FSIZE, limits.file_bytes);
-      if (limits.processes != RLIM_INFINITY) set_limit(RLIMIT_NPROC, limits.processes);
-    }
-    execve(argv[0], argv.data(), envp.data());
-    const char* text = "zekocheck: Programm nicht ausfuehrbar\n";
-    [[maybe_unused]] ssize_t n = ::write(2, text, std::strlen(text));
-    _exit(127);
-  }
-  ::close(pipe_fds[1]);
-  fcntl(pipe_fds[0], F_SETFL, O_NONBLOCK);
-  out_fd = pipe_fds[0];
-  return pid;
+// Which limit stopped the compiler, if one did. A compiler started through
+// a wrapper that is a shell script shows a signal as status 128 + signal.
+std::string compile_limit_reached(int status, bool timed_out, const std::string& output, const Limits& limits) {
+  if (timed_out) return "Zeit (" + std::to_string(limits.compile_seconds) + " s)";
+  int sig = 0;
+  if (WIFSIGNALED(status)) sig = WTERMSIG(status);
+  else if (WIFEXITED(status) && WEXITSTATUS(status) > 128) sig = WEXITSTATUS(status) - 128;
+  if (sig == SIGXCPU || sig == SIGKILL) return "Rechenzeit (" + std::to_string(limits.compile_seconds) + " s)";
+  if (sig == SIGXFSZ) return "Dateigroesse (" + std::to_string(limits.file_mb) + " MB)";
+  const std::string memory = "Speicher (" + std::to_string(limits.memory_mb) + " MB)";
+  // fpc's own words (English, German), the linker's and the C library's.
+  for (const char* text : {"No memory left", "Speicher voll", "out of memory", "Cannot allocate memory"})
+    if (output.find(text) != std::string::npos) return memory;
+  if (sig == SIGSEGV || sig == SIGABRT) return memory;
+  return "";
 }
 
 void reap_quietly(pid_t pid) {
@@ -180,62 +102,6 @@ void end_adopted_children() {
   }
 }
 
-// Environment of the children: ours without the check-mode variables, which
-// only the runs get.
-std::vector<std::string> base_environment() {
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) {
-    std::string_view v(*e);
-    if (v.starts_with("ZEKO_PRUEFEN=") || v.starts_with("ZEKO_PRUEFWELT=") || v.starts_with("ZEKO_MAX_BEFEHLE=") ||
-        v.starts_with(std::string(zeko::check_channel::kEnvironment) + "="))
-      continue;
-    env.emplace_back(v);
-  }
-  return env;
-}
-
-bool probe_bwrap(const std::string& bwrap, const std::string& hidden) {
-  Launch launch;
-  // The same mounts and name spaces as a real run (a container may allow
-  // some of them and not others).
-  launch.argv = {bwrap, "--ro-bind", "/", "/", "--dev", "/dev", "--proc", "/proc", "--tmpfs", hidden,
-               "--unshare-all", "--die-with-parent", "--new-session", "--", "/bin/true"};
-  launch.env = base_environment();
-  launch.dir = "/";
-  int fd = -1;
-  pid_t pid = spawn(launch, ResourceLimits {}, fd);
-  if (pid < 0) return false;
-  // The probe's output ends when it ends; then it is reaped. One that hangs
-  // is ended after five seconds.
-  int status = 0;
-  long deadline = now_ms() + 5000;
-  bool ended = false;
-  while (!ended) {
-    long left = deadline - now_ms();
-    pollfd p {fd, POLLIN, 0};
-    if (left <= 0 || (poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR)) break;
-    char buf[512];
-    ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0) {
-    }
-    ended = n == 0;
-  }
-  if (!ended) kill(-pid, SIGKILL);
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  ::close(fd);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// Removes a folder tree also when a program took away its own permissions.
-void remove_tree(const std::string& path) {
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(path, fs::directory_options::skip_permission_denied, ec);
-       !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
-    if (it->is_directory(ec)) ::chmod(it->path().c_str(), 0700);
-  fs::remove_all(path, ec);
-}
-
 }  // namespace
 
 std::string source_copy(const Program& program) {
@@ -243,24 +109,16 @@ std::string source_copy(const Program& program) {
 }
 
 Runner::Runner(Limits limits, std::string zekoc) : limits_(limits), zekoc_(std::move(zekoc)) {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zekocheck.XXXXXX";
-  if (mkdtemp(pattern.data())) base_ = pattern;
-  if (!limits_.sandbox) return;
-  bwrap_ = find_in_path("bwrap");
-  if (bwrap_.empty())
-    sandbox_note_ = "Hinweis: bwrap (bubblewrap) ist nicht installiert; die Programme laufen ohne Sandbox, "
-                    "nur mit ihren Grenzen.";
-  else if (base_.empty() || !probe_bwrap(bwrap_, base_))
-    sandbox_note_ = "Hinweis: bwrap (bubblewrap) laeuft hier nicht; die Programme laufen ohne Sandbox, "
-                    "nur mit ihren Grenzen.";
-  else
-    use_bwrap_ = true;
+  base_ = make_base_folder();
+  sandbox_ = std::make_unique<Sandbox>(limits_.sandbox, base_, limits_.jobs, zekoc_);
 }
 
 Runner::~Runner() {
   if (!base_.empty()) remove_tree(base_);
 }
+
+const std::string& Runner::sandbox_note() const { return sandbox_->note(); }
+const std::string& Runner::access_note() const { return sandbox_->unreachable(); }
 
 void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& start_worlds) {
   if (pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) != 0) return;
@@ -273,16 +131,15 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
   sigaction(SIGINT, &sa, &old_int);
   sigaction(SIGTERM, &sa, &old_term);
   sigaction(SIGHUP, &sa, &old_hup);
-  prctl(PR_SET_CHILD_SUBREAPER, 1);
 
-  ResourceLimits rl {};
-  rl.cpu_seconds = static_cast<rlim_t>(std::ceil(limits_.seconds)) + 1;
-  rl.memory_bytes = static_cast<rlim_t>(limits_.memory_mb) << 20;
-  rl.file_bytes = static_cast<rlim_t>(limits_.file_mb) << 20;
-  rl.processes = process_allowance();
-  std::vector<std::string> env = base_environment();
+  ChildLimits run_limits, compile_limits;
+  run_limits.cpu_seconds = static_cast<rlim_t>(std::ceil(limits_.seconds)) + 1;
+  run_limits.memory_bytes = static_cast<rlim_t>(limits_.memory_mb) << 20;
+  run_limits.file_bytes = static_cast<rlim_t>(limits_.file_mb) << 20;
+  compile_limits = run_limits;
+  compile_limits.cpu_seconds = static_cast<rlim_t>(limits_.compile_seconds) + 1;
 
-  struct Job {
+  struct Task {
     std::size_t program;
     int pair;  // -1: compile
   };
@@ -290,14 +147,16 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     pid_t pid;
     int fd;
     int channel = -1;  // our end of the run's check channel
+    Task task;
     Job job;
     long started, deadline;
     bool timed_out;
     std::string output;
     bool cut;
   };
-  std::deque<Job> queue;
+  std::deque<Task> queue;
   std::vector<Child> running;
+  std::vector<bool> slot_busy(static_cast<std::size_t>(std::max(1, limits_.jobs)), false);
   std::vector<std::string> exe(programs.size());
 
   auto program_dir = [&](std::size_t i) { return base_ + "/p" + std::to_string(i + 1); };
@@ -305,24 +164,31 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     programs[i].runs.assign(start_worlds.size(), Run {});
     for (int k = static_cast<int>(start_worlds.size()) - 1; k >= 0; --k) queue.push_front({i, k});
   };
+  // The program folders: only their owner reads them (root lets the
+  // slots' users pass to the executable).
+  const fs::perms folder_perms = geteuid() == 0 ? fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec
+                                                : fs::perms::owner_all;
+  const fs::perms exe_perms = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec;
   for (std::size_t i = 0; i < programs.size(); ++i) {
     Program& p = programs[i];
     if (!p.unusable.empty()) continue;
+    p.without_sandbox = sandbox_->missing();
+    p.sandboxed = sandbox_->in_use();
     std::error_code ec;
     fs::create_directory(program_dir(i), ec);
+    fs::permissions(program_dir(i), folder_perms, ec);
+    exe[i] = program_dir(i) + "/programm";
     if (p.source) {
-      fs::copy_file(p.path, program_dir(i) + "/" + source_copy(p), fs::copy_options::overwrite_existing, ec);
-      if (ec) {
+      std::ifstream readable(p.path);
+      if (!readable) {
         p.unusable = "die Datei laesst sich nicht lesen";
         continue;
       }
-      exe[i] = program_dir(i) + "/programm";
       queue.push_back({i, -1});
     } else {
-      exe[i] = program_dir(i) + "/programm";
       fs::copy_file(p.path, exe[i], fs::copy_options::overwrite_existing, ec);
-      if (!ec) fs::permissions(exe[i], fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                            fs::perms::others_read | fs::perms::others_exec, ec);
+      if (!ec) fs::permissions(exe[i], exe_perms, ec);
       if (ec) {
         p.unusable = "das Programm laesst sich nicht lesen";
         continue;
@@ -331,76 +197,69 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     }
   }
 
-  // The command line of a child: in bubblewrap when it works (read-only
-  // system, no network, the other programs' folders hidden, only `writable`
-  // writable), else as is.
-  auto sandboxed = [&](const std::vector<std::string>& writable, const std::vector<std::string>& readable,
-                       const std::string& dir, std::vector<std::string> command) {
-    if (!use_bwrap_) return command;
-    std::vector<std::string> argv = {bwrap_,   "--ro-bind", "/",   "/",      "--dev",    "/dev",   "--proc",
-                                     "/proc",  "--tmpfs",   base_, "--setenv", "TMPDIR", dir};
-    for (const auto& r : readable) argv.insert(argv.end(), {"--ro-bind", r, r});
-    for (const auto& w : writable) argv.insert(argv.end(), {"--bind", w, w});
-    argv.insert(argv.end(), {"--chdir", dir, "--unshare-all", "--die-with-parent", "--new-session", "--"});
-    argv.insert(argv.end(), command.begin(), command.end());
-    return argv;
-  };
-
-  auto start = [&](const Job& job) {
-    Launch launch;
-    launch.env = env;
-    long seconds = kCompileSeconds;
-    if (job.pair < 0) {
-      // The compiler reads the untrusted source too: it runs in the sandbox
-      // as well, writing only into the program's folder.
-      launch.dir = program_dir(job.program);
-      CompileLaunch compiler;
-      if (compile_launch(launch.dir + "/" + source_copy(programs[job.program]), launch.dir + "/uebersetzung",
-                         compiler)) {
-        for (const std::string& e : compiler.env)
-          if (std::none_of(launch.env.begin(), launch.env.end(),
-                           [&](const std::string& v) { return v.starts_with(e.substr(0, e.find('=') + 1)); }))
-            launch.env.push_back(e);
-        launch.argv = sandboxed({launch.dir}, {}, compiler.dir, compiler.argv);
-        launch.dir = compiler.dir;
-      } else {
-        launch.argv = sandboxed({launch.dir}, {}, launch.dir, {zekoc_, source_copy(programs[job.program])});
-      }
+  auto start = [&](const Task& task, int slot) {
+    Job job;
+    job.slot = slot;
+    Program& p = programs[task.program];
+    std::string folder = program_dir(task.program);
+    long milliseconds;
+    if (task.pair < 0) {
+      // The compiler reads the untrusted source too: it runs in the
+      // sandbox as well, under limits like a run's.
+      job.compile = true;
+      job.own = folder + "/c";
+      job.own_files = {{p.path, source_copy(p)}};
+      job.command = {zekoc_, source_copy(p)};
+      job.limits = compile_limits;
+      milliseconds = limits_.compile_seconds * 1000;
     } else {
-      std::string dir = program_dir(job.program) + "/w" + std::to_string(job.pair + 1);
-      std::error_code ec;
-      fs::create_directory(dir, ec);
-      launch.dir = dir;
-      launch.limited = true;
-      launch.env.push_back(std::string(zeko::check_channel::kEnvironment) + "=" + std::to_string(kChannelFd));
-      launch.env.push_back("ZEKO_MAX_BEFEHLE=" + std::to_string(limits_.max_commands));
-      launch.argv = sandboxed({dir}, {program_dir(job.program)}, dir, {exe[job.program]});
-      Run& run = programs[job.program].runs[job.pair];
+      std::string pair = std::to_string(task.pair + 1);
+      job.own = folder + "/w" + pair;
+      job.readable = {exe[task.program]};
+      job.command = {exe[task.program]};
+      job.limits = run_limits;
+      job.env = {std::string(zeko::check_channel::kEnvironment) + "=" + std::to_string(kChannelFd),
+                 "ZEKO_MAX_BEFEHLE=" + std::to_string(limits_.max_commands)};
+      Run& run = p.runs[task.pair];
       run.started = true;
-      run.replay = Replay(start_worlds[job.pair], limits_.max_commands, limits_.max_commands * 10);
+      run.replay = Replay(start_worlds[task.pair], limits_.max_commands, limits_.max_commands * 10);
+      milliseconds = static_cast<long>(limits_.seconds * 1000);
     }
     Child c {};
-    c.job = job;
+    c.task = task;
+    bool ready = sandbox_->prepare(job);
+    if (ready && job.compile) {
+      // The compiler itself, as zekoc would start it, with its own files in
+      // the own folder; where a file of Zeko is missing, zekoc runs and says so.
+      CompileLaunch compiler;
+      if (compile_launch(job.own + "/" + source_copy(p), job.own + "/uebersetzung", compiler) &&
+          sandbox_->hand_over(job, job.own + "/uebersetzung")) {
+        job.command = compiler.argv;
+        job.cwd = compiler.dir;
+        job.env.insert(job.env.end(), compiler.env.begin(), compiler.env.end());
+      }
+    }
     int channel[2] = {-1, -1};
-    if (job.pair >= 0 && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) == 0) {
+    if (ready && !job.compile && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) == 0) {
       fcntl(channel[0], F_SETFL, O_NONBLOCK);
-      launch.channel = channel[1];
+      job.pass_fd = channel[1];
+      job.pass_as = kChannelFd;
       c.channel = channel[0];
     }
-    c.pid = spawn(launch, rl, c.fd);
+    c.pid = ready ? sandbox_->start(job, c.fd) : -1;
     if (channel[1] >= 0) ::close(channel[1]);
+    job.pass_fd = -1;
     c.started = now_ms();
-    c.deadline = c.started + (job.pair < 0 ? seconds * 1000 : static_cast<long>(limits_.seconds * 1000));
+    c.deadline = c.started + milliseconds;
     if (c.pid < 0) {
       if (c.channel >= 0) ::close(c.channel);
-      Program& p = programs[job.program];
-      if (job.pair < 0) {
-        p.unusable = "zekoc laesst sich nicht starten";
-      } else {
-        p.runs[job.pair].wait_status = 127 << 8;
-      }
+      sandbox_->clear(job);
+      if (task.pair < 0) p.unusable = "zekoc laesst sich nicht starten";
+      else p.runs[task.pair].wait_status = 127 << 8;
       return;
     }
+    c.job = std::move(job);
+    slot_busy[static_cast<std::size_t>(slot)] = true;
     running.push_back(std::move(c));
   };
 
@@ -430,7 +289,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
   // once when its replay says nothing can change the verdict any more.
   auto serve = [&](Child& c) {
     if (c.channel < 0) return;
-    Replay& replay = programs[c.job.program].runs[c.job.pair].replay;
+    Replay& replay = programs[c.task.program].runs[c.task.pair].replay;
     char buf[65536];
     bool closed = false;
     for (std::size_t taken = 0; taken < kChannelReadLimit && !replay.stops();) {
@@ -458,31 +317,39 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
   };
 
   auto finish = [&](Child& c, int status) {
-    // Whatever the program left running in its group ends before the next
-    // program starts: killed, and reaped as it comes to us (subreaper).
-    kill(-c.pid, SIGKILL);
-    for (;;) {
-      pid_t left = waitpid(-c.pid, nullptr, 0);
-      if (left <= 0 && errno != EINTR) break;
-    }
+    // Nothing of the job runs on while we read what it left.
+    sandbox_->stop(c.job, c.pid);
     drain(c);
     if (c.fd >= 0) ::close(c.fd);
     for (int look = 0; look < 16 && c.channel >= 0; ++look) serve(c);  // the calls still in the socket
     if (c.channel >= 0) ::close(c.channel);
-    Program& p = programs[c.job.program];
-    if (c.job.pair < 0) {
-      bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && ::access(exe[c.job.program].c_str(), X_OK) == 0;
+    slot_busy[static_cast<std::size_t>(c.job.slot)] = false;
+    Program& p = programs[c.task.program];
+    if (c.task.pair < 0) {
+      std::error_code ec;
+      struct stat st {};
+      std::string built = c.job.own + "/programm";  // a plain file, never a link we would follow
+      bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && !c.timed_out &&
+                ::lstat(built.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                fs::copy_file(built, exe[c.task.program], fs::copy_options::overwrite_existing, ec);
+      if (ok) fs::permissions(exe[c.task.program], exe_perms, ec);
+      sandbox_->clear(c.job);
       p.compile_messages = c.output;
-      if (ok) enqueue_runs(c.job.program);
-      else p.compile_failed = true;
+      if (ok && !ec) {
+        enqueue_runs(c.task.program);
+        return;
+      }
+      p.compile_failed = true;
+      p.compile_limit = compile_limit_reached(status, c.timed_out, c.output, limits_);
       return;
     }
-    Run& r = p.runs[c.job.pair];
+    Run& r = p.runs[c.task.pair];
     r.timed_out = c.timed_out;
     r.wait_status = status;
     r.milliseconds = now_ms() - c.started;
     r.output = std::move(c.output);
     r.output_cut = c.cut;
+    sandbox_->clear(c.job);
     if (p.source) {  // messages name the copy; the teacher knows the original
       std::string name = fs::path(p.path).filename(), copy = source_copy(p);
       for (std::string* text : {&r.output, &r.replay.info()})
@@ -493,9 +360,10 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
 
   while (!g_interrupted && (!queue.empty() || !running.empty())) {
     while (!queue.empty() && static_cast<int>(running.size()) < std::max(1, limits_.jobs)) {
-      Job job = queue.front();
+      Task task = queue.front();
       queue.pop_front();
-      start(job);
+      int slot = static_cast<int>(std::find(slot_busy.begin(), slot_busy.end(), false) - slot_busy.begin());
+      start(task, slot);
     }
     if (running.empty()) continue;
     std::vector<pollfd> fds;
@@ -504,7 +372,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     for (const Child& c : running) {
       fds.push_back({c.fd, POLLIN, 0});  // -1 once the output has ended: ignored
       short wants = POLLIN;
-      if (c.channel >= 0 && !programs[c.job.program].runs[c.job.pair].replay.outgoing().empty()) wants |= POLLOUT;
+      if (c.channel >= 0 && !programs[c.task.program].runs[c.task.pair].replay.outgoing().empty()) wants |= POLLOUT;
       fds.push_back({c.channel, wants, 0});
       next_deadline = std::min(next_deadline, c.deadline);
     }
@@ -539,6 +407,8 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     for (Child& c : running) {
       kill(-c.pid, SIGKILL);
       reap_quietly(c.pid);
+      sandbox_->stop(c.job, c.pid);
+      sandbox_->clear(c.job);
       if (c.fd >= 0) ::close(c.fd);
       if (c.channel >= 0) ::close(c.channel);
     }

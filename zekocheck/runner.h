@@ -1,8 +1,9 @@
 // Compiles and runs learner programs in parallel, each in its own temporary
 // folder and process group, under limits of commands, wall time, CPU time,
-// memory and file size, and inside bubblewrap when it works.
+// memory and file size, in the sandbox (sandbox.h).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,9 +12,12 @@
 
 namespace zekocheck {
 
+class Sandbox;
+
 struct Limits {
   long max_commands = 100000;  // and ten times as many sensor calls
   double seconds = 5;      // wall clock per run
+  long compile_seconds = 20;  // wall clock per compile
   long memory_mb = 512;    // address space; 0: none
   long file_mb = 16;       // largest file a program may write
   int jobs = 1;
@@ -36,6 +40,9 @@ struct Program {
   std::string path;
   bool source = false;     // a .pas, .c or .cpp file that is compiled first
   bool compile_failed = false;
+  std::string compile_limit;  // the limit that stopped the compiler (German), or empty
+  bool sandboxed = false;        // compiled and run in bwrap
+  bool without_sandbox = false;  // the sandbox was wanted but could not be used
   std::string compile_messages;
   std::string unusable;    // why the file cannot even be tried (German), or empty
   std::vector<Run> runs;   // one per world pair
@@ -58,7 +65,9 @@ class Runner {
 
   // Empty when the sandbox is in use or was switched off; otherwise the
   // note why the programs run without it.
-  const std::string& sandbox_note() const { return sandbox_note_; }
+  const std::string& sandbox_note() const;
+  // As root: why the compiler cannot be reached by the runs' users, or empty.
+  const std::string& access_note() const;
   // False when the temporary folder cannot be made.
   bool ready() const { return !base_.empty(); }
 
@@ -68,9 +77,7 @@ class Runner {
   Limits limits_;
   std::string zekoc_;
   std::string base_;         // temporary folder of this check
-  bool use_bwrap_ = false;
-  std::string bwrap_;
-  std::string sandbox_note_;
+  std::unique_ptr<Sandbox> sandbox_;
 };
 
 }  // namespace zekocheck

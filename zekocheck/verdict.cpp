@@ -99,6 +99,7 @@ Verdict judge(const Program& program, const std::vector<World>& goals, const Com
   }
   if (program.compile_failed) {
     v.reason = "nicht uebersetzbar";
+    if (!program.compile_limit.empty()) v.reason += " - Grenze " + program.compile_limit;
     return v;
   }
   v.passed = true;

@@ -16,6 +16,9 @@ ci=$(cd "$1" && pwd) || exit 1
 build=$(cd "$2" && pwd) || exit 1
 solutions=$(cd "$3" && pwd) || exit 1
 tmp=$(mktemp -d)
+# As root, zekocheck compiles and runs as unprivileged users: they must be
+# able to reach the unpacked installation, as they do under /usr.
+chmod 755 "$tmp"
 trap 'rm -rf -- "$tmp"' EXIT
 failures=0
 fail() {

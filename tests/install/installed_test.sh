@@ -16,6 +16,9 @@ mode=$1
 build=$2
 given_deb=${3:-}
 tmp=$(mktemp -d)
+# As root, zekocheck compiles and runs as unprivileged users: they must be
+# able to reach the installation, as they do under /usr.
+chmod 755 "$tmp"
 trap 'rm -rf -- "$tmp"' EXIT
 failures=0
 fail() {
