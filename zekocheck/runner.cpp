@@ -23,6 +23,7 @@
 
 #include "check_channel.h"
 #include "compile_job.h"
+#include "same_source.h"
 
 extern char** environ;
 
@@ -330,6 +331,24 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
       enqueue_runs(i);
     }
   }
+  // Identical sources are compiled once; the others wait for that compile.
+  std::vector<std::string> copies(programs.size());
+  for (const Job& job : queue)
+    if (job.pair < 0) copies[job.program] = program_dir(job.program) + "/" + source_copy(programs[job.program]);
+  const std::vector<std::size_t> leader = compile_leaders(copies);
+  std::erase_if(queue, [&](const Job& job) { return job.pair < 0 && leader[job.program] != job.program; });
+  // Each program that waited gets the result and a copy of the executable
+  // in its own folder, and its runs.
+  auto share_compile = [&](std::size_t from, bool ok) {
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+      if (i == from || leader[i] != from) continue;
+      take_compile_result(programs[from], programs[i]);
+      std::error_code ec;
+      if (ok) fs::copy_file(exe[from], exe[i], fs::copy_options::overwrite_existing, ec);
+      if (ok && ec) programs[i].unusable = "das uebersetzte Programm laesst sich nicht kopieren";
+      else if (ok) enqueue_runs(i);
+    }
+  };
 
   // The command line of a child: in bubblewrap when it works (read-only
   // system, no network, the other programs' folders hidden, only `writable`
@@ -396,6 +415,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
       Program& p = programs[job.program];
       if (job.pair < 0) {
         p.unusable = "zekoc laesst sich nicht starten";
+        share_compile(job.program, false);
       } else {
         p.runs[job.pair].wait_status = 127 << 8;
       }
@@ -475,6 +495,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
       p.compile_messages = c.output;
       if (ok) enqueue_runs(c.job.program);
       else p.compile_failed = true;
+      share_compile(c.job.program, ok);
       return;
     }
     Run& r = p.runs[c.job.pair];
