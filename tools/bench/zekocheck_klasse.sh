@@ -2,14 +2,18 @@
 # Benchmark of zekocheck in class mode: a folder of 30 learner programs (20
 # solutions written differently, 8 wrong ones, one endless loop, one that
 # does not compile) checked against a task of the collection, compile
-# included, with JSON and JUnit output. Prints the wall time, checks that
-# the JSON parses and the JUnit file is well-formed XML (with python3 or
-# xmllint, where installed), and that no learner process is left.
+# included, with JSON and JUnit output. Prints the wall time, the floor
+# measured in the same run (each of the 30 sources compiled once by plain
+# fpc against the precompiled unit, as the zekoc bench does, divided by the
+# number of cores), the ratio of the two, and the class time without the
+# sandbox (what the sandbox costs). Checks that the JSON parses and the
+# JUnit file is well-formed XML (with python3 or xmllint, where installed),
+# and that no learner process is left.
 #
 #   tools/bench/zekocheck_klasse.sh [BUILD_DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build=${1:-$root/build}
+build=$(cd "${1:-$root/build}" && pwd)
 zekocheck=$build/bin/zekocheck
 solutions=$root/tests/aufgaben/04-sammeln
 
@@ -26,7 +30,26 @@ printf 'program ewig;\nuses ZekoInc;\nbegin\n  initialisiere_die_Roboterwelt(%s)
   "'w'" >"$work/klasse/schueler29.pas"
 printf 'program kaputt;\nuses ZekoInc;\nbegin\n  vorr\nend.\n' >"$work/klasse/schueler30.pas"
 
+# The floor: plain fpc with the precompiled unit, one source after the other.
+messages=$(sed -n 's/^ZEKO_FPC_GERMAN_MESSAGES:INTERNAL=//p' "$build/CMakeCache.txt")
+unit=$(sed -n 's/^ZEKO_BUILD_UNIT_DIR:INTERNAL=//p' "$build/CMakeCache.txt")
+lib=$build/lib
+mkdir -p "$work/boden/fpc"
+cp "$work"/klasse/*.pas "$work/boden/"
+cores=$(nproc)
+start=$(date +%s%N)
+for source in "$work"/boden/*.pas; do
+  name=$(basename "$source" .pas)
+  (cd "$work/boden" && fpc -Ct -gl ${messages:+"-Fr$messages"} "-Fu$unit" "-Fl$lib" "-k-rpath=$lib" -FUfpc \
+    "-ofpc/$name" "$name.pas" >/dev/null 2>&1) || [ "$name" = schueler30 ]
+done
+end=$(date +%s%N)
+floor_ms=$(((end - start) / 1000000 / cores))
+
 export TMPDIR=$work
+unsandboxed_start=$(date +%s%N)
+"$zekocheck" ${ZEKOCHECK_OPTIONS:-} --ohne-sandbox --json --aufgabe 04-sammeln "$work"/klasse/*.pas >/dev/null 2>&1 || true
+unsandboxed_ms=$((($(date +%s%N) - unsandboxed_start) / 1000000))
 start=$(date +%s%N)
 set +e
 "$zekocheck" ${ZEKOCHECK_OPTIONS:-} --json --junit "$work/junit.xml" --aufgabe 04-sammeln "$work"/klasse/*.pas >"$work/ergebnis.json" \
@@ -37,7 +60,10 @@ end=$(date +%s%N)
 ms=$(((end - start) / 1000000))
 
 passed=$({ grep -o '"passed": true' "$work/ergebnis.json" || true; } | wc -l)
-echo "zekocheck: 30 programs (compile included, -j $(nproc)): $ms ms, status $status, $passed passed"
+echo "zekocheck: 30 programs (compile included, -j $cores): $ms ms, status $status, $passed passed"
+echo "  floor: 30 plain fpc compiles / $cores cores: $floor_ms ms"
+awk -v c="$ms" -v f="$floor_ms" 'BEGIN { r = c / (f > 0 ? f : 1); printf "  ratio class / floor: %.2f (goal: at most 1.30%s)\n", r, r <= 1.3 ? "" : ", missed" }'
+echo "  without the sandbox: $unsandboxed_ms ms"
 sed 's/^/  /' "$work/stderr"
 if command -v python3 >/dev/null; then
   python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print("  JSON parses:", len(d), "objects")' \
