@@ -50,6 +50,22 @@ export TMPDIR=$work
 unsandboxed_start=$(date +%s%N)
 "$zekocheck" ${ZEKOCHECK_OPTIONS:-} --ohne-sandbox --json --aufgabe 04-sammeln "$work"/klasse/*.pas >/dev/null 2>&1 || true
 unsandboxed_ms=$((($(date +%s%N) - unsandboxed_start) / 1000000))
+# Where the time goes: the runs alone (the floor's executables, 29 of them,
+# sandbox as usual), and as many bare sandbox start-ups as the class needs
+# (one per compile and per run: 30 + 2 x 29), divided by the cores.
+runs_start=$(date +%s%N)
+"$zekocheck" ${ZEKOCHECK_OPTIONS:-} --json --aufgabe 04-sammeln "$work"/boden/fpc/schueler?? >/dev/null 2>&1 || true
+runs_ms=$((($(date +%s%N) - runs_start) / 1000000))
+bwrap_ms=
+if command -v bwrap >/dev/null; then
+  mkdir -p "$work/leer"
+  bwrap_start=$(date +%s%N)
+  for i in $(seq 88); do
+    bwrap --ro-bind / / --dev /dev --proc /proc --tmpfs "$work/leer" --unshare-all --die-with-parent --new-session \
+      -- /bin/true 2>/dev/null || true
+  done
+  bwrap_ms=$((($(date +%s%N) - bwrap_start) / 1000000 / cores))
+fi
 start=$(date +%s%N)
 set +e
 "$zekocheck" ${ZEKOCHECK_OPTIONS:-} --json --junit "$work/junit.xml" --aufgabe 04-sammeln "$work"/klasse/*.pas >"$work/ergebnis.json" \
@@ -64,6 +80,8 @@ echo "zekocheck: 30 programs (compile included, -j $cores): $ms ms, status $stat
 echo "  floor: 30 plain fpc compiles / $cores cores: $floor_ms ms"
 awk -v c="$ms" -v f="$floor_ms" 'BEGIN { r = c / (f > 0 ? f : 1); printf "  ratio class / floor: %.2f (goal: at most 1.30%s)\n", r, r <= 1.3 ? "" : ", missed" }'
 echo "  without the sandbox: $unsandboxed_ms ms"
+echo "  the runs alone (29 executables, sandbox as usual): $runs_ms ms"
+if [ -n "$bwrap_ms" ]; then echo "  88 bare bwrap start-ups / $cores cores: $bwrap_ms ms"; fi
 sed 's/^/  /' "$work/stderr"
 if command -v python3 >/dev/null; then
   python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print("  JSON parses:", len(d), "objects")' \
