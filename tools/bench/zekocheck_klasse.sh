@@ -31,8 +31,8 @@ printf 'program ewig;\nuses ZekoInc;\nbegin\n  initialisiere_die_Roboterwelt(%s)
 printf 'program kaputt;\nuses ZekoInc;\nbegin\n  vorr\nend.\n' >"$work/klasse/schueler30.pas"
 
 # The floor: plain fpc with the precompiled unit, one source after the
-# other; taken before and after the class (the mean), as the load of a
-# shared machine changes.
+# other. Floor and class are taken in turns, ZEKOBENCH_ROUNDS times (3), and
+# the best of each counts: the load of a shared machine only ever slows.
 messages=$(sed -n 's/^ZEKO_FPC_GERMAN_MESSAGES:INTERNAL=//p' "$build/CMakeCache.txt")
 unit=$(sed -n 's/^ZEKO_BUILD_UNIT_DIR:INTERNAL=//p' "$build/CMakeCache.txt")
 lib=$build/lib
@@ -49,9 +49,23 @@ floor() {
   done
   echo $((($(date +%s%N) - start) / 1000000 / cores))
 }
-floor_before=$(floor)
 
 export TMPDIR=$work
+floors= classes= floor_ms= ms=
+for round in $(seq "${ZEKOBENCH_ROUNDS:-3}"); do
+  this_floor=$(floor)
+  start=$(date +%s%N)
+  set +e
+  "$zekocheck" ${ZEKOCHECK_OPTIONS:-} --json --junit "$work/junit.xml" --aufgabe 04-sammeln "$work"/klasse/*.pas \
+    >"$work/ergebnis.json" 2>"$work/stderr"
+  status=$?
+  set -e
+  this_ms=$((($(date +%s%N) - start) / 1000000))
+  floors="$floors $this_floor" classes="$classes $this_ms"
+  if [ -z "$ms" ] || [ "$this_ms" -lt "$ms" ]; then ms=$this_ms; fi
+  if [ -z "$floor_ms" ] || [ "$this_floor" -lt "$floor_ms" ]; then floor_ms=$this_floor; fi
+done
+
 unsandboxed_start=$(date +%s%N)
 "$zekocheck" ${ZEKOCHECK_OPTIONS:-} --ohne-sandbox --json --aufgabe 04-sammeln "$work"/klasse/*.pas >/dev/null 2>&1 || true
 unsandboxed_ms=$((($(date +%s%N) - unsandboxed_start) / 1000000))
@@ -71,20 +85,10 @@ if command -v bwrap >/dev/null; then
   done
   bwrap_ms=$((($(date +%s%N) - bwrap_start) / 1000000 / cores))
 fi
-start=$(date +%s%N)
-set +e
-"$zekocheck" ${ZEKOCHECK_OPTIONS:-} --json --junit "$work/junit.xml" --aufgabe 04-sammeln "$work"/klasse/*.pas >"$work/ergebnis.json" \
-  2>"$work/stderr"
-status=$?
-set -e
-end=$(date +%s%N)
-ms=$(((end - start) / 1000000))
-floor_after=$(floor)
-floor_ms=$(((floor_before + floor_after) / 2))
 
 passed=$({ grep -o '"passed": true' "$work/ergebnis.json" || true; } | wc -l)
-echo "zekocheck: 30 programs (compile included, -j $cores): $ms ms, status $status, $passed passed"
-echo "  floor: 30 plain fpc compiles / $cores cores: $floor_ms ms (before $floor_before, after $floor_after)"
+echo "zekocheck: 30 programs (compile included, -j $cores): $ms ms (best of:$classes), status $status, $passed passed"
+echo "  floor: 30 plain fpc compiles / $cores cores: $floor_ms ms (best of:$floors)"
 awk -v c="$ms" -v f="$floor_ms" 'BEGIN { r = c / (f > 0 ? f : 1); printf "  ratio class / floor: %.2f (goal: at most 1.30%s)\n", r, r <= 1.3 ? "" : ", missed" }'
 echo "  without the sandbox: $unsandboxed_ms ms"
 echo "  the runs alone (29 executables, sandbox as usual): $runs_ms ms"
