@@ -54,15 +54,15 @@ floor() {
 parallel_floor() {
   local start
   start=$(date +%s%N)
-  (cd "$work/boden" && ls schueler*.pas | sed 's/\.pas$//' | xargs -P "$cores" -I{} sh -c \
+  (cd "$work/boden" && printf "%s\n" schueler*.pas | sed 's/\.pas$//' | xargs -P "$cores" -I{} sh -c \
     'fpc -Ct -gl ${1:+"-Fr$1"} "-Fu$2" "-Fl$3" "-k-rpath=$3" -FUfpc "-ofpc/{}" {}.pas >/dev/null 2>&1 || [ {} = schueler30 ]' \
     - "$messages" "$unit" "$lib")
   echo $((($(date +%s%N) - start) / 1000000))
 }
 
 export TMPDIR=$work
-floors= classes= floor_ms= ms= pfloors= pfloor_ms=
-for round in $(seq "${ZEKOBENCH_ROUNDS:-3}"); do
+floors='' classes='' floor_ms='' ms='' pfloors='' pfloor_ms=''
+for _ in $(seq "${ZEKOBENCH_ROUNDS:-3}"); do
   this_floor=$(floor)
   this_pfloor=$(parallel_floor)
   pfloors="$pfloors $this_pfloor"
