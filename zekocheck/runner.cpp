@@ -332,10 +332,9 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     }
   }
   // Identical sources are compiled once; the others wait for that compile.
-  std::vector<std::string> copies(programs.size());
-  for (const Job& job : queue)
-    if (job.pair < 0) copies[job.program] = program_dir(job.program) + "/" + source_copy(programs[job.program]);
-  const std::vector<std::size_t> leader = compile_leaders(copies);
+  std::vector<bool> compiled(programs.size());
+  for (const Job& job : queue) compiled[job.program] = compiled[job.program] || job.pair < 0;
+  const std::vector<std::size_t> leader = compile_leaders(programs, compiled);
   std::erase_if(queue, [&](const Job& job) { return job.pair < 0 && leader[job.program] != job.program; });
   // Each program that waited gets the result and a copy of the executable
   // in its own folder, and its runs.

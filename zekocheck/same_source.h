@@ -11,11 +11,11 @@ namespace zekocheck {
 
 struct Program;
 
-// For each entry of `copies` (the path of a program's source copy, or empty
-// for a program that is not compiled) the index of the program whose
-// compile it shares: the first one with the same file name and bytes, or
-// its own index. A file that cannot be read shares with none.
-std::vector<std::size_t> compile_leaders(const std::vector<std::string>& copies);
+// For each program the index of the program whose compile it shares: the
+// first one to be compiled (`compiled[i]`) whose source has the same bytes
+// and whose copy the same name (so the same ending and language), or its
+// own index. A source that cannot be read shares with none.
+std::vector<std::size_t> compile_leaders(const std::vector<Program>& programs, const std::vector<bool>& compiled);
 
 // Gives `to` what the shared compile gave `from`: its messages (they name
 // the copy, which has the same name in every folder) and whether it failed.
