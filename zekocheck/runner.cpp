@@ -336,17 +336,30 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
   for (const Job& job : queue) compiled[job.program] = compiled[job.program] || job.pair < 0;
   const std::vector<std::size_t> leader = compile_leaders(programs, compiled);
   std::erase_if(queue, [&](const Job& job) { return job.pair < 0 && leader[job.program] != job.program; });
-  // Each program that waited gets the result and a copy of the executable
-  // in its own folder, and its runs.
-  auto share_compile = [&](std::size_t from, bool ok) {
-    for (std::size_t i = 0; i < programs.size(); ++i) {
-      if (i == from || leader[i] != from) continue;
-      take_compile_result(programs[from], programs[i]);
-      std::error_code ec;
-      if (ok) fs::copy_file(exe[from], exe[i], fs::copy_options::overwrite_existing, ec);
-      if (ok && ec) programs[i].unusable = "das uebersetzte Programm laesst sich nicht kopieren";
-      else if (ok) enqueue_runs(i);
-    }
+  std::vector<std::size_t> waited_for;  // compiles that others wait for
+  for (std::size_t i = 0; i < programs.size(); ++i)
+    if (leader[i] != i && std::find(waited_for.begin(), waited_for.end(), leader[i]) == waited_for.end())
+      waited_for.push_back(leader[i]);
+  // Once such a compile is neither queued nor running, each program that
+  // waited gets its result and a copy of its executable in its own folder,
+  // and its runs.
+  auto share_finished_compiles = [&] {
+    std::erase_if(waited_for, [&](std::size_t from) {
+      auto compile_of = [&](const Job& job) { return job.program == from && job.pair < 0; };
+      if (std::any_of(queue.begin(), queue.end(), compile_of) ||
+          std::any_of(running.begin(), running.end(), [&](const auto& c) { return compile_of(c.job); }))
+        return false;
+      bool ok = !programs[from].compile_failed && programs[from].unusable.empty();
+      for (std::size_t i = 0; i < programs.size(); ++i) {
+        if (i == from || leader[i] != from) continue;
+        take_compile_result(programs[from], programs[i]);
+        std::error_code ec;
+        if (ok) fs::copy_file(exe[from], exe[i], fs::copy_options::overwrite_existing, ec);
+        if (ok && ec) programs[i].unusable = "das uebersetzte Programm laesst sich nicht kopieren";
+        else if (ok) enqueue_runs(i);
+      }
+      return true;
+    });
   };
 
   // The command line of a child: in bubblewrap when it works (read-only
@@ -414,7 +427,6 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
       Program& p = programs[job.program];
       if (job.pair < 0) {
         p.unusable = "zekoc laesst sich nicht starten";
-        share_compile(job.program, false);
       } else {
         p.runs[job.pair].wait_status = 127 << 8;
       }
@@ -494,7 +506,6 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
       p.compile_messages = c.output;
       if (ok) enqueue_runs(c.job.program);
       else p.compile_failed = true;
-      share_compile(c.job.program, ok);
       return;
     }
     Run& r = p.runs[c.job.pair];
@@ -553,7 +564,9 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
       finish(*it, status);
       running.erase(it);
     }
+    share_finished_compiles();
   }
+  share_finished_compiles();  // those that could not even start
 
   if (g_interrupted) {
     for (Child& c : running) {
