@@ -333,23 +333,21 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
   }
   // Identical sources are compiled once; the others wait for that compile.
   std::vector<bool> compiled(programs.size());
-  for (const Job& job : queue) compiled[job.program] = compiled[job.program] || job.pair < 0;
+  for (const auto& job : queue) compiled[job.program] = compiled[job.program] || job.pair < 0;
   const std::vector<std::size_t> leader = compile_leaders(programs, compiled);
-  std::erase_if(queue, [&](const Job& job) { return job.pair < 0 && leader[job.program] != job.program; });
+  std::erase_if(queue, [&](const auto& job) { return job.pair < 0 && leader[job.program] != job.program; });
   std::vector<std::size_t> waited_for;  // compiles that others wait for
   for (std::size_t i = 0; i < programs.size(); ++i)
     if (leader[i] != i && std::find(waited_for.begin(), waited_for.end(), leader[i]) == waited_for.end())
       waited_for.push_back(leader[i]);
-  // Once such a compile is neither queued nor running, each program that
-  // waited gets its result and a copy of its executable in its own folder,
-  // and its runs.
+  // Once such a compile has ended (failed, could not start, or its runs
+  // are queued), each program that waited gets its result and a copy of
+  // its executable in its own folder, and its runs.
   auto share_finished_compiles = [&] {
     std::erase_if(waited_for, [&](std::size_t from) {
-      auto compile_of = [&](const Job& job) { return job.program == from && job.pair < 0; };
-      if (std::any_of(queue.begin(), queue.end(), compile_of) ||
-          std::any_of(running.begin(), running.end(), [&](const auto& c) { return compile_of(c.job); }))
-        return false;
-      bool ok = !programs[from].compile_failed && programs[from].unusable.empty();
+      const Program& p = programs[from];
+      bool ok = !p.compile_failed && p.unusable.empty();
+      if (ok && p.runs.empty()) return false;  // still compiling
       for (std::size_t i = 0; i < programs.size(); ++i) {
         if (i == from || leader[i] != from) continue;
         take_compile_result(programs[from], programs[i]);
