@@ -441,14 +441,18 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   EXPECT_LT(ms, 2000);
 
   // Identical sources are compiled once (a compiler that counts its
-  // compiles, which only writes its count outside the sandbox), and each
-  // copy still runs on its own.
+  // compiles, which only writes its count outside the sandbox, and as
+  // whichever user compiles), and each copy still runs on its own.
   put("gut2.pas", dir_.read("gut.pas"));
+  put("zaehler", "");
   put("zaehlt", "#!/bin/sh\ncase \"$*\" in *.pas*) echo x >>'" + (dir_ / "zaehler").string() +
                     "';; esac\nexec fpc \"$@\"\n");
   ASSERT_EQ(::chmod((dir_ / "zaehlt").c_str(), 0755), 0);
+  ASSERT_EQ(::chmod((dir_ / "zaehler").c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 0711), 0);
   Result same = shell("ZEKOC_FPC=" + (dir_ / "zaehlt").string() + " " + ZEKOCHECK_PATH + common_options() +
                       " --ohne-sandbox --max-befehle 1000 start.zko ziel.zko gut.pas falsch.pas gut2.pas");
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 0700), 0);
   EXPECT_EQ(line_of(same.output, "gut.pas"), "bestanden") << same.output;
   EXPECT_EQ(line_of(same.output, "gut2.pas"), "bestanden") << same.output;
   EXPECT_EQ(line_of(same.output, "falsch.pas").rfind("nicht bestanden - Endwelt falsch", 0), 0u) << same.output;
