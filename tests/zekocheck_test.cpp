@@ -382,11 +382,12 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   put("eingabe.txt", "daten\nmehr daten\n");
   ASSERT_EQ(shell(compile, true).status, 0);
   put("kaputt.pas", program("kaputt", "vorr;"));
+  put("kaputt2.pas", program("kaputt", "vorr;"));  // compiled once with kaputt.pas, its messages its own
   put("notiz.txt", "kein Programm\n");
   put("esc\033[7m", "kein Programm\n");
 
   Result people = zekocheck("--zeit 1 --max-befehle 1000 --junit junit.xml start.zko ziel.zko" + names +
-                            " liestcin kaputt.pas fehlt.pas notiz.txt esc* < eingabe.txt");
+                            " liestcin kaputt.pas kaputt2.pas fehlt.pas notiz.txt esc* < eingabe.txt");
   EXPECT_EQ(people.status, 1);
   for (const Case& c : cases) EXPECT_EQ(line_of(people.output, c.name), c.reason) << people.output;
   EXPECT_EQ(line_of(people.output, "liestcin"), "bestanden") << people.output;
@@ -399,6 +400,8 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   EXPECT_NE(message, std::string::npos) << people.output;
   EXPECT_NE(people.output.find("\"vorr\"", message), std::string::npos) << people.output;
   EXPECT_EQ(people.output.find("kaputt.pas(5)"), std::string::npos) << people.output;
+  EXPECT_EQ(line_of(people.output, "kaputt2.pas"), "nicht bestanden - nicht uebersetzbar");
+  EXPECT_NE(people.output.find("\n  kaputt2.pas(4,1) "), std::string::npos) << people.output;
   EXPECT_EQ(line_of(people.output, "fehlt.pas"), "nicht bestanden - Datei nicht gefunden");
   EXPECT_EQ(line_of(people.output, "notiz.txt"), "nicht bestanden - Programm laesst sich nicht starten");
   // the wrong world side by side, the differing field marked in both grids
@@ -413,7 +416,7 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   std::string junit;
   junit = dir_.read("junit.xml");
   EXPECT_EQ(junit.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites", 0), 0u) << junit;
-  EXPECT_NE(junit.find("tests=\"23\" failures=\"19\""), std::string::npos) << junit;
+  EXPECT_NE(junit.find("tests=\"24\" failures=\"20\""), std::string::npos) << junit;
   EXPECT_NE(junit.find("name=\"kaputt.pas\""), std::string::npos);
   std::size_t failure = junit.find("message=\"nicht uebersetzbar: kaputt.pas(4,1) ");
   EXPECT_NE(failure, std::string::npos) << junit;
@@ -439,6 +442,24 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   long ms = std::stol(json.output.substr(json.output.find("\"milliseconds\": ", at) + 16));
   EXPECT_GE(ms, 1000);
   EXPECT_LT(ms, 2000);
+
+  // Identical sources are compiled once (a compiler that counts its
+  // compiles, which only writes its count outside the sandbox, and as
+  // whichever user compiles), and each copy still runs on its own.
+  put("gut2.pas", dir_.read("gut.pas"));
+  put("zaehler", "");
+  put("zaehlt", "#!/bin/sh\ncase \"$*\" in *.pas*) echo x >>'" + (dir_ / "zaehler").string() +
+                    "';; esac\nexec fpc \"$@\"\n");
+  ASSERT_EQ(::chmod((dir_ / "zaehlt").c_str(), 0755), 0);
+  ASSERT_EQ(::chmod((dir_ / "zaehler").c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 0711), 0);
+  Result same = shell("ZEKOC_FPC=" + (dir_ / "zaehlt").string() + " " + ZEKOCHECK_PATH + common_options() +
+                      " --ohne-sandbox --max-befehle 1000 start.zko ziel.zko gut.pas falsch.pas gut2.pas");
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 0700), 0);
+  EXPECT_EQ(line_of(same.output, "gut.pas"), "bestanden") << same.output;
+  EXPECT_EQ(line_of(same.output, "gut2.pas"), "bestanden") << same.output;
+  EXPECT_EQ(line_of(same.output, "falsch.pas").rfind("nicht bestanden - Endwelt falsch", 0), 0u) << same.output;
+  EXPECT_EQ(dir_.read("zaehler"), "x\nx\n");
 
   // A program that ends but leaves a busy child: the child is gone before
   // the next program starts (one at a time, in the sandbox and without).

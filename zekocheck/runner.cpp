@@ -23,6 +23,7 @@
 
 #include "check_channel.h"
 #include "compile_job.h"
+#include "same_source.h"
 
 namespace fs = std::filesystem;
 
@@ -196,6 +197,34 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
       enqueue_runs(i);
     }
   }
+  // Identical sources are compiled once; the others wait for that compile.
+  std::vector<bool> compiled(programs.size());
+  for (const auto& job : queue) compiled[job.program] = compiled[job.program] || job.pair < 0;
+  const std::vector<std::size_t> leader = compile_leaders(programs, compiled);
+  std::erase_if(queue, [&](const auto& job) { return job.pair < 0 && leader[job.program] != job.program; });
+  std::vector<std::size_t> waited_for;  // compiles that others wait for
+  for (std::size_t i = 0; i < programs.size(); ++i)
+    if (leader[i] != i && std::find(waited_for.begin(), waited_for.end(), leader[i]) == waited_for.end())
+      waited_for.push_back(leader[i]);
+  // Once such a compile has ended (failed, could not start, or its runs
+  // are queued), each program that waited gets its result and a copy of
+  // its executable in its own folder, and its runs.
+  auto share_finished_compiles = [&] {
+    std::erase_if(waited_for, [&](std::size_t from) {
+      const Program& p = programs[from];
+      bool ok = !p.compile_failed && p.unusable.empty();
+      if (ok && p.runs.empty()) return false;  // still compiling
+      for (std::size_t i = 0; i < programs.size(); ++i) {
+        if (i == from || leader[i] != from) continue;
+        take_compile_result(programs[from], programs[i]);
+        std::error_code ec;
+        if (ok) fs::copy_file(exe[from], exe[i], fs::copy_options::overwrite_existing, ec);
+        if (ok && ec) programs[i].unusable = "das uebersetzte Programm laesst sich nicht kopieren";
+        else if (ok) enqueue_runs(i);
+      }
+      return true;
+    });
+  };
 
   auto start = [&](const Task& task, int slot) {
     Job job;
@@ -401,7 +430,9 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
       finish(*it, status);
       running.erase(it);
     }
+    share_finished_compiles();
   }
+  share_finished_compiles();  // those that could not even start
 
   if (g_interrupted) {
     for (Child& c : running) {
