@@ -38,6 +38,7 @@ std::vector<std::size_t> compile_leaders(const std::vector<Program>& programs, c
 void take_compile_result(const Program& from, Program& to) {
   to.compile_messages = from.compile_messages;
   to.compile_failed = from.compile_failed;
+  to.compile_limit = from.compile_limit;
   if (to.unusable.empty()) to.unusable = from.unusable;
 }
 
