@@ -89,6 +89,21 @@ std::string visible(const std::string& text) {
   return out;
 }
 
+std::string xml(const std::string& raw) {
+  std::string out;
+  for (char ch : printable(raw)) {
+    switch (ch) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default: out += ch;
+    }
+  }
+  return out;
+}
+
 namespace {
 
 char cell(int value) {
@@ -145,20 +160,6 @@ void json_string(std::ostream& out, const std::string& raw) {
   out << '"';
 }
 
-std::string xml(const std::string& raw) {
-  std::string out;
-  for (char ch : printable(raw)) {
-    switch (ch) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += ch;
-    }
-  }
-  return out;
-}
 
 // The reason with the compiler's first message, on one line.
 std::string full_reason(const Checked& c) {

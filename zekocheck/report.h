@@ -26,6 +26,8 @@ std::string visible(const std::string& text);
 // Bytes a terminal or a parser may choke on: control characters and bytes
 // that are not UTF-8 become '?'; tabs and line ends stay.
 std::string printable(const std::string& text);
+// Printable text that stays text in XML and HTML (names, reasons, output).
+std::string xml(const std::string& raw);
 
 void write_for_people(std::ostream& out, const std::vector<Checked>& results);
 void write_json(std::ostream& out, const std::vector<Checked>& results);

@@ -15,17 +15,7 @@ set -u
 ci=$(cd "$1" && pwd) || exit 1
 build=$(cd "$2" && pwd) || exit 1
 solutions=$(cd "$3" && pwd) || exit 1
-tmp=$(mktemp -d)
-# As root, zekocheck compiles and runs as unprivileged users: they must be
-# able to reach the unpacked installation, as they do under /usr.
-chmod 755 "$tmp"
-trap 'rm -rf -- "$tmp"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-unset ZEKO_WELTEN
+source "$(dirname "${BASH_SOURCE[0]}")/scratch.sh"
 
 (cd "$build" && cpack -G DEB -B "$tmp/pkg") >"$tmp/cpack.log" 2>&1 || {
   cat "$tmp/cpack.log"

@@ -15,17 +15,7 @@ set -u
 mode=$1
 build=$2
 given_deb=${3:-}
-tmp=$(mktemp -d)
-# As root, zekocheck compiles and runs as unprivileged users: they must be
-# able to reach the installation, as they do under /usr.
-chmod 755 "$tmp"
-trap 'rm -rf -- "$tmp"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-unset ZEKO_WELTEN
+source "$(dirname "${BASH_SOURCE[0]}")/scratch.sh"
 
 root=$tmp/root
 case $mode in
