@@ -28,7 +28,7 @@ void queue_key(char key) {
   ++g.key_count;
 }
 
-char take_key() {
+[[gnu::always_inline]] inline char take_key() {
   char key = g.keys[g.key_head];
   g.key_head = (g.key_head + 1) % kKeySlots;
   --g.key_count;
@@ -60,14 +60,6 @@ bool fill_input(int timeout_ms) {
     g.in_count = static_cast<std::size_t>(n);
     return true;
   }
-}
-
-bool next_byte(unsigned char& byte, int timeout_ms) {
-  if (g.in_count == 0 && !fill_input(timeout_ms)) return false;
-  byte = g.in[g.in_head];
-  g.in_head = (g.in_head + 1) % kInputSize;
-  --g.in_count;
-  return true;
 }
 
 void push_back_byte(unsigned char byte) {
