@@ -49,10 +49,17 @@ void put(const char* text, std::size_t length) {
   for (std::size_t i = 0; i < length; ++i) put(text[i]);
 }
 
+// By hand rather than snprintf: every cursor move at a line end needs it.
 void put_number(long value) {
+  unsigned long magnitude = value < 0 ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
   char digits[24];
-  int n = std::snprintf(digits, sizeof digits, "%ld", value);
-  put(digits, static_cast<std::size_t>(n));
+  std::size_t start = sizeof digits;
+  do {
+    digits[--start] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude > 0);
+  if (value < 0) digits[--start] = '-';
+  put(digits + start, sizeof digits - start);
 }
 
 namespace {
