@@ -28,7 +28,7 @@ void queue_key(char key) {
   ++g.key_count;
 }
 
-char take_key() {
+[[gnu::always_inline]] inline char take_key() {
   char key = g.keys[g.key_head];
   g.key_head = (g.key_head + 1) % kKeySlots;
   --g.key_count;
@@ -48,25 +48,18 @@ bool fill_input(int timeout_ms) {
     int r = wait_for_input_bytes(wait);
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) return false;
-    unsigned char buf[kInputSize];
-    ssize_t n = read_input(buf, kInputSize - g.in_count);
+    // The ring is empty: the bytes go straight into it, from its start.
+    ssize_t n = read_input(g.in, kInputSize);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) {
       g.input_ended = true;
       check_terminal_lost();
       return false;
     }
-    for (ssize_t i = 0; i < n; ++i) g.in[(g.in_head + g.in_count++) % kInputSize] = buf[i];
+    g.in_head = 0;
+    g.in_count = static_cast<std::size_t>(n);
     return true;
   }
-}
-
-bool next_byte(unsigned char& byte, int timeout_ms) {
-  if (!fill_input(timeout_ms)) return false;
-  byte = g.in[g.in_head];
-  g.in_head = (g.in_head + 1) % kInputSize;
-  --g.in_count;
-  return true;
 }
 
 void push_back_byte(unsigned char byte) {
@@ -197,8 +190,9 @@ char READKEY() {
   if (g.key_count > 0) return take_key();
   unsigned char b;
   if (!next_byte(b, -1)) return 0;  // input has ended
-  if (b == as_char(Key::esc)) decode_escape();
-  else queue_key(b == 127 ? as_char(Key::backspace) : static_cast<char>(b));
+  // A plain byte is the key itself (the queue is empty here).
+  if (b != as_char(Key::esc)) return b == 127 ? as_char(Key::backspace) : static_cast<char>(b);
+  decode_escape();
   return g.key_count > 0 ? take_key() : 0;
 }
 

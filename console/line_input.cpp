@@ -19,7 +19,8 @@ void echo(std::string_view s) {
 
 // Keys from the terminal, decoded, with echo.
 std::string keyboard_line(bool& ended) {
-  std::string line, piece;
+  std::string line;
+  std::size_t piece = 0;  // where the piece that Backspace may shorten begins
   for (;;) {
     char c = READKEY();
     if (c == 0 && input_ended()) {
@@ -38,8 +39,8 @@ std::string keyboard_line(bool& ended) {
       break;
     }
     if (as_key(c) == Key::backspace) {
-      if (!piece.empty()) {
-        piece.pop_back();
+      if (line.size() > piece) {
+        line.pop_back();
         echo("\b \b");
       }
       continue;
@@ -49,15 +50,11 @@ std::string keyboard_line(bool& ended) {
       continue;
     }
     if (as_key(c) == Key::esc) continue;
-    piece += c;
+    line += c;
     echo(std::string_view(&c, 1));
     if (as_key(c) == Key::line_feed) break;
-    if (piece.size() == kPiece) {
-      line += piece;
-      piece.clear();
-    }
+    if (line.size() - piece == kPiece) piece = line.size();
   }
-  line += piece;
   if (!line.empty() && line.back() == '\n') line.pop_back();
   return line;
 }

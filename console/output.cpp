@@ -14,20 +14,27 @@
 namespace console {
 namespace detail {
 
+namespace {
+
+// Out of line: flush() runs after every key echoed, and without the error's
+// message text it needs no stack frame of its own.
+[[gnu::noinline, gnu::cold]] void output_failed(int err) {
+  g.out_len = 0;
+  if (err == EIO || err == EPIPE) {  // terminal gone: nothing to report to
+    check_terminal_lost();
+    return;
+  }
+  runtime_error(err, "Die Ausgabe auf den Bildschirm ist fehlgeschlagen.");
+}
+
+}  // namespace
+
 void flush() {
   std::size_t done = 0;
   while (done < g.out_len) {
     ssize_t n = write_output(g.out + done, g.out_len - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      int err = n < 0 ? errno : EIO;
-      g.out_len = 0;
-      if (err == EIO || err == EPIPE) {  // terminal gone: nothing to report to
-        check_terminal_lost();
-        return;
-      }
-      runtime_error(err, "Die Ausgabe auf den Bildschirm ist fehlgeschlagen.");
-    }
+    if (n <= 0) return output_failed(n < 0 ? errno : EIO);
     done += static_cast<std::size_t>(n);
   }
   g.out_len = 0;
@@ -42,10 +49,17 @@ void put(const char* text, std::size_t length) {
   for (std::size_t i = 0; i < length; ++i) put(text[i]);
 }
 
+// By hand rather than snprintf: every cursor move at a line end needs it.
 void put_number(long value) {
+  unsigned long magnitude = value < 0 ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
   char digits[24];
-  int n = std::snprintf(digits, sizeof digits, "%ld", value);
-  put(digits, static_cast<std::size_t>(n));
+  std::size_t start = sizeof digits;
+  do {
+    digits[--start] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude > 0);
+  if (value < 0) digits[--start] = '-';
+  put(digits + start, sizeof digits - start);
 }
 
 namespace {
@@ -157,23 +171,25 @@ namespace {
 
 void text(std::string_view s) {
   if (g.text_attr != g.sent_attr) set_attr(g.text_attr);
-  std::size_t run = 0;  // start of the pending run of ordinary characters
-  auto send_run = [&](std::size_t end) { put(s.data() + run, end - run); };
+  // The pending run of ordinary characters is s[run, i) (plain indices, no
+  // lambda: this runs for every key echoed).
+  const char* data = s.data();
+  std::size_t run = 0;
   for (std::size_t i = 0; i < s.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
+    unsigned char c = static_cast<unsigned char>(data[i]);
     switch (c) {
       case 8:
       case 9:
       case 10:
       case 13:
       case 27:
-        send_run(i);
+        put(data + run, i - run);
         run = i + 1;
         break;
       default:
         if (g.column == kUntrackedColumn || g.column >= g.width) {
           // Last column: the character goes out, then a line end at once.
-          send_run(i + 1);
+          put(data + run, i + 1 - run);
           run = i + 1;
           g.column = kUntrackedColumn;
           line_end();
@@ -202,7 +218,7 @@ void text(std::string_view s) {
         break;
     }
   }
-  send_run(s.size());
+  put(data + run, s.size() - run);
 }
 
 }  // namespace

@@ -66,7 +66,14 @@ void line_end();
 // Input: fills the byte ring; waits at most timeout_ms (-1: no limit).
 // Returns false when nothing came (time-out or end of input).
 bool fill_input(int timeout_ms);
-bool next_byte(unsigned char& byte, int timeout_ms);
+// Inline: it runs for every byte read, and the byte need not live in memory.
+[[gnu::always_inline]] inline bool next_byte(unsigned char& byte, int timeout_ms) {
+  if (g.in_count == 0 && !fill_input(timeout_ms)) return false;
+  byte = g.in[g.in_head];
+  g.in_head = (g.in_head + 1) % kInputSize;
+  --g.in_count;
+  return true;
+}
 void push_back_byte(unsigned char byte);
 
 // The only reads, writes and waits on in_fd and out_fd while the program

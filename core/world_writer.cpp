@@ -55,19 +55,28 @@ void write_or_fail(int fd, const std::string& text, const std::string& name) {
   }
 }
 
-// A value that needs five characters or more gets a blank before it, so
-// that every value stays readable.
-std::string grid_value(int16_t v) {
-  char cell[16];
-  std::snprintf(cell, sizeof cell, v <= -1000 || v >= 10000 ? " %d" : "%5d", v);
-  return cell;
+// A value right-aligned in five characters; one that needs five or more
+// gets a blank before it, so that every value stays readable. By hand
+// rather than snprintf: a world has 170 of them.
+void append_grid_value(std::string& text, int16_t v) {
+  char digits[8];
+  std::size_t start = sizeof digits;
+  int magnitude = v < 0 ? -v : v;
+  do {
+    digits[--start] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude > 0);
+  if (v < 0) digits[--start] = '-';
+  std::size_t length = sizeof digits - start;
+  text.append(length < 5 ? 5 - length : 1, ' ');
+  text.append(digits + start, length);
 }
 
 // The grid's ten lines of the world file.
 std::string grid_text() {
   std::string text;
   for (int y = 0; y < kRows; ++y) {
-    for (int x = 0; x < kColumns; ++x) text += grid_value(FELD[x][y]);
+    for (int x = 0; x < kColumns; ++x) append_grid_value(text, FELD[x][y]);
     text += '\n';
   }
   return text;
