@@ -27,6 +27,7 @@
 #include "files.h"
 #include "runtime_error.h"
 #include "world.h"
+#include "world_format.h"
 
 namespace zeko {
 
@@ -53,40 +54,6 @@ void write_or_fail(int fd, const std::string& text, const std::string& name) {
     ::close(fd);
     write_failure(name, err);
   }
-}
-
-// A value right-aligned in five characters; one that needs five or more
-// gets a blank before it, so that every value stays readable. By hand
-// rather than snprintf: a world has 170 of them.
-void append_grid_value(std::string& text, int16_t v) {
-  char digits[8];
-  std::size_t start = sizeof digits;
-  int magnitude = v < 0 ? -v : v;
-  do {
-    digits[--start] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude > 0);
-  if (v < 0) digits[--start] = '-';
-  std::size_t length = sizeof digits - start;
-  text.append(length < 5 ? 5 - length : 1, ' ');
-  text.append(digits + start, length);
-}
-
-// The grid's ten lines of the world file.
-std::string grid_text() {
-  std::string text;
-  for (int y = 0; y < kRows; ++y) {
-    for (int x = 0; x < kColumns; ++x) append_grid_value(text, FELD[x][y]);
-    text += '\n';
-  }
-  return text;
-}
-
-// The lines after the grid: the supply, then the robot's column and row.
-std::string tail_text(int16_t supply) {
-  char tail[64];
-  std::snprintf(tail, sizeof tail, "%d\n%4d%4d\n", supply, ZEKO.x, ZEKO.y);
-  return tail;
 }
 
 // Where the world really goes: the target itself, or the file a symbolic
@@ -263,10 +230,10 @@ void write_world(std::string_view name_view, SupplyQuestion ask, int16_t fixed_s
     fd = open_named_temp(folder, name);
   }
 
-  std::string content = grid_text();
+  std::string content = grid_text(FELD);
   write_or_fail(fd, content, name);
 
-  std::string tail = tail_text(ask ? ask() : fixed_supply);
+  std::string tail = tail_text(ask ? ask() : fixed_supply, ZEKO.x, ZEKO.y);
   write_or_fail(fd, tail, name);
   content += tail;
 
@@ -288,7 +255,7 @@ void write_world(std::string_view name_view, SupplyQuestion ask, int16_t fixed_s
 
 }  // namespace
 
-std::string world_text(int16_t supply) { return grid_text() + tail_text(supply); }
+std::string world_text(int16_t supply) { return grid_text(FELD) + tail_text(supply, ZEKO.x, ZEKO.y); }
 
 void SCHREIBE_WELT(std::string_view name, SupplyQuestion supply) { write_world(name, supply, 0); }
 void SCHREIBE_WELT(std::string_view name, int16_t supply) { write_world(name, nullptr, supply); }

@@ -1,7 +1,6 @@
 #include "task_maker.h"
 
 #include <cctype>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -11,6 +10,7 @@
 #include "report.h"
 #include "verdict.h"
 #include "world_file.h"
+#include "world_format.h"
 
 namespace fs = std::filesystem;
 
@@ -19,20 +19,10 @@ namespace {
 
 // The world in exactly the format the editor writes.
 std::string world_text(const World& w) {
-  std::string text;
-  char cell[16];
-  for (int y = 0; y < kRows; ++y) {
-    for (int x = 0; x < kColumns; ++x) {
-      int v = w.feld[x][y];
-      std::snprintf(cell, sizeof cell, v <= -1000 || v >= 10000 ? " %d" : "%5d", v);
-      text += cell;
-    }
-    text += '\n';
-  }
-  std::snprintf(cell, sizeof cell, "%d\n", w.vorrat);
-  text += cell;
-  std::snprintf(cell, sizeof cell, "%4d%4d\n", w.x, w.y);
-  return text + cell;
+  zeko::Grid feld;
+  for (int x = 0; x < kColumns; ++x)
+    for (int y = 0; y < kRows; ++y) feld[x][y] = w.feld[x][y];
+  return zeko::grid_text(feld) + zeko::tail_text(w.vorrat, w.x, w.y);
 }
 
 std::string task_text(const std::string& name, const std::string& commands, std::size_t worlds) {
