@@ -208,12 +208,6 @@ std::string zekoc_path() {
   return "/usr/bin/zekoc";
 }
 
-bool is_source(const std::string& path) {
-  std::string ext = fs::path(path).extension();
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext == ".pas" || ext == ".pp" || ext == ".c" || ext == ".cpp" || ext == ".cc" || ext == ".cxx";
-}
-
 // --aufgaben: with several collections, each under its folder; a task
 // that an earlier collection has too is marked as hidden by it.
 int list_tasks(const std::vector<std::string>& folders) {

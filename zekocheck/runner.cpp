@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -19,7 +20,6 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "check_channel.h"
 #include "compile_job.h"
@@ -52,14 +52,6 @@ long now_ms() {
   return t.tv_sec * 1000L + t.tv_nsec / 1000000L;
 }
 
-std::string read_small(const std::string& path, std::size_t limit) {
-  std::ifstream in(path, std::ios::binary);
-  std::string text(limit, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(limit));
-  text.resize(static_cast<std::size_t>(in.gcount()));
-  return text;
-}
-
 // Which limit stopped the compiler, if one did. A compiler started through
 // a wrapper that is a shell script shows a signal as status 128 + signal.
 std::string compile_limit_reached(int status, bool timed_out, const std::string& output, const Limits& limits) {
@@ -82,28 +74,14 @@ void reap_quietly(pid_t pid) {
   }
 }
 
-// Our own children that outlived their group (adopted through the
-// subreaper setting): ended and reaped.
-void end_adopted_children() {
-  std::error_code ec;
-  std::string me = std::to_string(getpid());
-  for (const auto& entry : fs::directory_iterator("/proc", ec)) {
-    const std::string name = entry.path().filename();
-    if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0]))) continue;
-    std::string stat = read_small(entry.path().string() + "/stat", 512);
-    std::size_t close_paren = stat.rfind(')');
-    if (close_paren == std::string::npos) continue;
-    std::istringstream fields(stat.substr(close_paren + 1));
-    std::string state, ppid;
-    fields >> state >> ppid;
-    if (ppid != me) continue;
-    pid_t pid = std::atoi(name.c_str());
-    kill(pid, SIGKILL);
-    reap_quietly(pid);
-  }
-}
 
 }  // namespace
+
+bool is_source(const std::string& path) {
+  std::string ext = fs::path(path).extension();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".pas" || ext == ".pp" || ext == ".c" || ext == ".cpp" || ext == ".cc" || ext == ".cxx";
+}
 
 std::string source_copy(const Program& program) {
   return "programm" + fs::path(program.path).extension().string();
@@ -445,7 +423,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     }
     running.clear();
   }
-  end_adopted_children();
+  sandbox_->end_adopted();
   sigaction(SIGCHLD, &old_chld, nullptr);
   sigaction(SIGINT, &old_int, nullptr);
   sigaction(SIGTERM, &old_term, nullptr);

@@ -50,6 +50,10 @@ struct Program {
 
 constexpr std::size_t kOutputLimit = 64 * 1024;
 
+// Whether `path` is a source to compile first (.pas, .pp, .c, .cpp, .cc,
+// .cxx, in any case), not a program to run as it is.
+bool is_source(const std::string& path);
+
 // The name of a source's copy in its folder, "programm" with the source's
 // ending: the compiler's messages name it.
 std::string source_copy(const Program& program);

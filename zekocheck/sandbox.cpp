@@ -462,6 +462,15 @@ void Sandbox::stop(const Job& job, pid_t session) {
   }
 }
 
+void Sandbox::end_adopted() {
+  for (const ProcessInfo& p : processes()) {
+    if (p.ppid != getpid()) continue;
+    kill(p.pid, SIGKILL);
+    while (waitpid(p.pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+}
+
 void Sandbox::clear(const Job& job) {
   if (root_) {
     ::umount2(job.own.c_str(), MNT_DETACH);

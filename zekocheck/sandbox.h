@@ -77,6 +77,9 @@ class Sandbox {
   // Then its own folder and result folder go, and as root without bwrap
   // what the slot's user left in the shared folders (/tmp, /dev/shm, ...).
   void clear(const Job& job);
+  // At the end of a check: our children that outlived their jobs (adopted
+  // through the subreaper setting) are ended and reaped.
+  void end_adopted();
 
  private:
   std::vector<std::string> bwrap_command(const Job& job) const;

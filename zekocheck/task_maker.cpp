@@ -109,9 +109,7 @@ int make_task(const NewTask& task, Runner& runner, std::ostream& out, std::ostre
   std::vector<Program> programs(1);
   Program& p = programs[0];
   p.name = p.path = task.solution;
-  std::string ext = fs::path(task.solution).extension();
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  p.source = ext == ".pas" || ext == ".pp" || ext == ".c" || ext == ".cpp" || ext == ".cc" || ext == ".cxx";
+  p.source = is_source(task.solution);
   runner.run_all(programs, starts);
   if (p.compile_failed || !p.unusable.empty()) {
     std::vector<std::string> messages = compiler_messages(p, 1);
