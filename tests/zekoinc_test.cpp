@@ -360,8 +360,8 @@ INSTANTIATE_TEST_SUITE_P(
 // ZEKO_ZEILE=1 (or ja): after each redraw row 22 names the line and the
 // command that just ran, right of the world name, in dark grey (light grey
 // on a dark terminal); a shorter text blanks the rest of the longer one.
-// In Go mode the last command's line stays. Without line information it
-// shows nothing.
+// In Go mode the last command's line stays. Without line information, or
+// with another value, it shows nothing.
 struct CurrentLineRow {
   std::string name;
   std::string ending;
@@ -380,7 +380,7 @@ TEST_P(CurrentLine, IsShownAfterEachCommand) {
   zt::Options o;
   o.env_extra = {"ZEKO_ZEILE=" + r.value, "ZEKO_FARBEN=" + r.colours};
   auto t = run(prog, o);
-  bool lines = r.options.empty();
+  bool lines = r.options.empty() && (r.value == "1" || r.value == "ja");
   auto row22 = [&](const std::string& line) { return "welt.zko" + (line.empty() ? "" : "      " + line); };
   ASSERT_TRUE(robot_at(*t, 2, 3, "v"));
   EXPECT_EQ(t->row_text(22), row22(lines ? "Zeile 5: initialisiere_die_Roboterwelt" : ""));
@@ -416,7 +416,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CurrentLineRow{"CSteps", ".c", "ja", "", " ", "hell"},
                       CurrentLineRow{"PascalGoesOnADarkTerminal", ".pas", "1", "", "x", "dunkel"},
                       CurrentLineRow{"CGoes", ".c", "1", "", "x", "hell"},
-                      CurrentLineRow{"PascalWithoutLineInformation", ".pas", "1", "-g-", " ", "hell"}),
+                      CurrentLineRow{"PascalWithoutLineInformation", ".pas", "1", "-g-", " ", "hell"},
+                      CurrentLineRow{"OtherValueShowsNothing", ".pas", "0", "", " ", "hell"}),
     [](const auto& info) { return info.param.name; });
 
 // Ctrl-C ends a learner program wherever it is: the note on row 23 in the
