@@ -5,6 +5,22 @@ namespace {
 constexpr unsigned char kCallBytes[] = {'v', 'l', 'n', 'g', 'F', 'L', 'T', 'A'};  // by rules::Call
 }
 
+Descriptors parse_descriptors(const char* text) {
+  auto number = [](const char*& at, char stop) {
+    long n = 0;
+    const char* begin = at;
+    while (*at >= '0' && *at <= '9' && n < 65536) n = n * 10 + (*at++ - '0');
+    return at != begin && *at == stop && n < 65536 ? static_cast<int>(n) : -1;
+  };
+  Descriptors fds;
+  const char* at = text ? text : "";
+  int calls = number(at, ',');
+  if (calls < 0) return fds;
+  ++at;
+  if (int answers = number(at, 0); answers >= 0) fds = {calls, answers};
+  return fds;
+}
+
 unsigned char call_byte(rules::Call call) { return kCallBytes[static_cast<int>(call)]; }
 
 std::optional<rules::Call> call_of(unsigned char byte) {

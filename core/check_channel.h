@@ -1,5 +1,7 @@
-// The check channel between zekocheck and a learner program in check mode:
-// a socket whose number the program gets in ZEKO_PRUEFKANAL.
+// The check channel between zekocheck and a learner program in check mode,
+// two pipes whose descriptors the program gets in ZEKO_PRUEFKANAL ("N,M"):
+// the calls go to N (a one-byte write to a pipe costs a third of one to a
+// socket), the answers come from M.
 //
 // Program to zekocheck, a byte stream: one byte per robot call (commands
 // and sensors), kWorldRequest for initialisiere_die_Roboterwelt, and
@@ -22,6 +24,11 @@ constexpr unsigned char kWorldRequest = 'W';
 constexpr unsigned char kInfo = 'M';
 // 'W', the grid row by row (little-endian 16 bits), the supply, x, y.
 constexpr std::size_t kWorldSize = 1 + 2 * kColumns * kRows + 2 + 1 + 1;
+
+struct Descriptors {
+  int calls = -1, answers = -1;  // -1: none (not two descriptor numbers)
+};
+Descriptors parse_descriptors(const char* text);
 
 unsigned char call_byte(rules::Call call);
 std::optional<rules::Call> call_of(unsigned char byte);

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -30,8 +29,9 @@ namespace fs = std::filesystem;
 namespace zekocheck {
 namespace {
 
-// The check channel's number in a run; what one look at it reads at most.
-constexpr int kChannelFd = 3;
+// The check channel's numbers in a run (calls, answers); what one look at
+// it reads at most.
+constexpr int kCallsFd = 3, kAnswersFd = 4;
 constexpr std::size_t kChannelReadLimit = 1 << 20;
 
 // SIGCHLD and an interrupt of zekocheck itself wake the loop through this pipe.
@@ -125,7 +125,8 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
   struct Child {
     pid_t pid;
     int fd;
-    int channel = -1;  // our end of the run's check channel
+    int channel = -1;  // our ends of the run's check channel: the calls come here ...
+    int answers = -1;  // ... and the start worlds go here
     Task task;
     Job job;
     long started, deadline;
@@ -225,7 +226,8 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
       job.readable = {exe[task.program]};
       job.command = {exe[task.program]};
       job.limits = run_limits;
-      job.env = {std::string(zeko::check_channel::kEnvironment) + "=" + std::to_string(kChannelFd),
+      job.env = {std::string(zeko::check_channel::kEnvironment) + "=" + std::to_string(kCallsFd) + "," +
+                     std::to_string(kAnswersFd),
                  "ZEKO_MAX_BEFEHLE=" + std::to_string(limits_.max_commands)};
       Run& run = p.runs[task.pair];
       run.started = true;
@@ -246,20 +248,25 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
         job.env.insert(job.env.end(), compiler.env.begin(), compiler.env.end());
       }
     }
-    int channel[2] = {-1, -1};
-    if (ready && !job.compile && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) == 0) {
-      fcntl(channel[0], F_SETFL, O_NONBLOCK);
-      job.pass_fd = channel[1];
-      job.pass_as = kChannelFd;
-      c.channel = channel[0];
+    int calls[2] = {-1, -1}, answers[2] = {-1, -1};
+    if (ready && !job.compile && pipe2(calls, O_CLOEXEC) == 0 && pipe2(answers, O_CLOEXEC) == 0) {
+      fcntl(calls[0], F_SETFL, O_NONBLOCK);
+      fcntl(answers[1], F_SETFL, O_NONBLOCK);
+      job.pass = {{calls[1], kCallsFd}, {answers[0], kAnswersFd}};
+      c.channel = calls[0];
+      c.answers = answers[1];
+    } else if (calls[0] >= 0) {
+      ::close(calls[0]);
+      ::close(calls[1]);
     }
     c.pid = ready ? sandbox_->start(job, c.fd) : -1;
-    if (channel[1] >= 0) ::close(channel[1]);
-    job.pass_fd = -1;
+    for (const auto& [fd, as] : job.pass) ::close(fd);
+    job.pass.clear();
     c.started = now_ms();
     c.deadline = c.started + milliseconds;
     if (c.pid < 0) {
       if (c.channel >= 0) ::close(c.channel);
+      if (c.answers >= 0) ::close(c.answers);
       sandbox_->clear(job);
       if (task.pair < 0) p.unusable = "zekoc laesst sich nicht starten";
       else p.runs[task.pair].wait_status = 127 << 8;
@@ -292,7 +299,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
 
   // Serves a run's check channel without ever waiting on it: takes the
   // calls that came (at most kChannelReadLimit bytes a look), sends what
-  // the replay answers as far as the socket takes it, and ends the run at
+  // the replay answers as far as the pipe takes it, and ends the run at
   // once when its replay says nothing can change the verdict any more.
   auto serve = [&](Child& c) {
     if (c.channel < 0) return;
@@ -310,9 +317,13 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
       taken += static_cast<std::size_t>(n);
     }
     std::string& out = replay.outgoing();
-    while (!out.empty() && !closed) {
-      ssize_t n = ::send(c.channel, out.data(), out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    while (!out.empty() && !closed && c.answers >= 0) {
+      ssize_t n = ::write(c.answers, out.data(), out.size());
       if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno != EAGAIN) {  // the program closed its end: nothing goes there any more
+        ::close(c.answers);
+        c.answers = -1;
+      }
       if (n <= 0) break;
       out.erase(0, static_cast<std::size_t>(n));
     }
@@ -320,6 +331,8 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     if (closed || replay.stops()) {
       ::close(c.channel);
       c.channel = -1;
+      if (c.answers >= 0) ::close(c.answers);
+      c.answers = -1;
     }
   };
 
@@ -328,8 +341,9 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     sandbox_->stop(c.job, c.pid);
     drain(c);
     if (c.fd >= 0) ::close(c.fd);
-    for (int look = 0; look < 16 && c.channel >= 0; ++look) serve(c);  // the calls still in the socket
+    for (int look = 0; look < 16 && c.channel >= 0; ++look) serve(c);  // the calls still in the pipe
     if (c.channel >= 0) ::close(c.channel);
+    if (c.answers >= 0) ::close(c.answers);
     slot_busy[static_cast<std::size_t>(c.job.slot)] = false;
     Program& p = programs[c.task.program];
     if (c.task.pair < 0) {
@@ -378,9 +392,10 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     long next_deadline = running.front().deadline;
     for (const Child& c : running) {
       fds.push_back({c.fd, POLLIN, 0});  // -1 once the output has ended: ignored
-      short wants = POLLIN;
-      if (c.channel >= 0 && !programs[c.task.program].runs[c.task.pair].replay.outgoing().empty()) wants |= POLLOUT;
-      fds.push_back({c.channel, wants, 0});
+      fds.push_back({c.channel, POLLIN, 0});
+      // the answers' end only while a start world waits to go
+      bool sending = c.answers >= 0 && !programs[c.task.program].runs[c.task.pair].replay.outgoing().empty();
+      fds.push_back({sending ? c.answers : -1, POLLOUT, 0});
       next_deadline = std::min(next_deadline, c.deadline);
     }
     int timeout = static_cast<int>(std::max(0L, next_deadline - now_ms()));
@@ -390,8 +405,9 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     while (::read(g_wake[0], sink, sizeof sink) > 0) {
     }
     for (std::size_t i = 0; i < running.size(); ++i) {
-      if (fds[1 + 2 * i].revents & (POLLIN | POLLHUP | POLLERR)) drain(running[i]);
-      if (fds[2 + 2 * i].revents & (POLLIN | POLLOUT | POLLHUP | POLLERR)) serve(running[i]);
+      if (fds[1 + 3 * i].revents & (POLLIN | POLLHUP | POLLERR)) drain(running[i]);
+      if ((fds[2 + 3 * i].revents | fds[3 + 3 * i].revents) & (POLLIN | POLLOUT | POLLHUP | POLLERR))
+        serve(running[i]);
     }
     long now = now_ms();
     for (Child& c : running)
@@ -420,6 +436,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
       sandbox_->clear(c.job);
       if (c.fd >= 0) ::close(c.fd);
       if (c.channel >= 0) ::close(c.channel);
+      if (c.answers >= 0) ::close(c.answers);
     }
     running.clear();
   }

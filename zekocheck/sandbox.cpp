@@ -99,16 +99,36 @@ std::vector<ProcessInfo> processes() {
 }
 
 // kill(-1) as the slot's user reaches exactly that user's processes,
-// wherever they hide (other sessions, other pid name spaces).
-void kill_user(uid_t uid) {
+// wherever they hide (other sessions, other pid name spaces). True when the
+// user still owns a process besides the killer (a dying one or one not yet
+// reaped counts): allowed two processes, the killer cannot fork then.
+bool kill_user(uid_t uid) {
   pid_t pid = fork();
   if (pid == 0) {
-    if (setresgid(uid, uid, uid) == 0 && setresuid(uid, uid, uid) == 0) kill(-1, SIGKILL);
-    _exit(0);
+    if (setresgid(uid, uid, uid) != 0 || setresuid(uid, uid, uid) != 0) _exit(2);
+    kill(-1, SIGKILL);
+    set_limit(RLIMIT_NPROC, 2);
+    pid_t probe = fork();
+    if (probe == 0) _exit(0);
+    if (probe > 0) waitpid(probe, nullptr, 0);
+    _exit(probe < 0 ? 1 : 0);
   }
+  int status = 0;
   if (pid > 0)
-    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+  return pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 1;
+}
+
+// Our children, as the kernel lists them (one small file); false where the
+// kernel keeps no such list.
+bool listed_children(std::vector<pid_t>& children) {
+  std::string list = read_proc("/proc/self/task/" + std::to_string(getpid()) + "/children");
+  if (list.empty() && ::access(("/proc/self/task/" + std::to_string(getpid()) + "/children").c_str(), R_OK) != 0)
+    return false;
+  std::istringstream pids(list);
+  for (long pid; pids >> pid;) children.push_back(static_cast<pid_t>(pid));
+  return true;
 }
 
 // A regular file copied, owned by `uid` when root.
@@ -399,9 +419,12 @@ pid_t Sandbox::start(const Job& job, int& out_fd) {
     dup2(null_fd, 0);
     dup2(pipe_fds[1], 1);
     dup2(pipe_fds[1], 2);
-    // The one descriptor the job gets, at its number; bwrap passes it on as it is.
-    if (job.pass_fd >= 0 && (job.pass_as < 0 || job.pass_fd == job.pass_as)) fcntl(job.pass_fd, F_SETFD, 0);
-    else if (job.pass_fd >= 0) dup2(job.pass_fd, job.pass_as);
+    // The descriptors the job gets, at their numbers (first out of the way
+    // of each other); bwrap passes them on as they are.
+    std::vector<int> high;
+    for (const auto& [fd, as] : job.pass) high.push_back(fcntl(fd, F_DUPFD_CLOEXEC, 100));
+    for (std::size_t i = 0; i < high.size(); ++i)
+      if (high[i] < 0 || dup2(high[i], job.pass[i].second) < 0) _exit(126);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -430,43 +453,50 @@ pid_t Sandbox::start(const Job& job, int& out_fd) {
   return pid;
 }
 
+// What a job left with us: our children that are no job's first process
+// (we are the subreaper, so whatever outlives its parent comes here). Where
+// the kernel lists no children, a walk over /proc finds them, and ends the
+// session's other processes on the way.
+std::vector<pid_t> Sandbox::adopted(pid_t session) const {
+  std::vector<pid_t> children, left;
+  if (!listed_children(children))
+    for (const ProcessInfo& p : processes()) {
+      if (session > 0 && p.sid == session && p.pid != session) kill(p.pid, SIGKILL);
+      if (p.ppid == getpid()) children.push_back(p.pid);
+    }
+  for (pid_t pid : children)
+    if (!started_.count(pid)) left.push_back(pid);
+  return left;
+}
+
 void Sandbox::stop(const Job& job, pid_t session) {
   started_.erase(session);
   kill(-session, SIGKILL);
-  uid_t uid = slot_uid(job.slot);
-  if (root_) kill_user(uid);
-  // What left the session or the sandbox lands with us (we are the
-  // subreaper): ended and reaped round by round, until nothing is left.
+  const uid_t uid = slot_uid(job.slot);
+  // Round by round: every process of the slot's user (root), and what
+  // landed with us, ended and reaped; the ones that left the session land
+  // here when their parent goes. As root, the slot's user must own no
+  // process before its next job (a killed process may take a moment to go).
+  long pause = 0;
   for (int round = 0; round < 1000; ++round) {
-    std::vector<pid_t> left;
-    for (const ProcessInfo& p : processes()) {
-      if (p.sid == session && p.pid != session) kill(p.pid, SIGKILL);
-      if (p.ppid == getpid() && !started_.count(p.pid)) left.push_back(p.pid);
-    }
-    if (root_) kill_user(uid);
-    if (left.empty()) break;
+    bool user_left = root_ && kill_user(uid);
+    std::vector<pid_t> left = adopted(session);
     for (pid_t pid : left) {
       kill(pid, SIGKILL);
       while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
       }
     }
-  }
-  // As root, the slot's user must own no process before its next job (a
-  // killed process may take a moment to go).
-  for (long wait = 1; root_ && wait < 4000; wait *= 2) {
-    bool any = false;
-    for (const ProcessInfo& p : processes()) any = any || p.uid == uid;
-    if (!any) break;
-    kill_user(uid);
-    pause_ms(wait);
+    if (!left.empty()) continue;
+    if (!user_left || pause >= 2048) break;
+    pause = pause ? pause * 2 : 1;
+    pause_ms(pause);
   }
 }
 
 void Sandbox::end_adopted() {
-  for (const ProcessInfo& p : processes()) {
-    if (p.ppid != getpid()) continue;
-    kill(p.pid, SIGKILL);
-    while (waitpid(p.pid, nullptr, 0) < 0 && errno == EINTR) {
+  for (pid_t pid : adopted(0)) {
+    kill(pid, SIGKILL);
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
   }
 }

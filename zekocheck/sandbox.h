@@ -41,8 +41,8 @@ struct Job {
   std::vector<std::string> command;
   std::vector<std::string> env;        // added to the minimal environment
   ChildLimits limits;
-  int pass_fd = -1;                    // one descriptor the job inherits ...
-  int pass_as = -1;                    // ... as this number (-1: its own)
+  // Descriptors the job inherits: ours, and the number it gets there.
+  std::vector<std::pair<int, int>> pass;
 };
 
 class Sandbox {
@@ -84,6 +84,7 @@ class Sandbox {
  private:
   std::vector<std::string> bwrap_command(const Job& job) const;
   bool probe();
+  std::vector<pid_t> adopted(pid_t session) const;
   uid_t slot_uid(int slot) const;
 
   std::string base_, zekoc_, bwrap_, note_, unreachable_;

@@ -22,7 +22,8 @@ constexpr long kDefaultLimit = 100000;
 // Plain zeroed data: the library has no start-up code in a Pascal program.
 struct State {
   bool active;
-  int fd;
+  int fd;         // the calls go here ...
+  int answer_fd;  // ... and the start world comes from here
   long limit, sensor_limit;
   long commands, sensors;
   unsigned char pending[512];  // calls not yet sent: only sensors, or the one call being sent
@@ -77,13 +78,14 @@ bool active() { return g.active; }
 void start() {
   if (g.active) return;
   g.active = true;
-  const char* fd = std::getenv(check_channel::kEnvironment);
-  char* end = nullptr;
-  long n = std::strtol(fd, &end, 10);
-  g.fd = end != fd && *end == 0 && n >= 0 && n < 65536 ? static_cast<int>(n) : -1;  // -1: lost at the first call
-  if (g.fd >= 0) fcntl(g.fd, F_SETFD, FD_CLOEXEC);  // not handed on to programs it starts
+  check_channel::Descriptors fds = check_channel::parse_descriptors(std::getenv(check_channel::kEnvironment));
+  g.fd = fds.calls;  // -1: lost at the first call
+  g.answer_fd = fds.answers;
+  for (int own : {g.fd, g.answer_fd})
+    if (own >= 0) fcntl(own, F_SETFD, FD_CLOEXEC);  // not handed on to programs it starts
   g.limit = kDefaultLimit;
   if (const char* limit = std::getenv("ZEKO_MAX_BEFEHLE")) {
+    char* end = nullptr;
     long l = std::strtol(limit, &end, 10);
     if (end != limit && *end == 0 && l >= 0) g.limit = l;
   }
@@ -104,7 +106,7 @@ void load_world(std::string_view name) {
   unsigned char world[check_channel::kWorldSize];
   std::size_t got = 0;
   while (got < sizeof world) {
-    ssize_t n = ::read(g.fd, world + got, sizeof world - got);
+    ssize_t n = ::read(g.answer_fd, world + got, sizeof world - got);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) channel_lost();
     got += static_cast<std::size_t>(n);

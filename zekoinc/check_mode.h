@@ -1,5 +1,5 @@
 // Check mode of the library, for zekocheck: switched on by the environment
-// variable ZEKO_PRUEFKANAL, the number of a socket zekocheck opened (see
+// variable ZEKO_PRUEFKANAL, the descriptors zekocheck opened (see
 // core/check_channel.h). The program then runs without a screen: nothing is
 // drawn, no key is awaited, standard input reads as ended. The world comes
 // from zekocheck, and every robot call goes to zekocheck before it is
