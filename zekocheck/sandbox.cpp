@@ -252,7 +252,10 @@ std::string make_base_folder() {
 Sandbox::Sandbox(bool wanted, std::string base, int slots, std::string zekoc)
     : base_(std::move(base)), zekoc_(std::move(zekoc)), root_(geteuid() == 0), slots_(std::max(1, slots)) {
   if (root_) {
-    outer_processes_ = kProcessesPerRun + 16;
+    // The slot's user has nothing else: its limit is the run's own, plus
+    // bubblewrap's two processes around the program (the limit counts in
+    // the sandbox's user name space too, so no prlimit is needed inside).
+    outer_processes_ = kProcessesPerRun + 2;
   } else {
     // Our processes now, and room for every slot's sandbox beside them.
     rlim_t count = 0;
@@ -349,10 +352,13 @@ bool Sandbox::hand_over(const Job& job, const std::string& dir) const {
   return !ec;
 }
 
-std::vector<std::string> Sandbox::bwrap_command(const Job& job) const {
-  std::vector<std::string> a = {bwrap_,          "--unshare-all", "--unshare-user", "--disable-userns",
-                                "--die-with-parent", "--new-session", "--cap-drop",     "ALL",
-                                "--ro-bind",     "/usr",          "/usr"};
+// What every job's bubblewrap command starts with: the same for the whole
+// check, so it is put together once.
+const std::vector<std::string>& Sandbox::bwrap_common() {
+  if (!common_.empty()) return common_;
+  std::vector<std::string>& a = common_;
+  a = {bwrap_, "--unshare-all", "--unshare-user", "--disable-userns", "--die-with-parent", "--new-session",
+       "--cap-drop", "ALL", "--ro-bind", "/usr", "/usr"};
   for (const char* top : {"/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32"}) {
     std::error_code ec;
     if (fs::is_symlink(top, ec)) a.insert(a.end(), {"--symlink", fs::read_symlink(top, ec).string(), top});
@@ -369,13 +375,21 @@ std::vector<std::string> Sandbox::bwrap_command(const Job& job) const {
   a.insert(a.end(), {"--proc", "/proc", "--dev", "/dev", "--perms", "1777", "--size",
                      std::to_string(kShmMb << 20), "--tmpfs", "/dev/shm"});
   std::vector<std::string> readable = zeko_dirs_;
-  readable.insert(readable.end(), job.readable.begin(), job.readable.end());
   if (const char* preload = std::getenv("LD_PRELOAD")) {
     std::stringstream list(preload);
     for (std::string lib; std::getline(list, lib, ':');)
       if (lib.starts_with("/")) readable.push_back(lib);
   }
+  // Zeko's folders below /usr (an installed Zeko) are there already.
   for (const std::string& r : readable)
+    if (!r.starts_with("/usr/") && fs::exists(r, ec)) a.insert(a.end(), {"--ro-bind", r, r});
+  return a;
+}
+
+std::vector<std::string> Sandbox::bwrap_command(const Job& job) {
+  std::vector<std::string> a = bwrap_common();
+  std::error_code ec;
+  for (const std::string& r : job.readable)
     if (fs::exists(r, ec)) a.insert(a.end(), {"--ro-bind", r, r});
   if (root_ || job.compile) {
     a.insert(a.end(), {"--bind", job.own, job.own});
@@ -388,8 +402,10 @@ std::vector<std::string> Sandbox::bwrap_command(const Job& job) const {
       a.insert(a.end(), {"--ro-bind", at, at});
     }
   }
-  a.insert(a.end(), {"--remount-ro", "/", "--chdir", job.cwd.empty() ? job.own : job.cwd, "--", "/usr/bin/prlimit",
-                     "--nproc=" + std::to_string(kProcessesPerRun), "--"});
+  a.insert(a.end(), {"--remount-ro", "/", "--chdir", job.cwd.empty() ? job.own : job.cwd, "--"});
+  // A user's limit counts all of the user's processes: the run's own is set
+  // inside, where only the sandbox's count.
+  if (!root_) a.insert(a.end(), {"/usr/bin/prlimit", "--nproc=" + std::to_string(kProcessesPerRun), "--"});
   a.insert(a.end(), job.command.begin(), job.command.end());
   return a;
 }
@@ -421,9 +437,10 @@ pid_t Sandbox::start(const Job& job, int& out_fd) {
     dup2(pipe_fds[1], 2);
     // The descriptors the job gets, at their numbers (first out of the way
     // of each other); bwrap passes them on as they are.
-    std::vector<int> high;
-    for (const auto& [fd, as] : job.pass) high.push_back(fcntl(fd, F_DUPFD_CLOEXEC, 100));
-    for (std::size_t i = 0; i < high.size(); ++i)
+    int high[8];
+    if (job.pass.size() > std::size(high)) _exit(126);
+    for (std::size_t i = 0; i < job.pass.size(); ++i) high[i] = fcntl(job.pass[i].first, F_DUPFD_CLOEXEC, 100);
+    for (std::size_t i = 0; i < job.pass.size(); ++i)
       if (high[i] < 0 || dup2(high[i], job.pass[i].second) < 0) _exit(126);
     sigset_t none;
     sigemptyset(&none);

@@ -82,7 +82,8 @@ class Sandbox {
   void end_adopted();
 
  private:
-  std::vector<std::string> bwrap_command(const Job& job) const;
+  const std::vector<std::string>& bwrap_common();
+  std::vector<std::string> bwrap_command(const Job& job);
   bool probe();
   std::vector<pid_t> adopted(pid_t session) const;
   uid_t slot_uid(int slot) const;
@@ -94,6 +95,7 @@ class Sandbox {
   rlim_t outer_processes_ = RLIM_INFINITY;
   std::vector<std::string> zeko_dirs_;  // the compiler wrapper's unit and library
   std::set<pid_t> started_;             // first processes of the jobs that run
+  std::vector<std::string> common_;     // the start of every bubblewrap command
 };
 
 // The environment of compile and run: PATH, LANG, HOME and TMPDIR, what the
