@@ -363,7 +363,7 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
        "fpWrite(3, 'M'#0'M'#0'M'#0'M'#0'M'#0, 10);\nend.\n",
        "nicht bestanden - Pruefkanal gestoert: zu viele Meldungen"},
       // a program's escape sequences are shown, not sent to the teacher's terminal
-      {"farbe", program("farbe", "write(#27'[2J'#27'[32mbestanden'#13#10#155'2J');"),
+      {"farbe", program("farbe", "write(#27'[2J'#27'[32mbestanden'#13#10#155'2J'#$E2#$80#$AE'cba');"),
        "nicht bestanden - keine Welt geladen"},
   };
   std::string compile = "true", names;
@@ -392,7 +392,8 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   for (const Case& c : cases) EXPECT_EQ(line_of(people.output, c.name), c.reason) << people.output;
   EXPECT_EQ(line_of(people.output, "liestcin"), "bestanden") << people.output;
   EXPECT_EQ(line_of(people.output, "esc^[[7m"), "nicht bestanden - Programm laesst sich nicht starten");
-  EXPECT_NE(people.output.find("  | ^[[2J^[[32mbestanden\n  | \\x9b2J\n"), std::string::npos) << people.output;
+  EXPECT_NE(people.output.find("  | ^[[2J^[[32mbestanden\n  | \\x9b2J<U+202E>cba\n"), std::string::npos)
+      << people.output;
   EXPECT_EQ(people.output.find('\033'), std::string::npos);
   EXPECT_EQ(line_of(people.output, "kaputt.pas"), "nicht bestanden - nicht uebersetzbar");
   // the compiler's first message (in the compiler's language) without its summary

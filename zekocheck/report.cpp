@@ -58,6 +58,26 @@ std::string hex(unsigned value) {
   return buf;
 }
 
+// The characters that turn the direction of the text around it (U+061C,
+// U+200E/F, U+202A..E, U+2066..9): on a terminal they could make a name or
+// a line read as something else, so they are shown by their number.
+unsigned code_point(const std::string& text, std::size_t i, std::size_t n) {
+  unsigned c = static_cast<unsigned char>(text[i]) & (n == 2 ? 0x1F : n == 3 ? 0x0F : 0x07);
+  for (std::size_t k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+  return c;
+}
+
+bool is_direction_mark(const std::string& text, std::size_t i, std::size_t n) {
+  unsigned c = code_point(text, i, n);
+  return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+std::string direction_mark_name(const std::string& text, std::size_t i, std::size_t n) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "<U+%04X>", code_point(text, i, n));
+  return buf;
+}
+
 }  // namespace
 
 std::string visible(const std::string& text) {
@@ -78,6 +98,9 @@ std::string visible(const std::string& text) {
     if (ok && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
       out += hex(static_cast<unsigned char>(text[i + 1]));  // a C1 control, e.g. CSI
       i += 2;
+    } else if (ok && is_direction_mark(text, i, n)) {
+      out += direction_mark_name(text, i, n);
+      i += n;
     } else if (ok) {
       out.append(text, i, n);
       i += n;

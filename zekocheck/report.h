@@ -21,7 +21,8 @@ struct Checked {
 std::vector<std::string> compiler_messages(const Program& program, std::size_t count = 3);
 
 // Text for the teacher's terminal: control characters shown as ^[ (C1 and
-// bytes that are no UTF-8 as \x9b), tabs kept.
+// bytes that are no UTF-8 as \x9b, the marks that turn the text's direction
+// as <U+202E>), tabs kept.
 std::string visible(const std::string& text);
 // Bytes a terminal or a parser may choke on: control characters and bytes
 // that are not UTF-8 become '?'; tabs and line ends stay.
