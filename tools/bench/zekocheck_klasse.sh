@@ -100,7 +100,10 @@ if command -v bwrap >/dev/null; then
 fi
 
 passed=$({ grep -o '"passed": true' "$work/ergebnis.json" || true; } | wc -l)
-echo "zekocheck: 30 programs (compile included, -j $cores): $ms ms (best of:$classes), status $status, $passed passed"
+# zekocheck's own -j (as many jobs as cores) unless the options name another.
+jobs="-j $cores"
+case " ${ZEKOCHECK_OPTIONS:-} " in *" -j"*) jobs="options ${ZEKOCHECK_OPTIONS}" ;; esac
+echo "zekocheck: 30 programs (compile included, $jobs): $ms ms (best of:$classes), status $status, $passed passed"
 echo "  floor: 30 plain fpc compiles / $cores cores: $floor_ms ms (best of:$floors)"
 awk -v c="$ms" -v f="$floor_ms" 'BEGIN { r = c / (f > 0 ? f : 1); printf "  ratio class / floor: %.2f (goal: at most 1.30%s)\n", r, r <= 1.3 ? "" : ", missed" }'
 echo "  the floor's compiles $cores at a time: $pfloor_ms ms (best of:$pfloors); ratio $(awk -v c="$ms" -v f="$pfloor_ms" 'BEGIN { printf "%.2f", c / (f > 0 ? f : 1) }')"
