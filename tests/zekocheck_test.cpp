@@ -779,6 +779,13 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
               "haupt := fpGetPid;\nfor i := 1 to 200 do if fpFork < 0 then break;\n"
               "if fpGetPid <> haupt then while true do Sleep(1000);\nSleep(1500);\nloese;"),
        false, {ok, ok, ok, ""}},
+      // the limit of 64 processes holds for the program's own children
+      {"zaehlt",
+       source("zaehlt", "var i, n: integer;\n",
+              "n := 0;\nfor i := 1 to 100 do\n  case fpFork of\n    -1: break;\n"
+              "    0: begin Sleep(3000); fpExit(0) end;\n  else n := n + 1 end;\n"
+              "if n >= 64 then gelungen;\nloese;"),
+       false, {ok, ok, ok, ""}},
       {"toetet",
        source("toetet", "var sr: TSearchRec; p: longint; bis: QWord;\n",
               "fpKill(fpGetPPid, SIGKILL);\nbis := GetTickCount64 + 1000;\nrepeat\n"
