@@ -25,6 +25,16 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
+// The length of the UTF-8 sequence at `i`; 0 where the bytes there are none.
+std::size_t utf8_length(const std::string& text, std::size_t i) {
+  unsigned char c = static_cast<unsigned char>(text[i]);
+  std::size_t n = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+  if (n == 0 || i + n > text.size()) return 0;
+  for (std::size_t k = 1; k < n; ++k)
+    if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+  return n;
+}
+
 }  // namespace
 
 std::string printable(const std::string& text) {
@@ -36,10 +46,8 @@ std::string printable(const std::string& text) {
       ++i;
       continue;
     }
-    std::size_t n = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-    bool ok = n > 0 && i + n <= text.size();
-    for (std::size_t k = 1; ok && k < n; ++k) ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-    if (ok) {
+    std::size_t n = utf8_length(text, i);
+    if (n > 0) {
       out.append(text, i, n);
       i += n;
     } else {
@@ -58,23 +66,23 @@ std::string hex(unsigned value) {
   return buf;
 }
 
-// The characters that turn the direction of the text around it (U+061C,
-// U+200E/F, U+202A..E, U+2066..9): on a terminal they could make a name or
-// a line read as something else, so they are shown by their number.
+// The character of the UTF-8 sequence of length `n` at `i`.
 unsigned code_point(const std::string& text, std::size_t i, std::size_t n) {
   unsigned c = static_cast<unsigned char>(text[i]) & (n == 2 ? 0x1F : n == 3 ? 0x0F : 0x07);
   for (std::size_t k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
   return c;
 }
 
-bool is_direction_mark(const std::string& text, std::size_t i, std::size_t n) {
-  unsigned c = code_point(text, i, n);
+// The characters that turn the direction of the text around it (U+061C,
+// U+200E/F, U+202A..E, U+2066..9): on a terminal they could make a name or
+// a line read as something else, so they are shown by their number.
+bool is_direction_mark(unsigned c) {
   return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
 }
 
-std::string direction_mark_name(const std::string& text, std::size_t i, std::size_t n) {
+std::string code_point_name(unsigned c) {
   char buf[16];
-  std::snprintf(buf, sizeof buf, "<U+%04X>", code_point(text, i, n));
+  std::snprintf(buf, sizeof buf, "<U+%04X>", c);
   return buf;
 }
 
@@ -92,16 +100,15 @@ std::string visible(const std::string& text) {
       ++i;
       continue;
     }
-    std::size_t n = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-    bool ok = n > 0 && i + n <= text.size();
-    for (std::size_t k = 1; ok && k < n; ++k) ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-    if (ok && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
-      out += hex(static_cast<unsigned char>(text[i + 1]));  // a C1 control, e.g. CSI
+    std::size_t n = utf8_length(text, i);
+    unsigned point = n > 0 ? code_point(text, i, n) : 0;
+    if (n > 0 && point < 0xA0) {
+      out += hex(point);  // a C1 control, e.g. CSI
       i += 2;
-    } else if (ok && is_direction_mark(text, i, n)) {
-      out += direction_mark_name(text, i, n);
+    } else if (n > 0 && is_direction_mark(point)) {
+      out += code_point_name(point);
       i += n;
-    } else if (ok) {
+    } else if (n > 0) {
       out.append(text, i, n);
       i += n;
     } else {
