@@ -133,6 +133,12 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     bool timed_out;
     std::string output;
     bool cut;
+    void close_channel() {
+      for (int* end : {&channel, &answers}) {
+        if (*end >= 0) ::close(*end);
+        *end = -1;
+      }
+    }
   };
   std::deque<Task> queue;
   std::vector<Child> running;
@@ -265,8 +271,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     c.started = now_ms();
     c.deadline = c.started + milliseconds;
     if (c.pid < 0) {
-      if (c.channel >= 0) ::close(c.channel);
-      if (c.answers >= 0) ::close(c.answers);
+      c.close_channel();
       sandbox_->clear(job);
       if (task.pair < 0) p.unusable = "zekoc laesst sich nicht starten";
       else p.runs[task.pair].wait_status = 127 << 8;
@@ -328,12 +333,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
       out.erase(0, static_cast<std::size_t>(n));
     }
     if (replay.stops()) kill(-c.pid, SIGKILL);
-    if (closed || replay.stops()) {
-      ::close(c.channel);
-      c.channel = -1;
-      if (c.answers >= 0) ::close(c.answers);
-      c.answers = -1;
-    }
+    if (closed || replay.stops()) c.close_channel();
   };
 
   auto finish = [&](Child& c, int status) {
@@ -342,8 +342,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     drain(c);
     if (c.fd >= 0) ::close(c.fd);
     for (int look = 0; look < 16 && c.channel >= 0; ++look) serve(c);  // the calls still in the pipe
-    if (c.channel >= 0) ::close(c.channel);
-    if (c.answers >= 0) ::close(c.answers);
+    c.close_channel();
     slot_busy[static_cast<std::size_t>(c.job.slot)] = false;
     Program& p = programs[c.task.program];
     if (c.task.pair < 0) {
@@ -435,8 +434,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
       sandbox_->stop(c.job, c.pid);
       sandbox_->clear(c.job);
       if (c.fd >= 0) ::close(c.fd);
-      if (c.channel >= 0) ::close(c.channel);
-      if (c.answers >= 0) ::close(c.answers);
+      c.close_channel();
     }
     running.clear();
   }

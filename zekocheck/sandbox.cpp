@@ -123,10 +123,9 @@ bool kill_user(uid_t uid) {
 // Our children, as the kernel lists them (one small file); false where the
 // kernel keeps no such list.
 bool listed_children(std::vector<pid_t>& children) {
-  std::string list = read_proc("/proc/self/task/" + std::to_string(getpid()) + "/children");
-  if (list.empty() && ::access(("/proc/self/task/" + std::to_string(getpid()) + "/children").c_str(), R_OK) != 0)
-    return false;
-  std::istringstream pids(list);
+  const std::string list = "/proc/self/task/" + std::to_string(getpid()) + "/children";
+  if (::access(list.c_str(), R_OK) != 0) return false;
+  std::istringstream pids(read_proc(list));
   for (long pid; pids >> pid;) children.push_back(static_cast<pid_t>(pid));
   return true;
 }
