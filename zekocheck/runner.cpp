@@ -166,14 +166,14 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     fs::permissions(program_dir(i), folder_perms, ec);
     exe[i] = program_dir(i) + "/programm";
     if (p.source) {
-      std::ifstream readable(p.path);
+      std::ifstream readable(p.read_from());
       if (!readable) {
         p.unusable = "die Datei laesst sich nicht lesen";
         continue;
       }
       queue.push_back({i, -1});
     } else {
-      fs::copy_file(p.path, exe[i], fs::copy_options::overwrite_existing, ec);
+      fs::copy_file(p.read_from(), exe[i], fs::copy_options::overwrite_existing, ec);
       if (!ec) fs::permissions(exe[i], exe_perms, ec);
       if (ec) {
         p.unusable = "das Programm laesst sich nicht lesen";
@@ -222,7 +222,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
       // sandbox as well, under limits like a run's.
       job.compile = true;
       job.own = folder + "/c";
-      job.own_files = {{p.path, source_copy(p)}};
+      job.own_files = {{p.read_from(), source_copy(p)}};
       job.command = {zekoc_, source_copy(p)};
       job.limits = compile_limits;
       milliseconds = limits_.compile_seconds * 1000;

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "atomic_file.h"
+#include "pupil_text.h"
 #include "report.h"
 #include "verdict.h"
 #include "world_file.h"
@@ -122,7 +123,7 @@ int make_task(const NewTask& task, Runner& runner, std::ostream& out, std::ostre
   for (std::size_t k = 0; k < task.starts.size(); ++k) {
     std::string reason = "nicht gelaufen";
     std::optional<World> end;
-    if (k < p.runs.size()) end = end_world_if_ended_well(p.runs[k], task.seconds, &reason);
+    if (k < p.runs.size()) end = end_world_if_ended_well(p.runs[k], task.seconds, &reason, own_file_names(p.path, p.source));
     if (end) {
       goals.push_back(*end);
       continue;

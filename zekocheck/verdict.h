@@ -37,8 +37,10 @@ struct Verdict {
 };
 
 // The world a run ended in, when it ended well (loaded a world, ended
-// normally within the limits); otherwise nothing, with the reason (German).
-std::optional<World> end_world_if_ended_well(const Run& run, double seconds, std::string* reason = nullptr);
+// normally within the limits); otherwise nothing, with the reason (German),
+// which names a place only in one of the `own` files (pupil_text.h).
+std::optional<World> end_world_if_ended_well(const Run& run, double seconds, std::string* reason = nullptr,
+                                             const std::vector<std::string>& own = {});
 
 // The program's verdict over all pairs: the first pair it fails decides;
 // commands and milliseconds are summed over the runs.
