@@ -25,6 +25,7 @@
 
 #include "files.h"
 #include "learner_env.h"
+#include "markup_check.h"
 #include "temp_dir.h"
 #include "world_text.h"
 
@@ -90,77 +91,7 @@ std::string line_of(const std::string& out, const std::string& name) {
   return "(keine Zeile fuer " + name + ")";
 }
 
-// A strict JSON reader that only says whether the text is one JSON value.
-class JsonCheck {
- public:
-  explicit JsonCheck(const std::string& s) : s_(s) {}
-  bool valid() {
-    bool ok = value();
-    space();
-    return ok && i_ == s_.size();
-  }
-
- private:
-  void space() {
-    while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
-  }
-  bool literal(const char* word) {
-    std::string w = word;
-    if (s_.compare(i_, w.size(), w) != 0) return false;
-    i_ += w.size();
-    return true;
-  }
-  bool string() {
-    if (s_[i_] != '"') return false;
-    for (++i_; i_ < s_.size(); ++i_) {
-      unsigned char c = static_cast<unsigned char>(s_[i_]);
-      if (c == '"') return ++i_, true;
-      if (c < 32) return false;
-      if (c == '\\') {
-        char e = s_[++i_];
-        if (e == 'u') {
-          for (int k = 0; k < 4; ++k)
-            if (!std::isxdigit(static_cast<unsigned char>(s_[++i_]))) return false;
-        } else if (std::string("\"\\/bfnrt").find(e) == std::string::npos) {
-          return false;
-        }
-      }
-    }
-    return false;
-  }
-  bool value() {
-    space();
-    if (i_ >= s_.size()) return false;
-    char c = s_[i_];
-    if (c == '"') return string();
-    if (c == '{' || c == '[') {
-      char close = c == '{' ? '}' : ']';
-      ++i_;
-      space();
-      if (s_[i_] == close) return ++i_, true;
-      for (;;) {
-        if (c == '{') {
-          space();
-          if (!string()) return false;
-          space();
-          if (s_[i_++] != ':') return false;
-        }
-        if (!value()) return false;
-        space();
-        if (s_[i_] == ',') ++i_;
-        else if (s_[i_] == close) return ++i_, true;
-        else return false;
-      }
-    }
-    if (literal("true") || literal("false") || literal("null")) return true;
-    std::size_t start = i_;
-    if (s_[i_] == '-') ++i_;
-    while (i_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[i_]))) ++i_;
-    return i_ > start && std::isdigit(static_cast<unsigned char>(s_[i_ - 1]));
-  }
-  const std::string& s_;
-  std::size_t i_ = 0;
-};
+using support::JsonCheck;
 
 // Headless Chromium with a fresh profile on a page of ours; what it prints.
 Result browser(const std::string& what, const fs::path& page, const fs::path& profile) {

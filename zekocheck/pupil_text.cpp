@@ -65,11 +65,10 @@ long reason_line(const std::string& reason) {
 
 std::string own_place_only(const std::string& reason, const std::vector<std::string>& own) {
   const std::string place = ", Zeile ";
-  if (reason.find(place) == std::string::npos) return reason;
-  // The failure itself ("vor - vor Zeko liegt ein Hindernis") has no colon:
-  // whatever stands before its last ": " is the program's place.
+  // The failure itself has no colon: whatever stands before its last ": "
+  // is the program's line.
   std::size_t last = reason.rfind(": ");
-  if (last == std::string::npos) return reason;
+  if (last == std::string::npos || reason.starts_with("Laufzeitfehler 215: ")) return reason;
   for (const std::string& name : own) {
     std::size_t end = 0;
     if (!name.empty() && reason.starts_with(name + place) &&

@@ -32,9 +32,12 @@ long compiler_message_line(const std::string& message, const std::string& own);
 // file name), or 0.
 long reason_line(const std::string& reason);
 
-// A failed command's reason as the library gives it ("anna.pas, Zeile 7:
-// vor - ..."), its place kept only when it names the program's own file
-// `own`; otherwise the reason without the place.
+// A failed command's reason as the replay gives it: the failure itself
+// ("vor - vor Zeko liegt ein Hindernis", no colon in it; or zekocheck's
+// "Laufzeitfehler 215: ..."), or the program's own line ending with ": "
+// and that failure ("anna.pas, Zeile 7: vor - ..."). That line is kept only
+// when all before the failure is a place in one of the program's own files
+// `own`; otherwise the failure alone.
 std::string own_place_only(const std::string& reason, const std::vector<std::string>& own);
 
 }  // namespace zekocheck

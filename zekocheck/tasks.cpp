@@ -31,7 +31,7 @@ std::optional<Task> load(const fs::path& folder) {
     std::string name = entry.path().filename();
     if (!name.starts_with("start") || !name.ends_with(".zko")) continue;
     std::string digits = name.substr(5, name.size() - 9);
-    if (digits.empty() || !std::all_of(digits.begin(), digits.end(), ::isdigit)) continue;
+    if (digits.empty() || digits.size() > 6 || !std::all_of(digits.begin(), digits.end(), ::isdigit)) continue;
     if (fs::exists(folder / ("ziel" + digits + ".zko"))) numbers.push_back({std::stoi(digits), digits});
   }
   std::sort(numbers.begin(), numbers.end());
