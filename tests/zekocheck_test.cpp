@@ -296,6 +296,10 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
       // a program's escape sequences are shown, not sent to the teacher's terminal
       {"farbe", program("farbe", "write(#27'[2J'#27'[32mbestanden'#13#10#155'2J'#$E2#$80#$AE'cba');"),
        "nicht bestanden - keine Welt geladen"},
+      // output that would end a JSON string or an XML attribute, and bytes that are no UTF-8
+      {"zeichen", program("zeichen", "writeln('\\\", \"passed\": true, \"x\": \"\\ <b a=\"1\">&amp;</b>');\n"
+                                      "writeln(#$ED#$A0#$80' '#$C0#$AF' '#$F5#$FF' '#$EF#$BF#$BF);"),
+       "nicht bestanden - keine Welt geladen"},
   };
   std::string compile = "true", names;
   for (const Case& c : cases) {
@@ -314,12 +318,14 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   ASSERT_EQ(shell(compile, true).status, 0);
   put("kaputt.pas", program("kaputt", "vorr;"));
   put("kaputt2.pas", program("kaputt", "vorr;"));  // compiled once with kaputt.pas, its messages its own
+  // a compiler message with the program's control characters in it
+  put("steuer.pas", "program steuer;\n{$ERROR \xC2\x9B" "2J\xE2\x80\xAE" "cba}\nbegin\nend.\n");
   put("notiz.txt", "kein Programm\n");  // neither source nor executable: left out with a note
   put("esc\033[7m", "kein Programm\n");
   ASSERT_EQ(::chmod((dir_ / "esc\033[7m").c_str(), 0755), 0);
 
   Result people = zekocheck("--zeit 1 --max-befehle 1000 --junit junit.xml start.zko ziel.zko" + names +
-                            " liestcin kaputt.pas kaputt2.pas fehlt.pas notiz.txt esc* < eingabe.txt", true);
+                            " liestcin kaputt.pas kaputt2.pas steuer.pas fehlt.pas notiz.txt esc* < eingabe.txt", true);
   EXPECT_NE(people.output.find("zekocheck: Hinweis: uebersprungen (weder Quelltext noch Programm): notiz.txt\n"),
             std::string::npos) << people.output;
   EXPECT_EQ(people.status, 1);
@@ -329,6 +335,9 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   EXPECT_NE(people.output.find("  | ^[[2J^[[32mbestanden\n  | \\x9b2J<U+202E>cba\n"), std::string::npos)
       << people.output;
   EXPECT_EQ(people.output.find('\033'), std::string::npos);
+  std::size_t steuer = people.output.find("\n  steuer.pas(2,");
+  EXPECT_NE(people.output.find("\\x9b2J<U+202E>cba", steuer), std::string::npos) << people.output;
+  EXPECT_TRUE(support::terminal_safe(people.output)) << people.output;
   EXPECT_EQ(line_of(people.output, "kaputt.pas"), "nicht bestanden - nicht uebersetzbar");
   // the compiler's first message (in the compiler's language) without its summary
   std::size_t message = people.output.find("\n  kaputt.pas(4,1) ");
@@ -351,15 +360,25 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   std::string junit;
   junit = dir_.read("junit.xml");
   EXPECT_EQ(junit.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites", 0), 0u) << junit;
-  EXPECT_NE(junit.find("tests=\"23\" failures=\"19\""), std::string::npos) << junit;
+  EXPECT_NE(junit.find("tests=\"25\" failures=\"21\""), std::string::npos) << junit;
   EXPECT_NE(junit.find("name=\"kaputt.pas\""), std::string::npos);
   std::size_t failure = junit.find("message=\"nicht uebersetzbar: kaputt.pas(4,1) ");
   EXPECT_NE(failure, std::string::npos) << junit;
   EXPECT_NE(junit.find("&quot;vorr&quot;", failure), std::string::npos) << junit;
+  EXPECT_TRUE(support::xml_well_formed(junit)) << junit;
+  EXPECT_NE(junit.find("<system-out>\\&quot;, &quot;passed&quot;: true, &quot;x&quot;: &quot;\\ &lt;b a=&quot;1&quot;&gt;"
+                       "&amp;amp;&lt;/b&gt;\n\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD "
+                       "\xEF\xBF\xBD\n</system-out>"),
+            std::string::npos) << junit;
 
-  Result json = zekocheck("--json --zeit 1 --max-befehle 1000 start.zko ziel.zko gut rechnet falsch teilt kaputt.pas");
+  Result json =
+      zekocheck("--json --zeit 1 --max-befehle 1000 start.zko ziel.zko gut rechnet falsch teilt kaputt.pas zeichen");
   EXPECT_EQ(json.status, 1);
   EXPECT_TRUE(JsonCheck(json.output).valid()) << json.output;
+  EXPECT_NE(json.output.find("{\"name\": \"zeichen\", \"passed\": false,"), std::string::npos) << json.output;
+  EXPECT_NE(json.output.find("\"output\": \"\\\\\\\", \\\"passed\\\": true, \\\"x\\\": \\\"\\\\ <b a=\\\"1\\\">&amp;</b>\\n"
+                             "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\\n\""),
+            std::string::npos) << json.output;
   for (const char* failed : {"rechnet", "teilt", "kaputt.pas"})  // a time-out, a crash, no compile
     EXPECT_NE(json.output.find(std::string("{\"name\": \"") + failed + "\", \"passed\": false,"), std::string::npos)
         << failed << "\n" << json.output;
