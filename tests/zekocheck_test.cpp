@@ -581,10 +581,15 @@ TEST_F(Zekocheck, HtmlPageShowsEveryProgramAndItsWorldsInABrowser) {
   put("a&b<i>.pas", program("boese", "writeln('</pre><table><tr class=\"programm\"><td>x</td></tr></table>"
                                      "<script>document.title=1</script>');\ninitialisiere_die_Roboterwelt('w'); vor;"));
   const std::string tests = std::string(SOLUTIONS_DIR) + "/";
+  put("<b>gut&x<i>.pas", support::read_file(tests + "01-geradeaus/loesung.pas"));  // passes with markup in its name
+  put("teilt.pas", program("teilt", "initialisiere_die_Roboterwelt('w');\nj := 0;\n"
+                                    "i := 5 div j; writeln('<b>&amp;</b>'); { <script>x</script> & \"q\" }",
+                           "var i, j: integer;\n"));
   const std::map<std::string, std::string> pages = {
-      {"01-geradeaus", tests + "01-geradeaus/loesung.pas " + tests + "01-geradeaus/falsch.pas 'a&b<i>.pas'"},
+      {"01-geradeaus", tests + "01-geradeaus/loesung.pas " + tests + "01-geradeaus/falsch.pas 'a&b<i>.pas' "
+                       "'<b>gut&x<i>.pas'"},
       {"04-sammeln", tests + "04-sammeln/loesung.pas " + tests + "04-sammeln/falsch.pas " + tests +
-                         "01-geradeaus/loesung.pas"},
+                         "01-geradeaus/loesung.pas teilt.pas"},
   };
   static const std::regex field(R"re(\{"x": (\d+), "y": (\d+), "expected")re");
   static const std::regex position(R"re("position": \{"expected": \{"x": (\d+), "y": (\d+)\}, "actual": \{"x": (\d+), "y": (\d+)\}\})re");
@@ -606,14 +611,14 @@ TEST_F(Zekocheck, HtmlPageShowsEveryProgramAndItsWorldsInABrowser) {
         objects.push_back(line);
         if (line.find("\"passed\": false") != std::string::npos) failing.push_back(line);
       }
-    ASSERT_EQ(objects.size(), 3u) << json.output;
+    ASSERT_EQ(objects.size(), 4u) << json.output;
     std::size_t rows = 0, passed = 0;
     for (std::size_t at = dom.output.find("<tr class=\"programm "); at != std::string::npos;
          at = dom.output.find("<tr class=\"programm ", at + 1), ++rows)
       passed += dom.output.compare(at, 30, "<tr class=\"programm bestanden\"") == 0;
     EXPECT_EQ(rows, objects.size()) << dom.output;
     EXPECT_EQ(passed, objects.size() - failing.size());
-    EXPECT_NE(dom.output.find("<strong>" + std::to_string(passed) + " von 3</strong> bestanden"), std::string::npos);
+    EXPECT_NE(dom.output.find("<strong>" + std::to_string(passed) + " von 4</strong> bestanden"), std::string::npos);
 
     // Every failure here ended with a world: both grids mark the JSON's fields.
     std::vector<Grid> goal = grids_of(dom.output, "<table class=\"welt ziel\""),
@@ -638,6 +643,12 @@ TEST_F(Zekocheck, HtmlPageShowsEveryProgramAndItsWorldsInABrowser) {
       EXPECT_NE(dom.output.find(">a&amp;b&lt;i&gt;.pas<"), std::string::npos);
       EXPECT_NE(dom.output.find("&lt;/pre&gt;&lt;table&gt;&lt;tr class=\"programm\"&gt;"), std::string::npos);
       EXPECT_NE(dom.output.find("Zeile 5: <code>  vor; vor; vor;"), std::string::npos);
+      EXPECT_NE(dom.output.find("<td class=\"name\">&lt;b&gt;gut&amp;x&lt;i&gt;.pas</td>"), std::string::npos)
+          << dom.output;
+    } else {
+      EXPECT_NE(dom.output.find("Zeile 7: <code>i := 5 div j; writeln('&lt;b&gt;&amp;amp;&lt;/b&gt;'); { "
+                                "&lt;script&gt;x&lt;/script&gt; &amp; \"q\" }</code>"),
+                std::string::npos) << dom.output;
     }
   }
   EXPECT_GT(fields_seen, 0u);
