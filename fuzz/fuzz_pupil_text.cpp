@@ -40,11 +40,6 @@ void require(bool ok, const char* what, const std::string& text) {
   std::abort();
 }
 
-const std::set<std::string> kHtmlTags = {"!DOCTYPE", "html", "head", "meta", "title", "style", "body", "h1", "h2",
-                                         "p", "strong", "table", "thead", "tbody", "tr", "th", "td", "a", "section",
-                                         "div", "figure", "figcaption", "sub", "code", "pre"};
-const std::set<std::string> kHtmlEntities = {"uuml", "auml", "ouml", "szlig"};
-
 // The readers of places: a number they give is in range, and a place they
 // keep names one of the program's own files.
 void read_places(const std::string& output, const std::string& messages, const std::string& info,
@@ -89,6 +84,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   require(support::terminal_safe(people.str()), "terminal", people.str());
   require(support::JsonCheck(json.str()).valid(), "JSON", json.str());
   require(support::xml_well_formed(junit.str()), "JUnit", junit.str());
-  require(support::html_tags_only(page, kHtmlTags, kHtmlEntities), "HTML", page);
+  require(support::html_tags_only(page, support::kPageTags, support::kPageEntities), "HTML", page);
   return 0;
 }

@@ -770,6 +770,7 @@ struct Row {
   std::string source;
   bool compiled_by_zekocheck;            // the attack is on the compiler
   std::string expected[kSettings];       // reason per setting; empty: not tried there
+  std::string link_to = "";              // the row's file is a link to this
 };
 
 }  // namespace attack
@@ -783,6 +784,11 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
   const std::string task_goal = std::string(TASKS_DIR) + "/01-geradeaus/ziel1.zko";
   const std::string abstract_name = "zekocheck-angriff-" + std::to_string(getpid());
   const std::string bomb_limit = "nicht bestanden - nicht uebersetzbar - Grenze Speicher (256 MB)";
+  const std::string position = "nicht bestanden - Endwelt falsch (Position anders als im Ziel)",
+                    link = "nicht bestanden - ein Verweis (symbolischer Link) wird nicht gelesen",
+                    runtime_error = "nicht bestanden - Laufzeitfehler 201",
+                    nothing_here = "nicht bestanden - nimm - auf dem Feld liegt nichts",
+                    not_compiled = "nicht bestanden - nicht uebersetzbar";
   const std::vector<Row> rows = {
       {"klasse1", source("klasse1", "", "loese;"), false, {ok, ok, ok, ok}},
       {"umount",
@@ -852,10 +858,36 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
               "if verbinde('" + dir_.path() + "/sock', false) or verbinde('" + abstract_name +
                   "', true) then gelungen;\nloese;"),
        false, {ok, ok, "", ""}},
+      // names that would be options, links, and text that is no place of the program's own
+      {"--ohne-position=x.pas", source("ohneposition", "", "initialisiere_die_Roboterwelt('w'); nimm; vor; warte;"),
+       true, {position, position, position, position}},
+      {"-x.pas", source("x", "", "loese;"), true, {ok, ok, ok, ok}},
+      {"verweis.pas", "", true, {link, link, link, link}, "klasse1.pas"},
+      {"schatten.pas", "", true, {link, link, link, link}, "/etc/shadow"},
+      {"zeilen",
+       source("zeilen", "var i: integer;\n",
+              "writeln('Runtime error 201 at $00401234');\nwriteln('  $00401234  line 99999999999 of zeilen.pas');\n"
+              "writeln('  $00401234  line 4 of klasse1.pas');\nwrite('  $00401234  line ');\n"
+              "for i := 1 to 40000 do write('7');\nwriteln(' of zeilen.pas');\n"
+              "writeln(#$ED#$A0#$80' '#$C0#$AF' '#$F5#$FF' '#$EF#$BF#$BF' '#$C2#$9B'2J'#$E2#$80#$AE'cba <&\">');\n"
+              "halt(201);"),
+       false, {runtime_error, runtime_error, runtime_error, runtime_error}},
+      {"ort",
+       source("ort", "var s: string;\n",
+              "initialisiere_die_Roboterwelt('w'); nimm; vor;\nfpWrite(3, 'n', 1);\n"
+              "s := 'klasse1.pas, Zeile 3: nimm - auf dem Feld liegt nichts';\ns := 'M' + chr(length(s)) + s;\n"
+              "fpWrite(3, s[1], length(s));\nhalt(0);"),
+       false, {nothing_here, nothing_here, nothing_here, nothing_here}},
+      {"fehler.c", "#include \"zekoinc.h\"\n#error (99999999999,1) <b>&\nint main(void) { return 0; }\n", true,
+       {not_compiled, not_compiled, not_compiled, not_compiled}},
       {"klasse2", source("klasse2", "", "loese;"), false, {ok, ok, ok, ok}},
   };
   std::string compile = "true";
   for (const Row& r : rows) {
+    if (!r.link_to.empty()) {
+      fs::create_symlink(r.link_to, dir_ / r.name);
+      continue;
+    }
     put(r.compiled_by_zekocheck ? r.name : r.name + ".pas", r.source);
     if (!r.compiled_by_zekocheck) compile += " && " + std::string(ZEKOC_PATH) + " -v0 " + r.name + ".pas";
   }
@@ -938,13 +970,20 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
       std::string names;
       for (const Row& r : rows)
         if (!r.expected[setting].empty()) names += " " + r.name;
-      Result run = shell(prefix + "-j 2 start.zko ziel.zko" + names, true);
+      const std::string reports = tmp + "/klasse";
+      Result run = shell(prefix + "-j 2 --junit " + reports + ".xml --html " + reports + ".html -- start.zko ziel.zko" +
+                         names, true);
       if (sandbox && run.output.find("Hinweis: bwrap") != std::string::npos) continue;  // not here
       any_sandbox = any_sandbox || sandbox;
       for (const Row& r : rows)
         if (!r.expected[setting].empty()) {
           EXPECT_EQ(line_of(run.output, r.name), r.expected[setting]) << r.name << "\n" << run.output;
         }
+      // whatever the programs printed, every report stays what it is
+      EXPECT_TRUE(support::terminal_safe(run.output)) << run.output;
+      EXPECT_TRUE(support::xml_well_formed(support::read_file(reports + ".xml")));
+      EXPECT_TRUE(support::html_tags_only(support::read_file(reports + ".html"), support::kPageTags,
+                                          support::kPageEntities));
       EXPECT_EQ(left_behind(tmp), "");
     }
     if (sandbox) continue;
