@@ -44,6 +44,7 @@ case $mode in
     for dep in fp-compiler libstdc++6; do
       [[ $depends == *"$dep"* ]] || fail "Depends without $dep: $depends"
     done
+    [[ $(dpkg-deb -I "$deb" conffiles) == /etc/zeko/zeko.conf ]] || fail "conffiles: $(dpkg-deb -I "$deb" conffiles)"
     dpkg-deb -x "$deb" "$root" || exit 1
     ;;
   *)
@@ -58,7 +59,7 @@ for f in bin/zekoc bin/zekoprog bin/zekoedit bin/zekocheck share/zeko/welten/wel
   share/man/man1/zekoc.1.gz share/man/man1/zekoprog.1.gz share/man/man1/zekoedit.1.gz share/man/man1/zekocheck.1.gz \
   share/zeko/aufgaben/01-geradeaus/aufgabe.txt share/zeko/aufgaben/12-rundgang/ziel2.zko include/zekoinc.h \
   lib/zeko/libzekoinc.so lib/zeko/zekoinc.pas lib/libzekoinc.so share/doc/zeko/copyright share/doc/zeko/changelog.gz \
-  share/doc/zeko/ci/gitlab-ci.yml share/doc/zeko/ci/github-workflow.yml; do
+  share/doc/zeko/ci/gitlab-ci.yml share/doc/zeko/ci/github-workflow.yml ../etc/zeko/zeko.conf; do
   [[ -e $usr/$f ]] || fail "not installed: $f"
 done
 for page in "$usr"/share/man/man1/*.1.gz; do
