@@ -6,8 +6,13 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <array>
@@ -24,6 +29,19 @@
 #include "world_text.h"
 #include "runtime_error.h"
 #include "world.h"
+
+// Naming an unnamed file fails while this is set, as it does where /proc is
+// missing and the direct way lacks the right; other links are made.
+static bool g_unnamed_links_fail;
+
+extern "C" int linkat(int from_dir, const char* from, int to_dir, const char* to, int flags) noexcept {
+  bool unnamed = (flags & AT_EMPTY_PATH) || std::strncmp(from, "/proc/self/fd/", 14) == 0;
+  if (g_unnamed_links_fail && unnamed) {
+    errno = (flags & AT_EMPTY_PATH) ? EPERM : ENOENT;
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_linkat, from_dir, from, to_dir, to, flags));
+}
 
 namespace {
 
@@ -183,12 +201,21 @@ TEST(WorldWriter, WhatItWritesReadsBackWithTheAnsweredSupply) {
 }
 
 // Both ways of saving: an unnamed file, and a named temporary file where the
-// file system has no unnamed ones. While the supply question is open the
-// folder shows nothing new, or only the temporary file.
+// file system has no unnamed ones or the unnamed file cannot be named. While
+// the supply question is open the folder shows nothing new, or only the
+// temporary file.
 TEST(WorldWriter, ReplacesTheFileInPlaceOfTheOld) {
-  for (bool unnamed : {true, false}) {
-    SCOPED_TRACE(unnamed ? "unnamed file" : "named temporary file");
-    zeko::g_unnamed_save_file = unnamed;
+  struct Way {
+    const char* what;
+    bool unnamed;
+    bool links_fail;
+    const char* files_during_question;
+  };
+  for (const Way& way : {Way{"unnamed file", true, false, "1"}, Way{"named temporary file", false, false, "2"},
+                         Way{"unnamed file that cannot be named", true, true, "1"}}) {
+    SCOPED_TRACE(way.what);
+    zeko::g_unnamed_save_file = way.unnamed;
+    g_unnamed_links_fail = way.links_fail;
     TempDir dir(0777);
     support::write_file(dir / "w.zko", std::string(5000, '#'));
     chmod((dir / "w.zko").c_str(), 0640);
@@ -197,8 +224,9 @@ TEST(WorldWriter, ReplacesTheFileInPlaceOfTheOld) {
       return int16_t {12};
     });
     zeko::g_unnamed_save_file = true;
+    g_unnamed_links_fail = false;
     ASSERT_TRUE(r.exited_with(0)) << r.describe();
-    EXPECT_EQ(r.notes, std::vector<std::string> {unnamed ? "1" : "2"}) << "files in the folder during the question";
+    EXPECT_EQ(r.notes, std::vector<std::string> {way.files_during_question}) << "files in the folder during the question";
     EXPECT_EQ(support::read_file(dir / "w.zko"), sample().text());
     struct stat st {};
     stat((dir / "w.zko").c_str(), &st);
@@ -472,12 +500,20 @@ TEST(WorldReader, FilesThatCannotBeReadEndTheProgram) {
 }
 
 // A name without '/' that is not in the working folder is looked for in the
-// folders of ZEKO_WELTEN, in order; the name shown stays as typed.
+// folders of ZEKO_WELTEN, in order, and then in the installed folder; the
+// name shown stays as typed.
 TEST(WorldReader, NamesNotHereAreLookedForInTheWorldFolders) {
-  World here = sample(), first = sample(), second = sample();
-  here.supply = 1, first.supply = 2, second.supply = 3;
+  World here = sample(), first = sample(), second = sample(), installed = sample();
+  here.supply = 1, first.supply = 2, second.supply = 3, installed.supply = 4;
   TempDir dir(0777);
-  for (const char* folder : {"eins", "zwei", "leer"}) mkdir((dir / folder).c_str(), 0755);
+  for (const char* folder : {"eins", "zwei", "leer", "installiert"}) mkdir((dir / folder).c_str(), 0755);
+  // The recorder with its installed folder here, as seen from the program.
+  zeko::Deliverable with_installed = zeko::ZEKOPROG;
+  const std::string installed_folder =
+      fs::relative(dir / "installiert", fs::canonical("/proc/self/exe").parent_path()).string();
+  with_installed.installed_worlds = installed_folder.c_str();
+  support::write_file(dir / "installiert/eins.zko", installed.text());
+  support::write_file(dir / "installiert/mitgeliefert.zko", installed.text());
   support::write_file(dir / "beide.zko", here.text());
   support::write_file(dir / "eins/beide.zko", first.text());
   support::write_file(dir / "eins/eins.zko", first.text());
@@ -500,6 +536,9 @@ TEST(WorldReader, NamesNotHereAreLookedForInTheWorldFolders) {
       {"the working folder first", list, "beide.zko", 0, state_of(here, "beide.zko")},
       {"then the first folder that holds it", list, "eins.zko", 0, state_of(first, "eins.zko")},
       {"relative and absolute folders", list, "zwei.zko", 0, state_of(second, "zwei.zko")},
+      {"ZEKO_WELTEN before the installed folder", list, "eins.zko", 0, state_of(first, "eins.zko")},
+      {"the installed folder last", list, "mitgeliefert.zko", 0, state_of(installed, "mitgeliefert.zko")},
+      {"the installed folder without ZEKO_WELTEN", "", "eins.zko", 0, state_of(installed, "eins.zko")},
       {"not looked up without ZEKO_WELTEN", "", "zwei.zko", 2, {"\"zwei.zko\""}},
       {"a name with / is not looked up", list, "./zwei.zko", 2, {"\"./zwei.zko\""}},
       {"found nowhere", list, "nix.zko", 2, {"\"nix.zko\"", "ZEKO_WELTEN"}},
@@ -508,7 +547,7 @@ TEST(WorldReader, NamesNotHereAreLookedForInTheWorldFolders) {
   };
   for (const Case& c : cases) {
     setenv("ZEKO_WELTEN", c.welten.c_str(), 1);
-    Outcome r = load(dir, c.name, zeko::ZEKOPROG, c.status == 5);
+    Outcome r = load(dir, c.name, with_installed, c.status == 5);
     unsetenv("ZEKO_WELTEN");
     ASSERT_TRUE(r.exited_with(c.status)) << c.what << ": " << r.describe();
     if (c.status == 0) {
