@@ -46,6 +46,13 @@ file(RELATIVE_PATH library_from_libdir "${CMAKE_INSTALL_FULL_LIBDIR}" "${ZEKO_IN
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/compat)
 file(CREATE_LINK ${library_from_libdir} ${CMAKE_BINARY_DIR}/compat/libzekoinc.so SYMBOLIC)
 install(FILES ${CMAKE_BINARY_DIR}/compat/libzekoinc.so DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# The system-wide file naming the school's collections and world folders,
+# all comments as shipped: /etc/zeko/zeko.conf from the package (its prefix
+# /usr), beside the prefix for other installs; a conffile, so that the
+# school's changes survive an upgrade.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/zeko.conf DESTINATION ../etc/zeko)
+file(WRITE ${CMAKE_BINARY_DIR}/debian/conffiles "${ZEKO_SYSTEM_CONFIG}\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian/conffiles)
 # Where a rule of Debian's checker does not fit, with the reason.
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
   RENAME zeko)

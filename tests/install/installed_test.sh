@@ -47,6 +47,7 @@ case $mode in
     # zekocheck's sandbox comes with the package unless the admin declines it
     recommends=$(dpkg-deb -f "$deb" Recommends)
     [[ ,$recommends, =~ ,\ *bubblewrap(\ |,) ]] || fail "Recommends without bubblewrap: $recommends"
+    [[ $(dpkg-deb -I "$deb" conffiles) == /etc/zeko/zeko.conf ]] || fail "conffiles: $(dpkg-deb -I "$deb" conffiles)"
     dpkg-deb -x "$deb" "$root" || exit 1
     ;;
   *)
@@ -62,7 +63,7 @@ for f in bin/zekoc bin/zekoprog bin/zekoedit bin/zekocheck share/zeko/welten/wel
   share/zeko/aufgaben/01-geradeaus/aufgabe.txt share/zeko/aufgaben/12-rundgang/ziel2.zko include/zekoinc.h \
   lib/zeko/libzekoinc.so lib/zeko/zekoinc.pas lib/libzekoinc.so share/doc/zeko/copyright share/doc/zeko/changelog.gz \
   share/doc/zeko/ci/gitlab-ci.yml share/doc/zeko/ci/github-workflow.yml share/doc/zeko/docs/sandbox.md \
-  share/doc/zeko/docs/zekocheck.md; do
+  share/doc/zeko/docs/zekocheck.md ../etc/zeko/zeko.conf; do
   [[ -e $usr/$f ]] || fail "not installed: $f"
 done
 # What only contributors need stays in the source tree.
