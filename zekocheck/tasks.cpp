@@ -1,13 +1,13 @@
 #include "tasks.h"
 
 #include "search_paths.h"
+#include "world_file.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -24,9 +24,9 @@ std::optional<Task> load(const fs::path& folder) {
   Task t;
   t.name = folder.filename();
   t.folder = folder;
-  std::ifstream text(folder / "aufgabe.txt");
-  if (!text) return std::nullopt;
-  std::getline(text, t.title);
+  std::string text, error;  // never through a link
+  if (!read_plain_file(folder / "aufgabe.txt", 1 << 16, text, error)) return std::nullopt;
+  t.title = text.substr(0, text.find('\n'));
   std::vector<std::pair<int, std::string>> numbers;
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(folder, ec)) {
