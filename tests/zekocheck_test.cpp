@@ -556,6 +556,11 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
       {"verweis.zko ziel.zko geht",
        "die Start-Welt verweis.zko ist nicht lesbar: ein Verweis (symbolischer Link) wird nicht gelesen"},
       {"start.zko ziel.zko klasse/notizen.txt", "kein Programm gefunden"},
+      // a report over a program (a name before a forgotten "--")
+      {"--junit=klasse/geht.pas --ohne-position start.zko ziel.zko klasse/geht.pas",
+       "die JUnit-Datei klasse/geht.pas ist eines der Programme"},
+      {"--html klasse/-x.pas --ohne-position start.zko ziel.zko klasse",
+       "die HTML-Datei klasse/-x.pas ist eines der Programme"},
   };
   for (const Bad& b : bad) {
     Result r = zekocheck(b.args, true);
@@ -563,6 +568,7 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
     EXPECT_NE(r.output.find(b.message), std::string::npos) << b.args << "\n" << r.output;
   }
   EXPECT_EQ(dir_.read("opfer.txt"), "bleibt\n");
+  EXPECT_EQ(dir_.read("klasse/geht.pas"), dir_.read("geht.pas"));
   EXPECT_TRUE(fs::is_symlink(dir_ / "verweis.xml"));
 }
 

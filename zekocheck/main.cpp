@@ -321,6 +321,10 @@ int main(int argc, char** argv) {
   std::vector<Program> programs = files.collect(o.args, skipped);
   if (!skipped.empty()) std::cerr << skipped << "\n";
   if (programs.empty()) usage_error("kein Programm gefunden");
+  // "--junit=anna.pas" among names that the shell put before a missing "--".
+  for (const auto& [report, what] : {std::pair{o.junit, "JUnit"}, std::pair{o.html, "HTML"}})
+    if (!report.empty() && is_one_of(programs, report))
+      usage_error(std::string("die ") + what + "-Datei " + visible(report) + " ist eines der Programme");
 
   Runner runner(o.limits, zekoc_path());
   if (!runner.ready()) {

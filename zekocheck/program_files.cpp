@@ -164,4 +164,14 @@ std::vector<Program> ProgramFiles::collect(const std::vector<std::string>& names
   return kept;
 }
 
+bool is_one_of(const std::vector<Program>& programs, const std::string& path) {
+  struct stat target {};
+  if (::stat(path.c_str(), &target) != 0) return false;
+  for (const Program& p : programs) {
+    struct stat st {};
+    if (::stat(p.read_from().c_str(), &st) == 0 && st.st_dev == target.st_dev && st.st_ino == target.st_ino) return true;
+  }
+  return false;
+}
+
 }  // namespace zekocheck

@@ -36,4 +36,7 @@ class ProgramFiles {
   std::vector<int> fds_;  // open until the check has ended
 };
 
+// Whether `path` is the file of one of `programs` (the same file, by any name).
+bool is_one_of(const std::vector<Program>& programs, const std::string& path);
+
 }  // namespace zekocheck
