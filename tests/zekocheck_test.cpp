@@ -505,6 +505,7 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   put("klasse/gross.pas", program("gross", "", "{" + std::string(1 << 20, 'x') + "}\n"));
   fs::create_symlink("geht.pas", dir_ / "klasse/verweis.pas");
   fs::create_symlink(dir_ / "geht", dir_ / "klasse/fremd");
+  ASSERT_EQ(::mkfifo((dir_ / "klasse/rohr.pas").c_str(), 0644), 0);  // refused without waiting for a writer
   Result folder = zekocheck("--ohne-position start.zko ziel.zko klasse", true);
   EXPECT_EQ(folder.status, 1) << folder.output;
   EXPECT_NE(folder.output.find("zekocheck: Hinweis: uebersprungen (weder Quelltext noch Programm): klasse/notizen.txt, "
@@ -514,6 +515,7 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   for (const auto& [name, line] : std::map<std::string, std::string>{
            {"klasse/-x.pas", "bestanden"}, {"klasse/geht.pas", "bestanden"}, {"klasse/verweis.pas", link},
            {"klasse/fremd", link}, {"klasse/gross.pas", "nicht bestanden - zu gross (mehr als 1 MB)"},
+           {"klasse/rohr.pas", "nicht bestanden - keine gewoehnliche Datei"},
            {"klasse/geht", "(keine Zeile fuer klasse/geht)"}, {"klasse/.alt.pas", "(keine Zeile fuer klasse/.alt.pas)"}})
     EXPECT_EQ(line_of(folder.output, name), line) << name << "\n" << folder.output;
   Result dashed = zekocheck("--ohne-position -- start.zko ziel.zko -x.pas");
@@ -631,6 +633,7 @@ TEST_F(Zekocheck, WorldCheckReportsEveryDeviationWithItsLine) {
   put("klasse/gross.pas", program("gross", "", "{" + std::string(1 << 20, 'x') + "}\n"));
   fs::create_symlink("geht.pas", dir_ / "klasse/verweis.pas");
   fs::create_symlink(dir_ / "geht", dir_ / "klasse/fremd");
+  ASSERT_EQ(::mkfifo((dir_ / "klasse/rohr.pas").c_str(), 0644), 0);  // refused without waiting for a writer
   Result folder = zekocheck("--ohne-position start.zko ziel.zko klasse", true);
   EXPECT_EQ(folder.status, 1) << folder.output;
   EXPECT_NE(folder.output.find("zekocheck: Hinweis: uebersprungen (weder Quelltext noch Programm): klasse/notizen.txt, "
@@ -640,6 +643,7 @@ TEST_F(Zekocheck, WorldCheckReportsEveryDeviationWithItsLine) {
   for (const auto& [name, line] : std::map<std::string, std::string>{
            {"klasse/-x.pas", "bestanden"}, {"klasse/geht.pas", "bestanden"}, {"klasse/verweis.pas", link},
            {"klasse/fremd", link}, {"klasse/gross.pas", "nicht bestanden - zu gross (mehr als 1 MB)"},
+           {"klasse/rohr.pas", "nicht bestanden - keine gewoehnliche Datei"},
            {"klasse/geht", "(keine Zeile fuer klasse/geht)"}, {"klasse/.alt.pas", "(keine Zeile fuer klasse/.alt.pas)"}})
     EXPECT_EQ(line_of(folder.output, name), line) << name << "\n" << folder.output;
   Result dashed = zekocheck("--ohne-position -- start.zko ziel.zko -x.pas");
