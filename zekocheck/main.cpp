@@ -163,15 +163,22 @@ Options parse(int argc, char** argv) {
     else usage_error("unbekannte Option " + visible(a[i]));
     if (has_value && !took) usage_error(arg + " nimmt keinen Wert: " + visible(a[i]));
   }
-  if (o.help) {
-    std::cout << kUsage;
-    std::exit(0);
-  }
-  if (o.version) {
-    std::cout << "zekocheck (Zeko) " ZEKO_VERSION "\n";
-    std::exit(0);
-  }
   return o;
+}
+
+// Only once the whole line was read: "--help=x.pas" is a bad call, not help.
+void answer_help_or_version(const Options& o) {
+  if (o.help) std::cout << kUsage;
+  else if (o.version) std::cout << "zekocheck (Zeko) " ZEKO_VERSION "\n";
+  if (o.help || o.version) std::exit(0);
+}
+
+// "--junit=anna.pas" among names that the shell put before a missing "--"
+// would write over a pupil's program.
+void refuse_reports_over_programs(const Options& o, const std::vector<Program>& programs) {
+  for (const auto& [report, what] : {std::pair{o.junit, "JUnit"}, std::pair{o.html, "HTML"}})
+    if (!report.empty() && is_one_of(programs, report))
+      usage_error(std::string("die ") + what + "-Datei " + visible(report) + " ist eines der Programme");
 }
 
 // --welt: every deviation of every file, with its line.
@@ -263,6 +270,7 @@ int main(int argc, char** argv) {
   // the temporary folders are removed; the children get the default back.
   signal(SIGPIPE, SIG_IGN);
   Options o = parse(argc, argv);
+  answer_help_or_version(o);
 
   if (o.check_worlds) return check_world_files(o.args);
 
@@ -321,10 +329,7 @@ int main(int argc, char** argv) {
   std::vector<Program> programs = files.collect(o.args, skipped);
   if (!skipped.empty()) std::cerr << skipped << "\n";
   if (programs.empty()) usage_error("kein Programm gefunden");
-  // "--junit=anna.pas" among names that the shell put before a missing "--".
-  for (const auto& [report, what] : {std::pair{o.junit, "JUnit"}, std::pair{o.html, "HTML"}})
-    if (!report.empty() && is_one_of(programs, report))
-      usage_error(std::string("die ") + what + "-Datei " + visible(report) + " ist eines der Programme");
+  refuse_reports_over_programs(o, programs);
 
   Runner runner(o.limits, zekoc_path());
   if (!runner.ready()) {
