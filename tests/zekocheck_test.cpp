@@ -621,39 +621,6 @@ TEST_F(Zekocheck, WorldCheckReportsEveryDeviationWithItsLine) {
     names += " " + c.name;
     for (const auto& e : c.expected) expected += c.name + e + "\n";
   }
-  // A folder is read by zekocheck itself: only its sources and executables
-  // are programs, an executable beside its source is that pupil's, a link
-  // is refused, a name starting with '-' is a name, a hidden file is left out.
-  fs::create_directory(dir_ / "klasse");
-  for (const char* name : {"klasse/geht.pas", "klasse/-x.pas", "klasse/.alt.pas", "-x.pas"})
-    put(name, dir_.read("geht.pas"));
-  fs::copy_file(dir_ / "geht", dir_ / "klasse/geht");
-  put("klasse/welt1.zko", dir_.read("start.zko"));
-  put("klasse/notizen.txt", "kein Programm\n");
-  put("klasse/gross.pas", program("gross", "", "{" + std::string(1 << 20, 'x') + "}\n"));
-  fs::create_symlink("geht.pas", dir_ / "klasse/verweis.pas");
-  fs::create_symlink(dir_ / "geht", dir_ / "klasse/fremd");
-  ASSERT_EQ(::mkfifo((dir_ / "klasse/rohr.pas").c_str(), 0644), 0);  // refused without waiting for a writer
-  Result folder = zekocheck("--ohne-position start.zko ziel.zko klasse", true);
-  EXPECT_EQ(folder.status, 1) << folder.output;
-  EXPECT_NE(folder.output.find("zekocheck: Hinweis: uebersprungen (weder Quelltext noch Programm): klasse/notizen.txt, "
-                               "klasse/welt1.zko; klasse/geht gehoert zu klasse/geht.pas\n"),
-            std::string::npos) << folder.output;
-  const std::string link = "nicht bestanden - ein Verweis (symbolischer Link) wird nicht gelesen";
-  for (const auto& [name, line] : std::map<std::string, std::string>{
-           {"klasse/-x.pas", "bestanden"}, {"klasse/geht.pas", "bestanden"}, {"klasse/verweis.pas", link},
-           {"klasse/fremd", link}, {"klasse/gross.pas", "nicht bestanden - zu gross (mehr als 1 MB)"},
-           {"klasse/rohr.pas", "nicht bestanden - keine gewoehnliche Datei"},
-           {"klasse/geht", "(keine Zeile fuer klasse/geht)"}, {"klasse/.alt.pas", "(keine Zeile fuer klasse/.alt.pas)"}})
-    EXPECT_EQ(line_of(folder.output, name), line) << name << "\n" << folder.output;
-  Result dashed = zekocheck("--ohne-position -- start.zko ziel.zko -x.pas");
-  EXPECT_EQ(dashed.status, 0) << dashed.output;
-  EXPECT_EQ(line_of(dashed.output, "-x.pas"), "bestanden") << dashed.output;
-  // Reports are not written through a link, nor over it.
-  put("opfer.txt", "bleibt\n");
-  fs::create_symlink("opfer.txt", dir_ / "verweis.xml");
-  fs::create_symlink("start.zko", dir_ / "verweis.zko");
-
   ASSERT_EQ(::mkfifo((dir_ / "fifo.zko").c_str(), 0644), 0);  // refused without waiting for a writer
   Result r = zekocheck("--welt" + names + " fehlt.zko fifo.zko");
   EXPECT_EQ(r.output, expected + "fehlt.zko: nicht lesbar - die Datei gibt es nicht\n"
