@@ -492,6 +492,50 @@ TEST_F(Learner, UnreadableWorldEndsWithARuntimeErrorBeforeDrawing) {
   }
 }
 
+// The world a program runs on: the one its source names, a task's start
+// world by its name ("geradeaus-2"), or the one ZEKO_WELT names in place of
+// the source's. A goal world never opens by name.
+TEST_F(Learner, RunsOnTheNamedWorldATaskWorldOrTheOneZekoWeltNames) {
+  put("andere.zko", support::World().robot(7, 8, 0).text());
+  put("geradeaus-1", kWorld);
+  struct Case {
+    const char* what;
+    std::string ending;
+    std::string named;      // in the source
+    std::string zeko_welt;  // empty: not set
+    int status;
+    int x = 0, y = 0;       // status 0: where the robot starts
+    std::string shown = ""; // the name on row 22
+  };
+  const std::vector<Case> cases = {
+      {"the source's world", ".pas", "welt.zko", "", 0, 2, 3, "welt.zko"},
+      {"a task's start world by name", ".pas", "geradeaus-2", "", 0, 10, 0, "geradeaus-2"},
+      {"by the task's full name, in C", ".c", "01-geradeaus-2", "", 0, 10, 0, "01-geradeaus"},
+      {"a file here before a task world", ".pas", "geradeaus-1", "", 0, 2, 3, "geradeaus-1"},
+      {"ZEKO_WELT in place of the source's", ".pas", "welt.zko", "andere.zko", 0, 7, 8, "andere.zko"},
+      {"ZEKO_WELT naming a task world, in C", ".c", "welt.zko", "geradeaus-2", 0, 10, 0, "geradeaus-2"},
+      {"an empty ZEKO_WELT changes nothing", ".pas", "welt.zko", "=", 0, 2, 3, "welt.zko"},
+      {"no goal world by name", ".pas", "geradeaus-ziel2", "", 2},
+      {"no world the task lacks", ".pas", "geradeaus-4", "", 2},
+      {"no task world with a path", ".pas", "aufgaben/geradeaus-2", "", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    zt::Options o;
+    if (!c.zeko_welt.empty()) o.env_extra = {"ZEKO_WELT" + (c.zeko_welt == "=" ? "=" : "=" + c.zeko_welt)};
+    auto t = run(learner("welt", c.ending, "initialisiere_die_Roboterwelt('" + c.named + "');\nwarte;"), o);
+    if (c.status != 0) {
+      EXPECT_EQ(t->wait_exit(), c.status);
+      EXPECT_NE(t->screen_text().find("Runtime error 2"), std::string::npos) << t->screen_text();
+      continue;
+    }
+    ASSERT_TRUE(robot_at(*t, c.x, c.y, "v")) << t->screen_text();
+    EXPECT_EQ(t->row_text(22), c.shown);
+    t->send("  ");
+    EXPECT_EQ(t->wait_exit(), 0);
+  }
+}
+
 // Before the world is started everything is zero and the mode is Go: four
 // turns draw the robot on field (0,0) without any frame and wait 75 ms each,
 // and the step forward facing up fails; its report says that no world was
