@@ -111,6 +111,13 @@ TEST_F(Recorder, WorldFromZekoWeltenIsRecordedAsTyped) {
   env_ = {"ZEKO_WELTEN=" + (dir_ / "lehrer").string()};
   EXPECT_EQ(recorded("welt.zko", "mepp.pas", "vle"), program("welt.zko", "vor;\nlinks;\n"));
   EXPECT_EQ(files(), (std::vector<std::string>{"lehrer", "mepp.pas"}));
+  // A task's start world by its name: the program names it the same way.
+  fs::create_directories(dir_ / "sammlung" / "03-probe");
+  fs::rename(dir_ / "lehrer" / "welt.zko", dir_ / "sammlung" / "03-probe" / "start2.zko");
+  fs::copy_file(dir_ / "sammlung" / "03-probe" / "start2.zko", dir_ / "sammlung" / "03-probe" / "ziel2.zko");
+  support::write_file(dir_ / "sammlung" / "03-probe" / "aufgabe.txt", "Probe\n");
+  env_ = {"ZEKO_AUFGABEN=sammlung"};
+  EXPECT_EQ(recorded("probe-2", "aufgabe.pas", "vle"), program("probe-2", "vor;\nlinks;\n", false));
 }
 
 TEST_F(Recorder, EndAsFirstKeyLeavesAnEmptyStatementBlock) {
