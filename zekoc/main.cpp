@@ -3,7 +3,8 @@
 //   zekoc [Optionen] PROG.pas | PROG.c | PROG.cpp
 //
 // Leaves the executable PROG beside the source and exits with the
-// compiler's status; the messages are the compiler's own. What is compiled
+// compiler's status; the messages are the compiler's own. When the compile
+// fails, an older PROG is removed. What is compiled
 // how is in compile_command.h; this file reads the command line, finds Zeko's
 // files and runs the compiler once, with no other process on the way.
 #include <signal.h>
@@ -83,6 +84,22 @@ int run(const Command& command) {
     if (errno != EINTR) return 1;
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return WEXITSTATUS(status);
+}
+
+// After a failed compile the program of an earlier one must not run as if
+// it were the new one: it is removed, with a line that says so. Not when
+// the learner named the program's file himself (-o).
+void remove_stale_program(const Command& command, const std::vector<std::string>& options) {
+  for (const std::string& o : options)
+    if (o.starts_with("-o")) return;
+  struct stat st {};
+  if (::lstat(command.executable.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  std::string name = fs::path(command.executable).filename().string();
+  if (::unlink(command.executable.c_str()) == 0)
+    std::cerr << "zekoc: nicht uebersetzt; das alte Programm " << name << " ist geloescht.\n";
+  else
+    std::cerr << "zekoc: nicht uebersetzt; Achtung, das alte Programm " << name << " ist noch da ("
+              << std::strerror(errno) << ").\n";
 }
 
 }  // namespace
@@ -175,5 +192,6 @@ int main(int argc, char** argv) {
   }
   if (g_signal == SIGINT) return 130;
   if (g_signal == SIGTERM) return 143;
+  if (status != 0) remove_stale_program(command, options);
   return status;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "call_site.h"
@@ -10,6 +11,8 @@
 #include "console.h"
 #include "library.h"
 #include "robot.h"
+#include "runtime_error.h"
+#include "world_argument.h"
 #include "zekoinc.h"
 
 namespace {
@@ -106,6 +109,17 @@ bool am_anfang(void) {
 void warte(void) {
   CommandCall call("warte");
   zeko::library::WARTE();
+}
+
+void initialisiere_die_Roboterwelt(const char* name) { initialisiere_die_roboterwelt(name); }
+void zeko_welt_aus_text(const char* argument) {
+  CommandCall call("initialisiere_die_Roboterwelt");
+  std::optional<std::string> name = zeko::library::world_name_from_text(argument ? argument : "");
+  if (!name)
+    console::runtime_error(2, "initialisiere_die_Roboterwelt(" + std::string(argument ? argument : "") +
+                                  "): der Name der Welt gehoert in Anfuehrungszeichen, z. B. ('welt1.zko'); "
+                                  "einen Namen in einer Variablen nimmt initialisiere_die_roboterwelt(name)");
+  zeko::library::INITIALISIERE_DIE_ROBOTERWELT(*name);
 }
 
 void INITIALISIERE_DIE_ROBOTERWELT(const char* name) { initialisiere_die_roboterwelt(name); }
