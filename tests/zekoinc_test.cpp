@@ -781,6 +781,66 @@ INSTANTIATE_TEST_SUITE_P(Modes, PascalMode, ::testing::Values("", "-Mtp", "-Mobj
 
 // zekoc passes fpc's German messages (UTF-8 whatever the locale), unless
 // the learner names a message file of their own.
+// C and C++ as forgiving as Pascal where it costs nothing: the Pascal
+// spelling of the start compiles (in Pascal's quotes too); a command without
+// its () or without the ; after it is an error at the learner's own line, in
+// German, never at a line of zekoinc.h. A failed compile removes the program
+// an earlier one left, and says so.
+TEST_F(Learner, CProgramsCompileAsTheyAreWrittenOrFailAtTheirOwnLine) {
+  struct Case {
+    const char* what;
+    std::string file;
+    std::string body;           // lines 4 and on of the program
+    std::string message = "";        // in the compiler's output; empty: compiles
+    std::string runtime_error = "";  // compiled: the run ends with this (else shows the world)
+  };
+  const std::string head = "#include <stdio.h>\n#include \"zekoinc.h\"\nint main(void) {\n";
+  const std::string cxx_head = "#include \"zekoinc.h\"\n\nint main() {\n";
+  const std::vector<Case> cases = {
+      {"Pascal's spelling and quotes, in C", "p.c", "initialisiere_die_Roboterwelt('welt.zko');\nvor();\nwarte();\n"},
+      {"Pascal's spelling, C's quotes, in C++", "p.cpp", "initialisiere_die_Roboterwelt(\"welt.zko\");\nwarte();\n"},
+      {"a command without ()", "p.c", "initialisiere_die_roboterwelt(\"welt.zko\");\nvor;\n", "p.c:5:1: Fehler: \xc2\xbbvor\xc2\xab"},
+      {"a command without () in C++", "p.cpp", "initialisiere_die_roboterwelt(\"welt.zko\");\nlinks;\n",
+       "p.cpp:5:1: Fehler: \xc2\xbblinks\xc2\xab"},
+      {"a sensor without ()", "p.c", "initialisiere_die_roboterwelt(\"welt.zko\");\nif (vorne_frei) vor();\n",
+       "p.c:5:5: Fehler: \xc2\xbbvorne_frei\xc2\xab"},
+      {"no ; after a command", "p.c", "initialisiere_die_roboterwelt(\"welt.zko\");\nvor()\nlinks();\n",
+       "p.c:6:1: Fehler: expected \xc2\xbb;\xc2\xab"},
+      {"no ; after a command in C++", "p.cpp", "vor()\nwarte();\n", "p.cpp:5:1: Fehler: expected \xc2\xbb;\xc2\xab"},
+      {"a name in a variable needs the other spelling", "p.c", "const char *w = \"welt.zko\";\ninitialisiere_die_Roboterwelt(w);\n", "",
+       "Runtime error 2: initialisiere_die_Roboterwelt(w): der Name der Welt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string program = c.file.substr(0, c.file.find('.'));
+    put(c.file, (c.file.ends_with(".c") ? head : cxx_head) + c.body + "return 0;\n}\n");
+    put(program, "das alte Programm");
+    std::string out;
+    int status = shell("env -u LC_ALL -u LANGUAGE LANG=C " + std::string(ZEKOC_PATH) + " " + c.file, &out);
+    if (!c.message.empty()) {
+      EXPECT_NE(status, 0);
+      EXPECT_NE(out.find(c.message), std::string::npos) << out;
+      EXPECT_EQ(out.find("zekoinc.h:"), std::string::npos) << out;
+      EXPECT_NE(out.find("zekoc: nicht uebersetzt; das alte Programm " + program + " ist geloescht."), std::string::npos)
+          << out;
+      EXPECT_FALSE(fs::exists(dir_ / program));
+      continue;
+    }
+    ASSERT_EQ(status, 0) << out;
+    auto t = run((dir_ / program).string());
+    if (!c.runtime_error.empty()) {
+      EXPECT_EQ(t->wait_exit(), 2);
+      t->settle();
+      EXPECT_NE(t->screen_text().find(c.runtime_error), std::string::npos) << t->screen_text();
+      continue;
+    }
+    EXPECT_EQ(out, "") << "no warnings";
+    ASSERT_TRUE(robot_at(*t, 2, 3, "v")) << t->screen_text();
+    t->send("    ");
+    EXPECT_EQ(t->wait_exit(), 0);
+  }
+}
+
 TEST_F(Learner, ZekocSpeaksGermanUnlessTheLearnerChoosesOtherMessages) {
   put("kaputt.pas", "program kaputt;\nbegin\n  writeln(x);\nend.\n");
   const std::string english = "-Fr\"$(dirname \"$(readlink -f \"$(command -v \"$(fpc -PB)\")\")\")/msg/errore.msg\"";
