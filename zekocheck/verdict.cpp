@@ -17,12 +17,14 @@ std::string seconds_text(double s) {
   return buf;
 }
 
-// Free Pascal names the line of a run-time error when the program was
-// compiled with line information (zekoc does that): "line 7 of prog.pas".
+// The line of a run-time error, known when the program was compiled with
+// line information (zekoc does that): the library's report says
+// "Runtime error 200 - Division durch 0 (prog.pas, Zeile 7)", Free Pascal's
+// own "line 7 of prog.pas".
 std::string runtime_error_place(const std::string& output) {
-  static const std::regex line_of(R"(line (\d+) of ([^\s]+))");
+  static const std::regex line_of(R"(, Zeile (\d+)\)|line (\d+) of ([^\s]+))");
   std::smatch m;
-  if (std::regex_search(output, m, line_of)) return " in Zeile " + m[1].str();
+  if (std::regex_search(output, m, line_of)) return " in Zeile " + (m[1].matched ? m[1].str() : m[2].str());
   return "";
 }
 

@@ -34,8 +34,16 @@ void zeko_write(const char* text, size_t length) {
   if (zeko::check_mode::active()) return zeko::check_mode::write_program_text(text, length);
   console::write_text(std::string_view(text, length));
 }
-void zeko_program_end(long code, int runtime_error) {
+__attribute__((force_align_arg_pointer)) void zeko_program_end(long code, int runtime_error) {
   if (zeko::check_mode::active()) zeko::check_mode::program_end(code, runtime_error != 0);
+}
+
+// Called at the end of a crash, perhaps on a stack the run-time library left
+// unaligned after a signal in C code: aligned again at entry.
+__attribute__((force_align_arg_pointer)) void zeko_report_runtime_error(long code, const char* file, int line) {
+  std::string place;
+  if (file && *file && line > 0) place = std::string(file) + ", Zeile " + std::to_string(line);
+  console::report_runtime_error(static_cast<int>(code), place);
 }
 
 long zeko_read_line(char* buffer, size_t capacity) {

@@ -89,6 +89,10 @@ long zeko_read_text(char *buffer, size_t capacity);
 /* The end of a program as its language run-time sees it: the exit code, and
  * whether it is a run-time error. Only zekocheck's check mode records it. */
 void zeko_program_end(long code, int runtime_error);
+/* The report of a run-time error of the language's run-time library, in
+ * German, with the learner's file and line when known (file NULL or line
+ * 0: not known); the console is shut down first. */
+void zeko_report_runtime_error(long code, const char *file, int line);
 
 /* Where the next robot command is called from: a return address in the
  * caller's code, which the library only stores. When a command fails or
