@@ -47,6 +47,7 @@ case $mode in
     # zekocheck's sandbox comes with the package unless the admin declines it
     recommends=$(dpkg-deb -f "$deb" Recommends)
     [[ ,$recommends, =~ ,\ *bubblewrap(\ |,) ]] || fail "Recommends without bubblewrap: $recommends"
+    [[ $(dpkg-deb -f "$deb" Recommends) == *gcc-12-locales* ]] || fail "Recommends without gcc-12-locales"
     [[ $(dpkg-deb -I "$deb" conffiles) == /etc/zeko/zeko.conf ]] || fail "conffiles: $(dpkg-deb -I "$deb" conffiles)"
     dpkg-deb -x "$deb" "$root" || exit 1
     ;;
