@@ -398,6 +398,7 @@ TEST(Zekoedit, AllThreeProgramsAnswerHelpAndVersion) {
                         Case{ZEKOPROG_PATH, {"egal", "--help"}, "Aufruf: zekoprog [--help | --version]"},
                         Case{ZEKOPROG_PATH, {"--version"}, "zekoprog (Zeko) "},
                         Case{ZEKOC_PATH, {"--help"}, "Aufruf: zekoc [fpc-Optionen] PROGRAMM.pas"},
+                        Case{ZEKOC_PATH, {"--help"}, "Welten und Aufgaben auf Deutsch: man 7 zeko"},
                         Case{ZEKOC_PATH, {"--version"}, "zekoc (Zeko) "},
                         Case{ZEKOEDIT_PATH, {"egal"}, "Name der Roboterwelt:"}}) {
     std::vector<std::string> argv = c.args;

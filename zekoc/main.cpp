@@ -40,12 +40,14 @@ constexpr const char* kHelp =
     "ohne Endung: \"zekoc meinprog.pas\" macht \"meinprog\", gestartet mit\n"
     "\"./meinprog\". Die Meldungen sind die von fpc, der Status ist der von fpc.\n"
     "C- und C++-Programme (.c, .cpp, .cc, .cxx) mit #include \"zekoinc.h\"\n"
-    "uebersetzt zekoc ebenso, mit cc oder c++.\n"
+    "uebersetzt zekoc ebenso, mit cc oder c++. Scheitert das Uebersetzen,\n"
+    "loescht zekoc das alte Programm.\n"
     "\n"
     "  --help     zeigt diese Hilfe\n"
     "  --version  zeigt die Version\n"
     "\n"
-    "Mehr dazu: man zekoc\n";
+    "Mehr dazu: man zekoc. Alle Befehle, Fragen, Tasten, der Bildschirm,\n"
+    "Welten und Aufgaben auf Deutsch: man 7 zeko\n";
 
 volatile sig_atomic_t g_signal;
 void remember_signal(int signal) { g_signal = signal; }
