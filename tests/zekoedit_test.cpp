@@ -322,10 +322,16 @@ TEST(Zekoedit, SmallWindowEndsWithEsc) {
   EXPECT_TRUE(restored(*t));
 }
 
+// The template found nowhere: here, in ZEKO_WELTEN or among the installed
+// worlds (an installed tree whose world folder is empty; the build tree's
+// programs take the source tree's examples).
 TEST(Zekoedit, MissingTemplateIsRuntimeError2) {
   WorkDir dir;
   fs::remove(dir / "welt0.zko");
-  auto t = start(dir);
+  fs::create_directories(dir / "usr" / "bin");
+  fs::create_directories(dir / "usr" / "share" / "zeko" / "welten");
+  fs::copy_file(ZEKOEDIT_PATH, dir / "usr" / "bin" / "zekoedit");
+  auto t = start(dir, {}, {(dir / "usr" / "bin" / "zekoedit").string()});
   ASSERT_TRUE(shows(*t, "Name der Roboterwelt:"));
   t->send("neu.zko\r");
   ASSERT_TRUE(shows(*t, "Neue Datei !  [RETURN]"));
