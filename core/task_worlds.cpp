@@ -26,10 +26,12 @@ bool regular_file(const fs::path& path) {
 std::vector<fs::path> task_folders_named(const std::string& collection, std::string_view task, bool full) {
   std::vector<fs::path> found;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(collection, ec)) {
-    std::string folder = entry.path().filename();
-    if ((full ? std::string_view(folder) : short_name(folder)) == task && entry.is_directory(ec))
-      found.push_back(entry.path());
+  // Without exceptions: a folder that cannot be read ends the search there.
+  for (fs::directory_iterator it(collection, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string folder = it->path().filename();
+    std::error_code kind;
+    if ((full ? std::string_view(folder) : short_name(folder)) == task && it->is_directory(kind))
+      found.push_back(it->path());
   }
   std::sort(found.begin(), found.end());
   return found;
@@ -47,8 +49,8 @@ std::string start_world_in(const std::string& collection, std::string_view task,
 
 }  // namespace
 
-std::string task_world_name(std::string_view task, int number) {
-  return std::string(short_name(task)) + "-" + std::to_string(number);
+std::string task_world_name(std::string_view task, std::string_view number) {
+  return std::string(short_name(task)) + "-" + std::string(number);
 }
 
 std::string find_task_world(std::string_view name, const std::vector<std::string>& collections) {

@@ -10,8 +10,9 @@
 
 namespace zeko {
 
-// The name that opens start world `number` of the task in folder `task`.
-std::string task_world_name(std::string_view task, int number);
+// The name that opens start world `number` (the digits of startN.zko) of
+// the task in folder `task`.
+std::string task_world_name(std::string_view task, std::string_view number);
 
 // The file of the start world `name` stands for, in the first of
 // `collections` that has it (a full task name anywhere before a short one);

@@ -56,7 +56,7 @@ std::string program_to_start(const Program& program) {
 // in its file's name, startN.zko.
 std::string start_world_name(const Task& task, std::size_t k) {
   std::string file = std::filesystem::path(task.pairs[k].first).stem();
-  return zeko::task_world_name(task.name, std::stoi(file.substr(5)));
+  return zeko::task_world_name(task.name, std::string_view(file).substr(5));
 }
 
 }  // namespace
