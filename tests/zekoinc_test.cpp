@@ -544,6 +544,7 @@ TEST_F(Learner, RunsOnTheNamedWorldATaskWorldOrTheOneZekoWeltNames) {
       {"a task's start world by name", ".pas", "geradeaus-2", "", 0, 10, 0, "geradeaus-2"},
       {"by the task's full name, in C", ".c", "01-geradeaus-2", "", 0, 10, 0, "01-geradeaus"},
       {"a file here before a task world", ".pas", "geradeaus-1", "", 0, 2, 3, "geradeaus-1"},
+      {"the examples' world, from the build tree", ".pas", "welt1.zko", "", 0, 0, 4, "welt1.zko"},
       {"ZEKO_WELT in place of the source's", ".pas", "welt.zko", "andere.zko", 0, 7, 8, "andere.zko"},
       {"ZEKO_WELT naming a task world, in C", ".c", "welt.zko", "geradeaus-2", 0, 10, 0, "geradeaus-2"},
       {"an empty ZEKO_WELT changes nothing", ".pas", "welt.zko", "=", 0, 2, 3, "welt.zko"},
