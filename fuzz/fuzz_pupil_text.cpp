@@ -44,14 +44,16 @@ void require(bool ok, const char* what, const std::string& text) {
 // keep names one of the program's own files.
 void read_places(const std::string& output, const std::string& messages, const std::string& info,
                  const std::vector<std::string>& own) {
-  long line = runtime_error_line(output, own);
-  require(line >= 0 && line <= kLargestLine, "line of a run-time error", output);
+  long error_line = runtime_error_line(output, own);
+  require(error_line >= 0 && error_line <= kLargestLine, "line of a run-time error", output);
   require(compiler_message_line(messages, own[0]) <= kLargestLine, "line of a compiler message", messages);
-  require(reason_line(info) <= kLargestLine, "line of a reason", info);
   // As the replay gives it: the program's line believed only when it ends
   // with the failure zekocheck saw.
   const std::string failure = "vor - vor Zeko liegt ein Hindernis";
-  std::string kept = own_place_only(info + ": " + failure, own);
+  long line = 0;
+  std::string kept = own_place_only(info + ": " + failure, own, &line);
+  require(line >= 0 && line <= kLargestLine && (line > 0) == (kept != failure && !kept.starts_with("Laufzeitfehler 215: ")),
+          "line of a failed command", kept);
   require(kept == failure || kept == info + ": " + failure, "neither the failure nor the whole line", kept);
   require(kept == failure || kept.starts_with("Laufzeitfehler 215: ") || kept.starts_with(own[0] + ", Zeile "),
           "a place not its own", kept);

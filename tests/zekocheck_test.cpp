@@ -146,8 +146,10 @@ TEST_F(Zekocheck, EveryTaskPassesItsModelSolutionAndFailsItsWrongOne) {
       EXPECT_EQ(line_of(r.output, model), "bestanden") << r.output;
       std::string reason = line_of(r.output, wrong);
       EXPECT_EQ(reason.rfind("nicht bestanden - Welt ", 0), 0u) << r.output;
-      if (task == "01-geradeaus") {  // it walks exactly as far as the first world needs
-        EXPECT_EQ(reason, "nicht bestanden - Welt 2: falsch" + ending + ", Zeile 5: vor - vor Zeko liegt ein Hindernis");
+      if (task == "01-geradeaus") {  // it walks exactly as far as the first world needs; how to watch it there
+        EXPECT_EQ(reason, "nicht bestanden - Welt 2: falsch" + ending +
+                              ", Zeile 5: vor - vor Zeko liegt ein Hindernis - ansehen: ZEKO_WELT=geradeaus-2 " +
+                              folder + "/falsch");
       }
     }
   }
@@ -161,6 +163,12 @@ TEST_F(Zekocheck, TasksAreListedShownAndFoundByShortName) {
   Result shown = zekocheck("--aufgabe treppe --zeigen");
   EXPECT_EQ(shown.status, 0);
   EXPECT_EQ(shown.output.rfind("Die Treppe\n", 0), 0u) << shown.output;
+  // The allowed commands, the start worlds' names and each start world
+  // drawn, ZEKO on its field; never a goal.
+  for (const char* part : {"\nBefehle: ", "\nStart-Welten: treppe-1, treppe-2\n", "\ntreppe-2:\n",
+                                   "\n   9 v . . . . # # # . . . . . . . . .\n"})
+    EXPECT_NE(shown.output.find(part), std::string::npos) << part << " in\n" << shown.output;
+  EXPECT_EQ(shown.output.find("ziel"), std::string::npos) << shown.output;
   Result missing = zekocheck("--aufgabe gibtsnicht x.pas", true);
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.output.find("die Aufgabe \"gibtsnicht\" gibt es nicht"), std::string::npos) << missing.output;
@@ -188,7 +196,8 @@ TEST_F(Zekocheck, TasksAreListedShownAndFoundByShortName) {
   Result own = shell(collections + " --aufgabe weit " + model + " " + wrong);
   EXPECT_EQ(own.status, 1);
   EXPECT_EQ(line_of(own.output, model), "bestanden") << own.output;
-  EXPECT_EQ(line_of(own.output, wrong), "nicht bestanden - Welt 2: falsch.pas, Zeile 5: vor - vor Zeko liegt ein Hindernis");
+  EXPECT_EQ(line_of(own.output, wrong), "nicht bestanden - Welt 2: falsch.pas, Zeile 5: vor - vor Zeko liegt ein "
+                                        "Hindernis - ansehen: ZEKO_WELT=weit-2 " + solutions + "falsch");
   EXPECT_EQ(line_of(shell(collections + " --aufgabe geradeaus " + model).output, model), "bestanden");
   // The school's collection named once in the system-wide file: found
   // without ZEKO_AUFGABEN; the installed one still after it.

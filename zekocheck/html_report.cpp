@@ -100,11 +100,11 @@ void write_grid(std::ostream& out, const Verdict& v, bool goal) {
   out << "</table>\n";
 }
 
-// The source line a reason or the compiler names ("Zeile 7", "prog.pas(4,1)");
-// a reason names a place only in the program's own file (verdict.h).
+// The source line the compiler ("prog.pas(4,1)") or the verdict names: a
+// place in the program's own file only.
 long failing_line(const Checked& c, const std::vector<std::string>& compiler) {
   if (!compiler.empty()) return compiler_message_line(compiler[0], base_name(c.program->path));
-  return reason_line(c.verdict.reason);
+  return c.verdict.line;
 }
 
 // The text of that line, when the place is in the program's own source

@@ -27,6 +27,7 @@
 #include "report.h"
 #include "runner.h"
 #include "task_maker.h"
+#include "task_view.h"
 #include "tasks.h"
 #include "verdict.h"
 #include "world_file.h"
@@ -291,18 +292,11 @@ int main(int argc, char** argv) {
 
   std::vector<std::pair<std::string, std::string>> pairs;
   std::string suite, title;
+  std::optional<Task> task;
   if (!o.task.empty()) {
-    std::optional<Task> task = find_task(folders, o.task);
+    task = find_task(folders, o.task);
     if (!task) usage_error("die Aufgabe \"" + o.task + "\" gibt es nicht (Liste: zekocheck --aufgaben)");
-    if (o.show_task) {
-      std::string text, error;
-      if (!read_plain_file(task->folder + "/aufgabe.txt", 1 << 20, text, error)) {
-        std::cerr << "zekocheck: " << visible(task->folder) << "/aufgabe.txt ist nicht lesbar: " << error << "\n";
-        return kUsageStatus;
-      }
-      std::cout << text;
-      return 0;
-    }
+    if (o.show_task) return show_task(std::cout, *task);
     pairs = task->pairs;
     suite = task->name;
     title = task->title;
@@ -344,6 +338,7 @@ int main(int argc, char** argv) {
   bool all_passed = true;
   for (const Program& p : programs) {
     results.push_back({&p, judge(p, goals, o.compare, o.limits.seconds)});
+    if (task) add_watch_hint(results.back().verdict, *task, p);
     all_passed = all_passed && results.back().verdict.passed;
   }
   if (o.json) write_json(std::cout, results);

@@ -35,6 +35,14 @@ std::vector<std::string> own_file_names(const std::string& path, bool source) {
 }
 
 long runtime_error_line(const std::string& output, const std::vector<std::string>& own) {
+  for (const std::string& name : own) {  // the library's report: "(anna.pas, Zeile 7)"
+    const std::string place = "(" + name + ", Zeile ";
+    for (std::size_t at = output.find(place); at != std::string::npos; at = output.find(place, at + 1)) {
+      std::size_t end = 0;
+      long n = line_number_at(output, at + place.size(), &end);
+      if (n > 0 && has_at(output, end, ")")) return n;
+    }
+  }
   const std::string line = "line ";
   for (std::size_t at = output.find(line); at != std::string::npos; at = output.find(line, at + 1)) {
     std::size_t end = 0;
@@ -55,15 +63,7 @@ long compiler_message_line(const std::string& message, const std::string& own) {
   return n > 0 && end < message.size() && message[end] == (open == '(' ? ',' : ':') ? n : 0;
 }
 
-long reason_line(const std::string& reason) {
-  // From the end: a file's name before the place may say "Zeile" too.
-  const std::string word = "Zeile ";
-  for (std::size_t at = reason.rfind(word); at != std::string::npos; at = at ? reason.rfind(word, at - 1) : std::string::npos)
-    if (long n = line_number_at(reason, at + word.size())) return n;
-  return 0;
-}
-
-std::string own_place_only(const std::string& reason, const std::vector<std::string>& own) {
+std::string own_place_only(const std::string& reason, const std::vector<std::string>& own, long* line) {
   const std::string place = ", Zeile ";
   // The failure itself has no colon: whatever stands before its last ": "
   // is the program's line.
@@ -71,9 +71,11 @@ std::string own_place_only(const std::string& reason, const std::vector<std::str
   if (last == std::string::npos || reason.starts_with("Laufzeitfehler 215: ")) return reason;
   for (const std::string& name : own) {
     std::size_t end = 0;
-    if (!name.empty() && reason.starts_with(name + place) &&
-        line_number_at(reason, name.size() + place.size(), &end) > 0 && end == last)
+    long n = name.empty() || !reason.starts_with(name + place) ? 0 : line_number_at(reason, name.size() + place.size(), &end);
+    if (n > 0 && end == last) {
+      if (line) *line = n;
       return reason;
+    }
   }
   return reason.substr(last + 2);
 }

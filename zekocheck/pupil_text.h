@@ -21,23 +21,20 @@ long line_number_at(const std::string& text, std::size_t at, std::size_t* end = 
 std::vector<std::string> own_file_names(const std::string& path, bool source);
 
 // The line a run-time error names in one of the program's own files `own`
-// ("line 7 of anna.pas"), or 0 when no such place names exactly one of them.
+// (the library's "(anna.pas, Zeile 7)", Free Pascal's "line 7 of anna.pas"),
+// or 0 when no such place names exactly one of them.
 long runtime_error_line(const std::string& output, const std::vector<std::string>& own);
 
 // The line a compiler message names at its start in the file `own`
 // ("anna.pas(4,1) ..." from fpc, "anna.c:4:1: ..." from cc), or 0.
 long compiler_message_line(const std::string& message, const std::string& own);
 
-// The last "Zeile N" of a reason zekocheck wrote (its place, after any
-// file name), or 0.
-long reason_line(const std::string& reason);
-
 // A failed command's reason as the replay gives it: the failure itself
 // ("vor - vor Zeko liegt ein Hindernis", no colon in it; or zekocheck's
 // "Laufzeitfehler 215: ..."), or the program's own line ending with ": "
 // and that failure ("anna.pas, Zeile 7: vor - ..."). That line is kept only
 // when all before the failure is a place in one of the program's own files
-// `own`; otherwise the failure alone.
-std::string own_place_only(const std::string& reason, const std::vector<std::string>& own);
+// `own`; otherwise the failure alone. `line` gets the line kept, if any.
+std::string own_place_only(const std::string& reason, const std::vector<std::string>& own, long* line = nullptr);
 
 }  // namespace zekocheck

@@ -18,14 +18,6 @@ std::string seconds_text(double s) {
   return buf;
 }
 
-// Free Pascal names the line of a run-time error when the program was
-// compiled with line information (zekoc does that): "line 7 of prog.pas".
-// Only a line of the program's own file counts.
-std::string runtime_error_place(const std::string& output, const std::vector<std::string>& own) {
-  long line = runtime_error_line(output, own);
-  return line > 0 ? " in Zeile " + std::to_string(line) : "";
-}
-
 std::string signal_text(int sig) {
   switch (sig) {
     case SIGXCPU: return "CPU-Zeit ueberschritten";
@@ -37,9 +29,13 @@ std::string signal_text(int sig) {
 }
 
 // An end with an exit status other than 0 and no better reason.
-std::string status_text(long status, const std::string& output, const std::vector<std::string>& own) {
-  if (output.find("Runtime error " + std::to_string(status)) != std::string::npos)
-    return "Laufzeitfehler " + std::to_string(status) + runtime_error_place(output, own);
+// A run-time error's line is known when the program was compiled with line
+// information (zekoc does that); only a line of the program's own file counts.
+std::string status_text(long status, const std::string& output, const std::vector<std::string>& own, long& line) {
+  if (output.find("Runtime error " + std::to_string(status)) != std::string::npos) {
+    line = runtime_error_line(output, own);
+    return "Laufzeitfehler " + std::to_string(status) + (line > 0 ? " in Zeile " + std::to_string(line) : "");
+  }
   return "Programm endete mit Status " + std::to_string(status);
 }
 
@@ -55,13 +51,13 @@ std::string judge_run(const Run& run, const World& goal, const Comparison& compa
     v.actual = replay.world();
     v.has_worlds = true;
   }
-  if (replay.end() == Replay::End::failed) return own_place_only(replay.reason(), own);
+  if (replay.end() == Replay::End::failed) return own_place_only(replay.reason(), own, &v.line);
   if (replay.end() != Replay::End::none) return replay.reason();
   if (run.timed_out) return "Zeitlimit (" + seconds_text(seconds) + " s)";
   if (WIFSIGNALED(run.wait_status)) return signal_text(WTERMSIG(run.wait_status));
   int status = WIFEXITED(run.wait_status) ? WEXITSTATUS(run.wait_status) : -1;
   if (status == 127 && !replay.world_loaded() && replay.commands() == 0) return "Programm laesst sich nicht starten";
-  if (status != 0) return status_text(status, run.output, own);
+  if (status != 0) return status_text(status, run.output, own, v.line);
   if (!replay.world_loaded()) return "keine Welt geladen";
 
   const World& end = v.actual;

@@ -24,6 +24,7 @@ struct Verdict {
   bool passed = false;
   std::string reason;        // German, empty when passed
   int pair = 0;              // the world pair the verdict is about (1-based; 0: none)
+  long line = 0;             // the failing line in the program's own file, where known
   long commands = 0;
   long milliseconds = 0;
   bool wrong_world = false;  // ended well, but not in the goal world
