@@ -862,6 +862,7 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
       {"schatten.pas", "", true, {link, link, link, link}, "/etc/shadow"},
       {"zeilen",
        source("zeilen", "var i: integer;\n",
+              "writeln('Runtime error 201 - Bereich (klasse1.pas, Zeile 4) (zeilen.pas, Zeile 99999999999)');\n"
               "writeln('Runtime error 201 at $00401234');\nwriteln('  $00401234  line 99999999999 of zeilen.pas');\n"
               "writeln('  $00401234  line 4 of klasse1.pas');\nwrite('  $00401234  line ');\n"
               "for i := 1 to 40000 do write('7');\nwriteln(' of zeilen.pas');\n"
