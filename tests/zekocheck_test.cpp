@@ -476,6 +476,9 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   put("sammlung/01-probe/start1.zko", world(0, 2, 1, {{2, 1, 1}}));
   put("sammlung/01-probe/ziel1.zko", world(0, 2, 4, {{2, 1, 1}}));
   put("sammlung/01-probe/start2.zko", world(0, 0, 0));
+  // a pair numbered past any int is no pair either, and ends nothing
+  put("sammlung/01-probe/start99999999999.zko", world(0, 0, 0));
+  put("sammlung/01-probe/ziel99999999999.zko", world(0, 0, 0));
   Result task = shell("ZEKO_AUFGABEN=sammlung " + std::string(ZEKOCHECK_PATH) + common_options() + " --aufgabe probe geht");
   EXPECT_EQ(task.status, 0);
   EXPECT_EQ(task.output, "geht: bestanden\n");
