@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "csv_report.h"
+#include "grades.h"
 #include "html_report.h"
 #include "report.h"
 #include "runner.h"
@@ -57,6 +59,7 @@ const char* const kUsage =
     "  --json             Ergebnis als JSON auf die Standardausgabe\n"
     "  --junit DATEI      Ergebnis zusaetzlich als JUnit-XML in DATEI\n"
     "  --html DATEI       Ergebnis zusaetzlich als Seite mit den Welten in DATEI\n"
+    "  --csv DATEI        Ergebnis zusaetzlich als Tabelle (eine Zeile je Programm)\n"
     "  --aufgabe-anlegen  neue Aufgabe: die Loesung laeuft auf jeder Start-Welt,\n"
     "                     ihre End-Welten werden die Ziel-Welten\n"
     "  -h, --help         diese Hilfe\n"
@@ -70,6 +73,7 @@ struct Options {
   bool json = false;
   std::string junit;
   std::string html;
+  std::string csv;
   bool make_task = false;
   std::string task;
   bool show_task = false;
@@ -150,6 +154,7 @@ Options parse(int argc, char** argv) {
     else if (arg == "--json") o.json = true;
     else if (arg == "--junit") o.junit = take();
     else if (arg == "--html") o.html = take();
+    else if (arg == "--csv") o.csv = take();
     else if (arg == "--aufgabe-anlegen") o.make_task = true;
     else if (arg == "--aufgabe") o.task = take();
     else if (arg == "--zeigen") o.show_task = true;
@@ -242,6 +247,15 @@ std::string now_text() {
   return buf;
 }
 
+bool write_csv_of(const std::string& path, const std::vector<Checked>& results, const std::string& task) {
+  std::vector<CsvRow> rows;
+  for (const Checked& c : results) rows.push_back({c.program->name, task, &c});
+  std::string error;
+  if (write_csv(path, rows, error)) return true;
+  std::cerr << "zekocheck: die CSV-Datei " << visible(path) << " laesst sich nicht schreiben: " << error << "\n";
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -269,6 +283,7 @@ int main(int argc, char** argv) {
 
   std::vector<std::pair<std::string, std::string>> pairs;
   std::string suite, title;
+  TaskRules rules;
   if (!o.task.empty()) {
     std::optional<Task> task = find_task(folders, o.task);
     if (!task) usage_error("die Aufgabe \"" + o.task + "\" gibt es nicht (Liste: zekocheck --aufgaben)");
@@ -278,6 +293,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     pairs = task->pairs;
+    rules = task->rules;
     suite = task->name;
     title = task->title;
   } else {
@@ -318,13 +334,11 @@ int main(int argc, char** argv) {
   if (!runner.sandbox_note().empty()) std::cerr << runner.sandbox_note() << "\n";
   if (!runner.access_note().empty()) std::cerr << runner.access_note() << "\n";
   runner.run_all(programs, starts);
+  mark_copies(programs);
 
-  std::vector<Checked> results;
+  std::vector<Checked> results = judge_all(programs, goals, o.compare, o.limits.seconds, rules);
   bool all_passed = true;
-  for (const Program& p : programs) {
-    results.push_back({&p, judge(p, goals, o.compare, o.limits.seconds)});
-    all_passed = all_passed && results.back().verdict.passed;
-  }
+  for (const Checked& c : results) all_passed = all_passed && c.verdict.passed;
   if (o.json) write_json(std::cout, results);
   else write_for_people(std::cout, results);
   if (!o.junit.empty()) {
@@ -343,6 +357,7 @@ int main(int argc, char** argv) {
       return kUsageStatus;
     }
   }
+  if (!o.csv.empty() && !write_csv_of(o.csv, results, suite)) return kUsageStatus;
   std::cout.flush();
   return all_passed ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -18,13 +19,19 @@ std::string own_folder() {
   return ec ? std::string() : self.parent_path().string();
 }
 
-std::optional<Task> load(const fs::path& folder) {
+std::optional<Task> load(fs::path folder) {
+  if (folder.filename().empty()) folder = folder.parent_path();  // "spur/"
   Task t;
   t.name = folder.filename();
   t.folder = folder;
   std::ifstream text(folder / "aufgabe.txt");
   if (!text) return std::nullopt;
   std::getline(text, t.title);
+  text.seekg(0);
+  std::ostringstream all;
+  all << text.rdbuf();
+  t.text = all.str();
+  t.rules = read_task_rules(t.text);
   std::vector<std::pair<int, std::string>> numbers;
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(folder, ec)) {
@@ -86,6 +93,8 @@ std::vector<Task> all_tasks(const std::vector<std::string>& folders) {
 }
 
 std::optional<Task> find_task(const std::vector<std::string>& folders, const std::string& name) {
+  std::error_code ec;
+  if (name.find('/') != std::string::npos) return fs::is_directory(name, ec) ? load(name) : std::nullopt;
   std::vector<Task> tasks = all_tasks(folders);
   for (const Task& t : tasks)
     if (t.name == name) return t;
@@ -93,6 +102,7 @@ std::optional<Task> find_task(const std::vector<std::string>& folders, const std
     std::size_t dash = t.name.find('-');
     if (dash != std::string::npos && t.name.substr(dash + 1) == name) return t;
   }
+  if (!name.empty() && name != "." && name != ".." && fs::is_directory(name, ec)) return load(name);
   return std::nullopt;
 }
 

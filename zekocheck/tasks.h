@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "task_rules.h"
+
 namespace zekocheck {
 
 struct Task {
@@ -14,6 +16,8 @@ struct Task {
   std::string title;   // first line of aufgabe.txt
   std::vector<std::pair<std::string, std::string>> pairs;  // start, goal; by N
   std::string collection;  // the folder of the collection it belongs to
+  std::string text;        // aufgabe.txt as it is
+  TaskRules rules;         // from the text
 };
 
 // The collections in the order they are searched: the folders named in
@@ -25,7 +29,8 @@ std::vector<std::string> tasks_folders();
 std::vector<Task> all_tasks(const std::vector<std::string>& folders);
 // By its full name or by the name without the leading number ("geradeaus");
 // a full name anywhere wins over a short one, an earlier collection over a
-// later one.
+// later one. A name with a '/' is a task folder's path; a name found in no
+// collection may be a task folder in the current one.
 std::optional<Task> find_task(const std::vector<std::string>& folders, const std::string& name);
 
 }  // namespace zekocheck
