@@ -306,7 +306,7 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
       {"liest", program("liest", "readln(s); if s = '' then begin " + solve + " end;", "var s: string;\n"),
        "bestanden"},
       {"ewig", program("ewig", "initialisiere_die_Roboterwelt('w'); while true do links;"),
-       "nicht bestanden - Abbruch nach 1000 Befehlen"},
+       "nicht bestanden - Abbruch nach 1000 Befehlen - zuletzt links"},
       // two processes that compute for ever: both end with the time limit
       {"rechnet",
        "program rechnet;\nuses ZekoInc, BaseUnix;\nvar i: longint;\nbegin\ninitialisiere_die_Roboterwelt('w');\n"
@@ -330,7 +330,7 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
        "bestanden"},
       {"einmehr", program("einmehr", "initialisiere_die_Roboterwelt('w'); nimm; vor; vor; for i := 1 to 998 do links;",
                           "var i: integer;\n"),
-       "nicht bestanden - Abbruch nach 1000 Befehlen"},
+       "nicht bestanden - Abbruch nach 1000 Befehlen - zuletzt links"},
       // the goal copied over the world file the program names: the start
       // world comes from zekocheck, not from a file
       {"kopiert",
@@ -506,7 +506,7 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   put("sammlung/01-probe/start2.zko", world(0, 0, 0));
   Result task = shell("ZEKO_AUFGABEN=sammlung " + std::string(ZEKOCHECK_PATH) + common_options() + " --aufgabe probe geht");
   EXPECT_EQ(task.status, 0);
-  EXPECT_EQ(task.output, "geht: bestanden\n");
+  EXPECT_EQ(task.output, "geht: bestanden\n  1 von 1 Welt bestanden\n");
 #ifndef ZEKO_SANITIZE
   // Where bwrap works, a program may write only into its own folder (and
   // the compiler only into the program's); without it there is a note line.
@@ -523,7 +523,7 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   Result no_bwrap = shell("PATH=/nicht/da " + std::string(ZEKOCHECK_PATH) + " --ohne-position start.zko ziel.zko geht", true);
   EXPECT_EQ(no_bwrap.status, 0);
   EXPECT_EQ(no_bwrap.output, "Hinweis: bwrap (bubblewrap) ist nicht installiert; die Programme laufen ohne Sandbox, "
-                          "nur mit ihren Grenzen.\ngeht: bestanden\n  (ohne Sandbox gelaufen)\n");
+                          "nur mit ihren Grenzen.\ngeht: bestanden\n  1 von 1 Welt bestanden\n  (ohne Sandbox gelaufen)\n");
   // ... and so say JSON and JUnit for every program.
   Result json = shell("PATH=/nicht/da " + std::string(ZEKOCHECK_PATH) + " --json --junit j.xml start.zko ziel.zko geht");
   EXPECT_NE(json.output.find("\"sandbox\": false}"), std::string::npos) << json.output;

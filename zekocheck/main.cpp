@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "class_check.h"
 #include "csv_report.h"
 #include "grades.h"
 #include "html_report.h"
@@ -44,6 +45,7 @@ const char* const kUsage =
     "        zekocheck --aufgaben\n"
     "        zekocheck --welt DATEI...\n"
     "        zekocheck [Optionen] --aufgabe-anlegen ORDNER LOESUNG START.zko...\n"
+    "        zekocheck [Optionen] --klasse ORDNER\n"
     "PROGRAMM ist eine Pascal-, C- oder C++-Datei (.pas, .c, .cpp; wird mit zekoc\n"
     "uebersetzt) oder ein ausfuehrbares Programm. Bestanden hat ein Programm, wenn es normal endet\n"
     "und seine Endwelt der Zielwelt gleicht.\n"
@@ -62,6 +64,9 @@ const char* const kUsage =
     "  --csv DATEI        Ergebnis zusaetzlich als Tabelle (eine Zeile je Programm)\n"
     "  --aufgabe-anlegen  neue Aufgabe: die Loesung laeuft auf jeder Start-Welt,\n"
     "                     ihre End-Welten werden die Ziel-Welten\n"
+    "  --klasse ORDNER    jede Aufgabe jedes Schuelers (ORDNER/anna/04-sammeln.pas);\n"
+    "                     Uebersicht in --html (uebersicht.html), Tabelle in --csv\n"
+    "                     (uebersicht.csv)\n"
     "  -h, --help         diese Hilfe\n"
     "  --version          die Version\n"
     "Rueckgabewert: 0 alle bestanden, 1 nicht alle, 2 falscher Aufruf oder\n"
@@ -74,6 +79,7 @@ struct Options {
   std::string junit;
   std::string html;
   std::string csv;
+  std::string klasse;
   bool make_task = false;
   std::string task;
   bool show_task = false;
@@ -155,6 +161,7 @@ Options parse(int argc, char** argv) {
     else if (arg == "--junit") o.junit = take();
     else if (arg == "--html") o.html = take();
     else if (arg == "--csv") o.csv = take();
+    else if (arg == "--klasse") o.klasse = take();
     else if (arg == "--aufgabe-anlegen") o.make_task = true;
     else if (arg == "--aufgabe") o.task = take();
     else if (arg == "--zeigen") o.show_task = true;
@@ -256,6 +263,15 @@ bool write_csv_of(const std::string& path, const std::vector<Checked>& results, 
   return false;
 }
 
+int check_class_folder(const Options& o, const std::vector<std::string>& folders) {
+  if (!o.args.empty() || !o.task.empty()) usage_error("--klasse nimmt die Programme aus dem Ordner, keine weiteren");
+  ClassCheck check{o.klasse, o.html.empty() ? "uebersicht.html" : o.html, o.csv.empty() ? "uebersicht.csv" : o.csv,
+                   folders, o.limits, o.compare, zekoc_path(), now_text()};
+  int status = check_class(check, std::cout, std::cerr);
+  std::cout.flush();
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -280,6 +296,7 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> folders = tasks_folders();
   if (o.list_tasks) return list_tasks(folders);
+  if (!o.klasse.empty()) return check_class_folder(o, folders);
 
   std::vector<std::pair<std::string, std::string>> pairs;
   std::string suite, title;
