@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "atomic_file.h"
 #include "class_check.h"
 #include "csv_report.h"
 #include "grades.h"
@@ -30,6 +31,7 @@
 #include "tasks.h"
 #include "verdict.h"
 #include "world_file.h"
+#include "worksheet.h"
 
 namespace fs = std::filesystem;
 using namespace zekocheck;
@@ -42,6 +44,7 @@ const char* const kUsage =
     "Aufruf: zekocheck [Optionen] START.zko ZIEL.zko PROGRAMM...\n"
     "        zekocheck [Optionen] --aufgabe NAME PROGRAMM...\n"
     "        zekocheck --aufgabe NAME --zeigen\n"
+    "        zekocheck --aufgabe NAME --blatt DATEI\n"
     "        zekocheck --aufgaben\n"
     "        zekocheck --welt DATEI...\n"
     "        zekocheck [Optionen] --aufgabe-anlegen ORDNER LOESUNG START.zko...\n"
@@ -62,6 +65,7 @@ const char* const kUsage =
     "  --junit DATEI      Ergebnis zusaetzlich als JUnit-XML in DATEI\n"
     "  --html DATEI       Ergebnis zusaetzlich als Seite mit den Welten in DATEI\n"
     "  --csv DATEI        Ergebnis zusaetzlich als Tabelle (eine Zeile je Programm)\n"
+    "  --blatt DATEI      Arbeitsblatt der Aufgabe (Text, Befehle, Start-Welten)\n"
     "  --aufgabe-anlegen  neue Aufgabe: die Loesung laeuft auf jeder Start-Welt,\n"
     "                     ihre End-Welten werden die Ziel-Welten\n"
     "  --klasse ORDNER    jede Aufgabe jedes Schuelers (ORDNER/anna/04-sammeln.pas);\n"
@@ -80,6 +84,7 @@ struct Options {
   std::string html;
   std::string csv;
   std::string klasse;
+  std::string sheet;
   bool make_task = false;
   std::string task;
   bool show_task = false;
@@ -162,6 +167,7 @@ Options parse(int argc, char** argv) {
     else if (arg == "--html") o.html = take();
     else if (arg == "--csv") o.csv = take();
     else if (arg == "--klasse") o.klasse = take();
+    else if (arg == "--blatt") o.sheet = take();
     else if (arg == "--aufgabe-anlegen") o.make_task = true;
     else if (arg == "--aufgabe") o.task = take();
     else if (arg == "--zeigen") o.show_task = true;
@@ -263,6 +269,15 @@ bool write_csv_of(const std::string& path, const std::vector<Checked>& results, 
   return false;
 }
 
+int write_worksheet(const Task& task, const std::string& path) {
+  std::vector<World> starts;
+  for (const auto& [start, goal] : task.pairs) starts.push_back(world_or_exit(start, "die Start-Welt"));
+  std::string error;
+  if (write_file_atomically(path, worksheet_page(task, starts), error)) return 0;
+  std::cerr << "zekocheck: das Arbeitsblatt " << visible(path) << " laesst sich nicht schreiben: " << error << "\n";
+  return kUsageStatus;
+}
+
 int check_class_folder(const Options& o, const std::vector<std::string>& folders) {
   if (!o.args.empty() || !o.task.empty()) usage_error("--klasse nimmt die Programme aus dem Ordner, keine weiteren");
   ClassCheck check{o.klasse, o.html.empty() ? "uebersicht.html" : o.html, o.csv.empty() ? "uebersicht.csv" : o.csv,
@@ -309,12 +324,14 @@ int main(int argc, char** argv) {
       std::cout << text.rdbuf();
       return 0;
     }
+    if (!o.sheet.empty()) return write_worksheet(*task, o.sheet);
     pairs = task->pairs;
     rules = task->rules;
     suite = task->name;
     title = task->title;
   } else {
     if (o.show_task) usage_error("--zeigen gehoert zu --aufgabe NAME");
+    if (!o.sheet.empty()) usage_error("--blatt gehoert zu --aufgabe NAME");
     if (o.args.size() < 2) usage_error("START- und ZIEL-Welt fehlen");
     pairs.push_back({o.args[0], o.args[1]});
     suite = fs::path(o.args[1]).stem();
