@@ -259,6 +259,44 @@ TEST_F(Zekocheck, TasksAreListedShownAndFoundByShortName) {
   EXPECT_EQ(line_of(own.output, model), "bestanden") << own.output;
   EXPECT_EQ(line_of(own.output, wrong), "nicht bestanden - Welt 2: falsch.pas, Zeile 5: vor - vor Zeko liegt ein Hindernis");
   EXPECT_EQ(line_of(shell(collections + " --aufgabe geradeaus " + model).output, model), "bestanden");
+  // The new task is used by its path too, as the last line of its making says.
+  EXPECT_NE(made.output.find("\nPruefen mit: zekocheck --aufgabe '" + (dir_ / "eigene/weit").string() +
+                             "' -- PROGRAMM...\n"), std::string::npos) << made.output;
+  for (std::string path : {std::string("eigene/weit"), std::string("./eigene/weit/"), (dir_ / "eigene/weit").string()})
+    EXPECT_EQ(line_of(zekocheck("--aufgabe " + path + " " + wrong).output, wrong),
+              "nicht bestanden - Welt 2: falsch.pas, Zeile 5: vor - vor Zeko liegt ein Hindernis") << path;
+  // An exact name in a later collection wins over a short one in an earlier.
+  fs::create_directories(dir_ / "zweite");
+  fs::copy(dir_ / "eigene/weit", dir_ / "zweite/geradeaus");
+  Result exact = shell("ZEKO_AUFGABEN=':zweite' " + std::string(ZEKOCHECK_PATH) + " --aufgabe geradeaus --zeigen");
+  EXPECT_EQ(exact.output.rfind("weit - Titel", 0), 0u) << exact.output;
+
+  // The Befehle: line names what the solution calls and what its source
+  // names, never a word in a comment or a string.
+  struct Commands {
+    std::string file, source, line;
+  } commands[] = {
+      {"kommentare.pas",
+       "program k;\nuses ZekoInc;\n{ gib }\n(* nimm\nlinks *)\n// tasche_leer\nbegin\n"
+       "  initialisiere_die_Roboterwelt('gib ''nimm''');\n  writeln('am_anfang');\n  WHILE Vorne_Frei DO vor;\nend.\n",
+       "Befehle: vor, vorne_frei"},
+      {"kommentare.c",
+       "#include \"zekoinc.h\"\n/* gib\n nimm */\nint main(void) { // links\n  char q = '\\'';\n"
+       "  initialisiere_die_roboterwelt(\"gib \\\" nimm\");\n  while (VORNE_FREI()) vor();\n  (void)q;\n  return 0;\n}\n",
+       "Befehle: vor, vorne_frei"},
+      {"zweig.pas",  // a branch none of the worlds takes: named in the source, so allowed
+       "program z;\nuses ZekoInc;\nbegin\n  initialisiere_die_Roboterwelt('w');\n"
+       "  while vorne_frei do vor;\n  if not tasche_leer then gib\nend.\n",
+       "Befehle: vor, gib, vorne_frei, tasche_leer"},
+  };
+  for (const Commands& c : commands) {
+    put(c.file, c.source);
+    std::string folder = "befehle-" + c.file;
+    Result r = zekocheck("--aufgabe-anlegen " + folder + " " + c.file + two_starts, true);
+    EXPECT_EQ(r.status, 0) << c.file << "\n" << r.output;
+    std::string task_text = dir_.read(folder + "/aufgabe.txt");
+    EXPECT_NE(task_text.find("\n" + c.line + "\n"), std::string::npos) << c.file << "\n" << task_text;
+  }
 
   // A task is made only from a solution that solves every world, and only
   // in a new or empty folder.
@@ -556,6 +594,88 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
     EXPECT_EQ(r.status, 2) << b.args;
     EXPECT_NE(r.output.find(b.message), std::string::npos) << b.args << "\n" << r.output;
   }
+}
+
+// A task's rules checked from the calls made, and the grade beside each
+// verdict in every output: worlds solved, copies, the CSV a gradebook takes.
+TEST_F(Zekocheck, TaskRulesAndGradesAppearInEveryOutput) {
+  fs::create_directories(dir_ / "regeln");
+  put("regeln/aufgabe.txt", "Nach unten\nZEKO geht bis zur Wand.\nBefehle: vor, links, vorne_frei\n"
+                            "Hoechstens: 12 Befehle je Welt\n");
+  put("regeln/start1.zko", world(1, 0, 0));
+  put("regeln/ziel1.zko", world(1, 0, 9));
+  put("regeln/start2.zko", world(1, 3, 5));
+  put("regeln/ziel2.zko", world(1, 3, 9));
+  const std::string walk = "initialisiere_die_Roboterwelt('w');\nwhile vorne_frei do vor;";
+  struct Case {
+    std::string file, source, reason, grade, worlds_passed, same_as;
+  };
+  const std::vector<Case> cases = {
+      {"gut.pas", program("gut", walk), "bestanden", "2 von 2 Welten bestanden", "2", "null"},
+      {"kopie.pas", program("gut", walk), "bestanden", "2 von 2 Welten bestanden, gleich wie gut.pas", "2",
+       "\"gut.pas\""},
+      // names in comments and strings are no calls
+      {"kommentar.pas", program("kommentar", "{ gib }\nwriteln('nimm');\n" + walk), "bestanden",
+       "2 von 2 Welten bestanden", "2", "null"},
+      {"gibt.pas", program("gibt", "initialisiere_die_Roboterwelt('w');\ngib; nimm;\nwhile vorne_frei do vor;"),
+       "nicht bestanden - Welt 1: gib ist in dieser Aufgabe nicht erlaubt (gibt.pas, Zeile 5)",
+       "0 von 2 Welten bestanden", "0", "null"},
+      {"gibt.c",
+       "#include \"zekoinc.h\"\nint main(void) {\n  initialisiere_die_roboterwelt(\"w\");\n  while (vorne_frei()) vor();\n"
+       "  gib();\n  nimm();\n  gib();\n  nimm();\n  return 0;\n}\n",
+       "nicht bestanden - Welt 1: gib ist in dieser Aufgabe nicht erlaubt (gibt.c, Zeilen 5, 7)",
+       "0 von 2 Welten bestanden", "0", "null"},
+      // 4 turns and 9 steps in the first world, 4 and 4 in the second
+      {"dreht.pas", program("dreht", "initialisiere_die_Roboterwelt('w');\nlinks; links; links; links;\n"
+                                     "while vorne_frei do vor;"),
+       "nicht bestanden - Welt 1: 13 Befehle, die Aufgabe erlaubt hoechstens 12 je Welt", "1 von 2 Welten bestanden",
+       "1", "null"},
+      {"neun.pas", program("neun", "initialisiere_die_Roboterwelt('w');\nfor i := 1 to 9 do vor;", "var i: integer;\n"),
+       "nicht bestanden - Welt 2: neun.pas, Zeile 6: vor - vor Zeko liegt ein Hindernis", "1 von 2 Welten bestanden",
+       "1", "null"},
+      // the count says the limit, and the place of the last command
+      {"ewig.pas", program("ewig", "initialisiere_die_Roboterwelt('w');\nwhile true do\n  links;"),
+       "nicht bestanden - Welt 1: Abbruch nach 50 Befehlen - zuletzt links, ewig.pas Zeile 6",
+       "0 von 2 Welten bestanden", "0", "null"},
+      {"=SUMME(1).pas", program("gut", walk), "bestanden", "2 von 2 Welten bestanden, gleich wie gut.pas", "2",
+       "\"gut.pas\""},
+  };
+  std::string names;
+  for (const Case& c : cases) {
+    put(c.file, c.source);
+    names += " '" + c.file + "'";
+  }
+  const std::string check = "--max-befehle 50 --aufgabe ./regeln --csv noten.csv --junit noten.xml -- " + names;
+  Result people = zekocheck(check);
+  EXPECT_EQ(people.status, 1);
+  Result json = zekocheck("--json " + check);
+  EXPECT_TRUE(JsonCheck(json.output).valid()) << json.output;
+  const std::string junit = dir_.read("noten.xml"), csv = dir_.read("noten.csv");
+  EXPECT_EQ(csv.rfind("\xEF\xBB\xBF\"Name\";\"Aufgabe\";\"Welten bestanden\";\"Welten\";\"Ergebnis\";\"Grund\";"
+                      "\"Hinweis\"\r\n", 0), 0u) << csv;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    EXPECT_EQ(line_of(people.output, c.file), c.reason) << people.output;
+    EXPECT_NE(people.output.find(c.file + ": " + c.reason + "\n  " + c.grade + "\n"), std::string::npos);
+    std::size_t object = json.output.find("{\"name\": \"" + c.file + "\"");
+    ASSERT_NE(object, std::string::npos);
+    std::string json_line = json.output.substr(object, json.output.find('\n', object) - object);
+    EXPECT_NE(json_line.find("\"worlds_passed\": " + c.worlds_passed + ", \"worlds\": 2, \"same_as\": " + c.same_as),
+              std::string::npos) << json_line;
+    std::size_t testcase = junit.find("name=\"" + c.file + "\"");
+    ASSERT_NE(testcase, std::string::npos) << junit;
+    EXPECT_EQ(junit.find("<property name=\"welten\" value=\"" + c.worlds_passed + " von 2 Welten\"/>", testcase),
+              junit.find("<properties>", testcase) + 12) << junit;
+    bool passed = c.reason == "bestanden";
+    std::string reason = passed ? "" : c.reason.substr(std::string("nicht bestanden - ").size());
+    std::string copy = c.same_as == "null" ? "" : "gleich wie gut.pas";
+    std::string name = c.file[0] == '=' ? "'" + c.file : c.file;  // no formula for the spreadsheet
+    EXPECT_NE(csv.find("\r\n\"" + name + "\";\"regeln\";\"" + c.worlds_passed + "\";\"2\";\"" +
+                       (passed ? "bestanden" : "nicht bestanden") + "\";\"" + reason + "\";\"" + copy + "\"\r\n"),
+              std::string::npos) << csv;
+  }
+  EXPECT_NE(json.output.find("\"reason\": \"Welt 1: Abbruch nach 50 Befehlen - zuletzt links, ewig.pas Zeile 6\", "
+                             "\"world\": 1, \"commands\": 50,"), std::string::npos) << json.output;
 }
 
 TEST_F(Zekocheck, WorldCheckReportsEveryDeviationWithItsLine) {
