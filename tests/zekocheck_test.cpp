@@ -446,6 +446,9 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   // the wrong world side by side, the differing field marked in both grids
   EXPECT_NE(people.output.find("    1 . .*1 . ."), std::string::npos) << people.output;
   EXPECT_NE(people.output.find("    1 . .*. . ."), std::string::npos) << people.output;
+  // ZEKO in both: in the goal without a heading, at the end facing down
+  EXPECT_NE(people.output.find("    3 . . Z . ."), std::string::npos) << people.output;
+  EXPECT_NE(people.output.find("    2 . . v . ."), std::string::npos) << people.output;
   EXPECT_NE(people.output.find("  Position: erwartet x=2 y=3, tatsaechlich x=2 y=2\n"), std::string::npos);
   EXPECT_NE(people.output.find("  Vorrat: erwartet 1, tatsaechlich 0\n"), std::string::npos);
   // the program's own text, cut to a few lines

@@ -93,8 +93,6 @@ std::vector<Task> all_tasks(const std::vector<std::string>& folders) {
 }
 
 std::optional<Task> find_task(const std::vector<std::string>& folders, const std::string& name) {
-  std::error_code ec;
-  if (name.find('/') != std::string::npos) return fs::is_directory(name, ec) ? load(name) : std::nullopt;
   std::vector<Task> tasks = all_tasks(folders);
   for (const Task& t : tasks)
     if (t.name == name) return t;
@@ -102,6 +100,7 @@ std::optional<Task> find_task(const std::vector<std::string>& folders, const std
     std::size_t dash = t.name.find('-');
     if (dash != std::string::npos && t.name.substr(dash + 1) == name) return t;
   }
+  std::error_code ec;
   if (!name.empty() && name != "." && name != ".." && fs::is_directory(name, ec)) return load(name);
   return std::nullopt;
 }

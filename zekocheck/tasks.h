@@ -29,8 +29,7 @@ std::vector<std::string> tasks_folders();
 std::vector<Task> all_tasks(const std::vector<std::string>& folders);
 // By its full name or by the name without the leading number ("geradeaus");
 // a full name anywhere wins over a short one, an earlier collection over a
-// later one. A name with a '/' is a task folder's path; a name found in no
-// collection may be a task folder in the current one.
+// later one. A name found in no collection may be a task folder's path.
 std::optional<Task> find_task(const std::vector<std::string>& folders, const std::string& name);
 
 }  // namespace zekocheck
