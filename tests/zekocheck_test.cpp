@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
@@ -811,6 +812,120 @@ TEST_F(Zekocheck, HtmlPageShowsEveryProgramAndItsWorldsInABrowser) {
     }
   }
   EXPECT_GT(fields_seen, 0u);
+}
+
+// The cells of a page's tables in order: each cell's classes and its text
+// without markup, and the address of its link.
+struct Cell {
+  std::string classes, text, link;
+};
+std::vector<Cell> cells_of(const std::string& dom, const std::string& table) {
+  static const std::regex cell(R"re(<td class="([^"]*)"[^>]*>(.*?)</td>)re"), link(R"re(<a href="([^"]*)")re"),
+      markup("<[^>]*>");
+  std::vector<Cell> cells;
+  for (std::size_t at = dom.find(table); at != std::string::npos; at = dom.find(table, at + 1)) {
+    std::string t = dom.substr(at, dom.find("</table>", at) - at);
+    for (std::sregex_iterator m(t.begin(), t.end(), cell), end; m != end; ++m) {
+      std::string inner = (*m)[2].str();
+      std::smatch l;
+      std::istringstream words(std::regex_replace(inner, markup, " "));
+      std::string text, word;
+      while (words >> word) text += (text.empty() ? "" : " ") + word;
+      cells.push_back({(*m)[1].str(), text, std::regex_search(inner, l, link) ? l[1].str() : ""});
+    }
+  }
+  return cells;
+}
+
+// A class of four pupils and two tasks, in Pascal, C and C++, with notes and
+// worlds beside the programs; the overview read back by a browser, and a
+// task's worksheet.
+TEST_F(Zekocheck, ClassOverviewAndWorksheetInABrowser) {
+  if (::access("/usr/bin/chromium", X_OK) != 0) {
+    if (std::getenv("CI")) FAIL() << "chromium fehlt: tools/install-deps test installiert ihn";
+    GTEST_SKIP() << "chromium fehlt (tools/install-deps test installiert ihn): die Seiten werden nicht geprueft";
+  }
+  const std::string tests = std::string(SOLUTIONS_DIR) + "/";
+  const std::map<std::string, std::string> copies = {
+      {"anna/01-geradeaus.pas", "01-geradeaus/loesung.pas"}, {"anna/04-sammeln.pas", "04-sammeln/loesung.pas"},
+      {"bert/geradeaus.c", "01-geradeaus/loesung.c"},        {"bert/sammeln.pas", "04-sammeln/falsch.pas"},
+      {"cara/04-sammeln.pas", "04-sammeln/loesung.pas"},     {"dora/01-geradeaus.pas", "01-geradeaus/falsch.pas"},
+  };
+  for (const auto& [to, from] : copies) {
+    fs::create_directories((dir_ / "klasse7" / to).parent_path());
+    put("klasse7/" + to, support::read_file(tests + from));
+  }
+  put("klasse7/cara/01-geradeaus.cpp", "#include \"zekoinc.h\"\nint main() {\n  initialisiere_die_roboterwelt(\"w\");\n"
+                                       "  while (vorne_frei()) vor();\n}\n");
+  put("klasse7/cara/notizen.txt", "vor vor links\n");
+  put("klasse7/cara/welt1.zko", world(0, 1, 1));
+  fs::create_directories(dir_ / "seiten");
+  Result r = zekocheck("--klasse klasse7 --html seiten/klasse.html --csv seiten/klasse.csv", true);
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("Hinweis: 2 Dateien ohne Aufgabe uebersprungen: cara/notizen.txt cara/welt1.zko\n"),
+            std::string::npos) << r.output;
+  fs::path kept = HTML_OUTPUT_DIR;
+  fs::create_directories(kept);
+  fs::copy_file(dir_ / "seiten/klasse.html", kept / "klasse.html", fs::copy_options::overwrite_existing);
+  EXPECT_EQ(browser("--window-size=900,500 --screenshot='" + (kept / "klasse.png").string() + "'",
+                    dir_ / "seiten/klasse.html", dir_ / "profil").status, 0);
+  Result dom = browser("--dump-dom", dir_ / "seiten/klasse.html", dir_ / "profil");
+  ASSERT_EQ(dom.status, 0);
+  // pupils down, tasks across
+  const std::vector<std::string> expected = {
+      "bestanden|klasse-01-geradeaus.html", "bestanden|klasse-04-sammeln.html",
+      "bestanden|klasse-01-geradeaus.html", "0 von 2|klasse-04-sammeln.html#p2",
+      "bestanden|klasse-01-geradeaus.html", "bestanden gleich wie anna/04-sammeln.pas|klasse-04-sammeln.html",
+      "1 von 3|klasse-01-geradeaus.html#p4", "nicht abgegeben|"};
+  std::vector<Cell> cells = cells_of(dom.output, "<table class=\"klasse\"");
+  std::vector<std::string> seen;
+  for (const Cell& c : cells) seen.push_back(c.text + "|" + c.link);
+  EXPECT_EQ(seen, expected) << dom.output;
+  std::size_t pupils = 0;
+  for (const char* pupil : {">anna<", ">bert<", ">cara<", ">dora<"}) pupils += dom.output.find(pupil) != std::string::npos;
+  EXPECT_EQ(pupils, 4u);
+  // a failing cell's link leads to that program's details
+  Result details = browser("--dump-dom", dir_ / "seiten/klasse-04-sammeln.html", dir_ / "profil");
+  std::size_t section = details.output.find("id=\"p2\"");
+  ASSERT_NE(section, std::string::npos) << details.output;
+  EXPECT_EQ(details.output.find("<h2>bert/sammeln.pas: nicht bestanden</h2>", section), details.output.find("<h2>", section))
+      << details.output;
+  // the same in the table, one row per pupil and task
+  std::string csv = dir_.read("seiten/klasse.csv");
+  for (const char* row : {"\"bert\";\"04-sammeln\";\"0\";\"2\";\"nicht bestanden\";",
+                          "\"cara\";\"04-sammeln\";\"2\";\"2\";\"bestanden\";\"\";\"gleich wie anna/04-sammeln.pas\"",
+                          "\"dora\";\"04-sammeln\";\"0\";\"2\";\"nicht abgegeben\";"})
+    EXPECT_NE(csv.find(std::string("\r\n") + row), std::string::npos) << row << "\n" << csv;
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 9);
+
+  // The worksheet draws each start world as it is, and never a goal.
+  const std::string task = std::string(TASKS_DIR) + "/04-sammeln/";
+  ASSERT_EQ(zekocheck("--aufgabe 04-sammeln --blatt blatt.html").status, 0);
+  fs::copy_file(dir_ / "blatt.html", kept / "blatt.html", fs::copy_options::overwrite_existing);
+  EXPECT_EQ(browser("--window-size=800,1400 --screenshot='" + (kept / "blatt.png").string() + "'",
+                    dir_ / "blatt.html", dir_ / "profil").status, 0);
+  Result sheet = browser("--dump-dom", dir_ / "blatt.html", dir_ / "profil");
+  EXPECT_NE(sheet.output.find("<h1 class=\"titel\">Einsammeln</h1>"), std::string::npos) << sheet.output;
+  EXPECT_NE(sheet.output.find("Erlaubt: <code>vor, links, nimm, vorne_frei, feld_leer</code>"), std::string::npos);
+  std::vector<Cell> drawn = cells_of(sheet.output, "<table class=\"welt start\"");
+  std::size_t worlds = 0;
+  for (int n = 1; fs::exists(task + "start" + std::to_string(n) + ".zko"); ++n, ++worlds) {
+    std::istringstream file(support::read_file(task + "start" + std::to_string(n) + ".zko"));
+    std::vector<int> values(170);
+    for (int& v : values) file >> v;
+    int supply, x, y;
+    file >> supply >> x >> y;
+    for (int k = 0; k < 170 && 170 * (n - 1) + k < static_cast<int>(drawn.size()); ++k) {
+      const Cell& c = drawn[170 * (n - 1) + k];
+      std::string want = values[k] < 0 ? "hindernis" : values[k] > 0 ? "gegenstand" : "leer";
+      if (k == y * 17 + x) want += " zeko";
+      EXPECT_EQ(c.classes, want) << "Welt " << n << ", Feld " << k % 17 << "," << k / 17;
+      if (values[k] > 0) EXPECT_NE(c.text.find(std::to_string(values[k])), std::string::npos);
+    }
+  }
+  EXPECT_EQ(drawn.size(), 170 * worlds);
+  EXPECT_GE(worlds, 2u);
+  EXPECT_EQ(sheet.output.find("ziel"), std::string::npos);
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ td.zeko { font-size: 14pt; font-weight: bold; }
 // A start world; ZEKO faces down after loading, as the pupil's program sees him.
 void write_world(std::ostream& out, const World& w, std::size_t number) {
   out << "<figure class=\"start\"><figcaption>Welt " << number << " (ZEKO hat " << w.vorrat
-      << (w.vorrat == 1 ? " Gegenstand" : " Gegenstaende") << " in der Tasche)</figcaption>\n"
+      << (w.vorrat == 1 ? " Gegenstand" : " Gegenst&auml;nde") << " in der Tasche)</figcaption>\n"
       << "<table class=\"welt start\">\n<tr><th></th>";
   for (int x = 0; x < kColumns; ++x) out << "<th>" << x << "</th>";
   out << "</tr>\n";
