@@ -859,10 +859,12 @@ TEST_F(Zekocheck, ClassOverviewAndWorksheetInABrowser) {
                                        "  while (vorne_frei()) vor();\n}\n");
   put("klasse7/cara/notizen.txt", "vor vor links\n");
   put("klasse7/cara/welt1.zko", world(0, 1, 1));
+  put("klasse7/dora/04-sammeln.txt", "nimm nimm vor\n");  // named by a task, but no program
   fs::create_directories(dir_ / "seiten");
   Result r = zekocheck("--klasse klasse7 --html seiten/klasse.html --csv seiten/klasse.csv", true);
   EXPECT_EQ(r.status, 1) << r.output;
-  EXPECT_NE(r.output.find("Hinweis: 2 Dateien ohne Aufgabe uebersprungen: cara/notizen.txt cara/welt1.zko\n"),
+  EXPECT_NE(r.output.find("Hinweis: 3 Dateien ohne Aufgabe uebersprungen: cara/notizen.txt cara/welt1.zko "
+                          "dora/04-sammeln.txt\n"),
             std::string::npos) << r.output;
   fs::path kept = HTML_OUTPUT_DIR;
   fs::create_directories(kept);
