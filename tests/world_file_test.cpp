@@ -472,7 +472,8 @@ TEST(WorldReader, FilesThatCannotBeReadEndTheProgram) {
 }
 
 // A name without '/' that is not in the working folder is looked for in the
-// folders of ZEKO_WELTEN, in order; the name shown stays as typed.
+// folders of ZEKO_WELTEN, in order, then in those of the system-wide file,
+// then among the installed worlds; the name shown stays as typed.
 TEST(WorldReader, NamesNotHereAreLookedForInTheWorldFolders) {
   World here = sample(), first = sample(), second = sample();
   here.supply = 1, first.supply = 2, second.supply = 3;
@@ -487,14 +488,21 @@ TEST(WorldReader, NamesNotHereAreLookedForInTheWorldFolders) {
   support::write_file(dir / "gesperrt.zko", "1\n");
   chmod((dir / "gesperrt.zko").c_str(), 0200);
   mkdir((dir / "eins/ordner.zko").c_str(), 0755);  // a folder of that name is taken as found
+  mkdir((dir / "schule").c_str(), 0755);
+  World school = sample();
+  school.supply = 4;
+  support::write_file(dir / "schule/eins.zko", school.text());
+  support::write_file(dir / "schule/schule.zko", school.text());
 
   const std::string list = "leer::fehlt:" + (dir / "eins").string() + ":zwei";
+  const std::string system_file = "# Welten der Schule\n  welten = " + (dir / "schule").string() + "  # alle\n";
   struct Case {
     const char* what;
     std::string welten;
     std::string name;
     int status;
-    std::vector<std::string> state;  // status 0: what was loaded; else parts of the message
+    std::vector<std::string> state;  // status 0: what was loaded (none: any world); else parts of the message
+    std::string config = "";         // the system-wide file
   };
   const std::vector<Case> cases = {
       {"the working folder first", list, "beide.zko", 0, state_of(here, "beide.zko")},
@@ -505,19 +513,29 @@ TEST(WorldReader, NamesNotHereAreLookedForInTheWorldFolders) {
       {"found nowhere", list, "nix.zko", 2, {"\"nix.zko\"", "ZEKO_WELTEN"}},
       {"unreadable here is not looked up", list, "gesperrt.zko", 5, {"Berechtigung", "\"gesperrt.zko\""}},
       {"found in a folder, errors name the path", list, "ordner.zko", 21, {dir / "eins/ordner.zko"}},
+      {"the system-wide folders after ZEKO_WELTEN", list, "eins.zko", 0, state_of(first, "eins.zko"), system_file},
+      {"the system-wide folders alone", "", "schule.zko", 0, state_of(school, "schule.zko"), system_file},
+      {"a relative folder there counts not", "", "eins.zko", 2, {"\"eins.zko\""}, "welten = eins\n"},
+      {"the installed worlds last", "", "welt1.zko", 0, {}, system_file},
   };
+  const std::string config_path = dir / "zeko.conf";
+  setenv("ZEKO_KONFIGURATION", config_path.c_str(), 1);
   for (const Case& c : cases) {
+    support::write_file(config_path, c.config);
     setenv("ZEKO_WELTEN", c.welten.c_str(), 1);
     Outcome r = load(dir, c.name, zeko::ZEKOPROG, c.status == 5);
     unsetenv("ZEKO_WELTEN");
     ASSERT_TRUE(r.exited_with(c.status)) << c.what << ": " << r.describe();
     if (c.status == 0) {
-      EXPECT_EQ(r.notes, c.state) << c.what;
+      if (!c.state.empty()) {
+        EXPECT_EQ(r.notes, c.state) << c.what;
+      }
       continue;
     }
     for (const std::string& part : c.state)
       EXPECT_NE(r.errors.find(part), std::string::npos) << c.what << ": no \"" << part << "\" in " << r.errors;
   }
+  unsetenv("ZEKO_KONFIGURATION");
 }
 
 TEST(WorldReader, DeliverablesKeepTheNameAndSupplyTheirOwnWay) {

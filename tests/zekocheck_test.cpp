@@ -260,6 +260,12 @@ TEST_F(Zekocheck, TasksAreListedShownAndFoundByShortName) {
   EXPECT_EQ(line_of(own.output, model), "bestanden") << own.output;
   EXPECT_EQ(line_of(own.output, wrong), "nicht bestanden - Welt 2: falsch.pas, Zeile 5: vor - vor Zeko liegt ein Hindernis");
   EXPECT_EQ(line_of(shell(collections + " --aufgabe geradeaus " + model).output, model), "bestanden");
+  // The school's collection named once in the system-wide file: found
+  // without ZEKO_AUFGABEN; the installed one still after it.
+  put("zeko.conf", "# Schule\naufgaben = " + (dir_ / "eigene").string() + "\n");
+  const std::string school = "ZEKO_KONFIGURATION=zeko.conf " + std::string(ZEKOCHECK_PATH) + common_options();
+  EXPECT_EQ(line_of(shell(school + " --aufgabe weit " + model).output, model), "bestanden");
+  EXPECT_EQ(line_of(shell(school + " --aufgabe geradeaus " + model).output, model), "bestanden");
   // The new task is used by its path too, as the last line of its making says.
   EXPECT_NE(made.output.find("\nPruefen mit: zekocheck --aufgabe '" + (dir_ / "eigene/weit").string() +
                              "' -- PROGRAMM...\n"), std::string::npos) << made.output;
@@ -922,7 +928,9 @@ TEST_F(Zekocheck, ClassOverviewAndWorksheetInABrowser) {
       std::string want = values[k] < 0 ? "hindernis" : values[k] > 0 ? "gegenstand" : "leer";
       if (k == y * 17 + x) want += " zeko";
       EXPECT_EQ(c.classes, want) << "Welt " << n << ", Feld " << k % 17 << "," << k / 17;
-      if (values[k] > 0) EXPECT_NE(c.text.find(std::to_string(values[k])), std::string::npos);
+      if (values[k] > 0) {
+        EXPECT_NE(c.text.find(std::to_string(values[k])), std::string::npos);
+      }
     }
   }
   EXPECT_EQ(drawn.size(), 170 * worlds);
