@@ -866,11 +866,14 @@ TEST_F(Zekocheck, ClassOverviewAndWorksheetInABrowser) {
   put("klasse7/cara/notizen.txt", "vor vor links\n");
   put("klasse7/cara/welt1.zko", world(0, 1, 1));
   put("klasse7/dora/04-sammeln.txt", "nimm nimm vor\n");  // named by a task, but no program
+  // a pupil's file name is never a path to a task folder of the teacher's
+  fs::copy(std::string(TASKS_DIR) + "/01-geradeaus", dir_ / "spur");
+  put("klasse7/dora/spur.pas", support::read_file(tests + "01-geradeaus/loesung.pas"));
   fs::create_directories(dir_ / "seiten");
   Result r = zekocheck("--klasse klasse7 --html seiten/klasse.html --csv seiten/klasse.csv", true);
   EXPECT_EQ(r.status, 1) << r.output;
-  EXPECT_NE(r.output.find("Hinweis: 3 Dateien ohne Aufgabe uebersprungen: cara/notizen.txt cara/welt1.zko "
-                          "dora/04-sammeln.txt\n"),
+  EXPECT_NE(r.output.find("Hinweis: 4 Dateien ohne Aufgabe uebersprungen: cara/notizen.txt cara/welt1.zko "
+                          "dora/04-sammeln.txt dora/spur.pas\n"),
             std::string::npos) << r.output;
   fs::path kept = HTML_OUTPUT_DIR;
   fs::create_directories(kept);

@@ -317,7 +317,7 @@ int main(int argc, char** argv) {
   std::string suite, title;
   TaskRules rules;
   if (!o.task.empty()) {
-    std::optional<Task> task = find_task(folders, o.task);
+    std::optional<Task> task = find_task_or_folder(folders, o.task);
     if (!task) usage_error("die Aufgabe \"" + o.task + "\" gibt es nicht (Liste: zekocheck --aufgaben)");
     if (o.show_task) {
       std::ifstream text(task->folder + "/aufgabe.txt");

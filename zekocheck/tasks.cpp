@@ -83,6 +83,11 @@ std::optional<Task> find_task(const std::vector<std::string>& folders, const std
     std::size_t dash = t.name.find('-');
     if (dash != std::string::npos && t.name.substr(dash + 1) == name) return t;
   }
+  return std::nullopt;
+}
+
+std::optional<Task> find_task_or_folder(const std::vector<std::string>& folders, const std::string& name) {
+  if (std::optional<Task> task = find_task(folders, name)) return task;
   std::error_code ec;
   if (!name.empty() && name != "." && name != ".." && fs::is_directory(name, ec)) return load(name);
   return std::nullopt;

@@ -28,7 +28,10 @@ std::vector<std::string> tasks_folders();
 std::vector<Task> all_tasks(const std::vector<std::string>& folders);
 // By its full name or by the name without the leading number ("geradeaus");
 // a full name anywhere wins over a short one, an earlier collection over a
-// later one. A name found in no collection may be a task folder's path.
+// later one.
 std::optional<Task> find_task(const std::vector<std::string>& folders, const std::string& name);
+// The teacher's --aufgabe: a name as above, else a task folder's path.
+// Never for a name a pupil chose (a file name in a class folder).
+std::optional<Task> find_task_or_folder(const std::vector<std::string>& folders, const std::string& name);
 
 }  // namespace zekocheck
