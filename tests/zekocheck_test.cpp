@@ -686,6 +686,8 @@ TEST_F(Zekocheck, TaskRulesAndGradesAppearInEveryOutput) {
   }
   EXPECT_NE(json.output.find("\"reason\": \"Welt 1: Abbruch nach 50 Befehlen - zuletzt links, ewig.pas Zeile 6\", "
                              "\"world\": 1, \"commands\": 50,"), std::string::npos) << json.output;
+  // a failed program's count is its failing world's (4 steps and the blocked one), not the sum
+  EXPECT_NE(json.output.find("Hindernis\", \"world\": 2, \"commands\": 5,"), std::string::npos) << json.output;
 }
 
 TEST_F(Zekocheck, WorldCheckReportsEveryDeviationWithItsLine) {
@@ -791,6 +793,18 @@ TEST_F(Zekocheck, HtmlPageShowsEveryProgramAndItsWorldsInABrowser) {
     EXPECT_EQ(rows, objects.size()) << dom.output;
     EXPECT_EQ(passed, objects.size() - failing.size());
     EXPECT_NE(dom.output.find("<strong>" + std::to_string(passed) + " von 3</strong> bestanden"), std::string::npos);
+    // each row's worlds as the JSON counts them
+    static const std::regex worlds(R"re("worlds_passed": (\d+), "worlds": (\d+))re");
+    std::string cells;
+    for (std::size_t at = dom.output.find("<td class=\"welten\">"); at != std::string::npos;
+         at = dom.output.find("<td class=\"welten\">", at + 1))
+      cells += dom.output.substr(at + 19, dom.output.find('<', at + 19) - at - 19) + ";";
+    std::string counted;
+    for (const std::string& o : objects) {
+      std::smatch w;
+      if (std::regex_search(o, w, worlds)) counted += w[1].str() + " von " + w[2].str() + ";";
+    }
+    EXPECT_EQ(cells, counted);
 
     // Every failure here ended with a world: both grids mark the JSON's fields.
     std::vector<Grid> goal = grids_of(dom.output, "<table class=\"welt ziel\""),
