@@ -48,7 +48,7 @@ void add_file(Handed& h, std::size_t pupil, const fs::path& file, const std::vec
   std::string shown = h.pupils[pupil] + "/" + file.filename().string();
   std::optional<Task> task;
   if (is_source(file)) task = find_task(collections, file.stem().string());
-  if (!task || file.stem().string().find('/') != std::string::npos) return h.skipped.push_back(shown);
+  if (!task) return h.skipped.push_back(shown);
   auto at = std::find_if(h.tasks.begin(), h.tasks.end(), [&](const Task& t) { return t.folder == task->folder; });
   std::size_t k = at - h.tasks.begin();
   if (at == h.tasks.end()) {

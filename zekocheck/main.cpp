@@ -280,6 +280,7 @@ int write_worksheet(const Task& task, const std::string& path) {
 
 int check_class_folder(const Options& o, const std::vector<std::string>& folders) {
   if (!o.args.empty() || !o.task.empty()) usage_error("--klasse nimmt die Programme aus dem Ordner, keine weiteren");
+  if (o.json || !o.junit.empty()) usage_error("--klasse schreibt eine Seite und eine Tabelle, kein JSON und kein JUnit");
   ClassCheck check{o.klasse, o.html.empty() ? "uebersicht.html" : o.html, o.csv.empty() ? "uebersicht.csv" : o.csv,
                    folders, o.limits, o.compare, zekoc_path(), now_text()};
   int status = check_class(check, std::cout, std::cerr);
