@@ -598,6 +598,13 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
       {"start.zko geht geht", "die Ziel-Welt geht ist nicht lesbar: Zeile 1: \"?ELF\" ist keine ganze Zahl"},
       {"--html fehlt/seite.html --ohne-position start.zko ziel.zko geht",
        "die HTML-Datei fehlt/seite.html laesst sich nicht schreiben: den Ordner gibt es nicht"},
+      {"--csv fehlt/noten.csv --ohne-position start.zko ziel.zko geht",
+       "die CSV-Datei fehlt/noten.csv laesst sich nicht schreiben: den Ordner gibt es nicht"},
+      {"--blatt blatt.html start.zko ziel.zko geht", "--blatt gehoert zu --aufgabe NAME"},
+      {"--klasse fehlt", "den Klassen-Ordner fehlt gibt es nicht"},
+      {"--klasse . --json", "--klasse schreibt eine Seite und eine Tabelle, kein JSON und kein JUnit"},
+      {"--klasse . geht", "--klasse nimmt die Programme aus dem Ordner, keine weiteren"},
+      {"--klasse .", "in . liegt kein Programm, das nach einer Aufgabe heisst"},
   };
   for (const Bad& b : bad) {
     Result r = zekocheck(b.args, true);
