@@ -652,7 +652,7 @@ TEST_F(Zekocheck, TaskRulesAndGradesAppearInEveryOutput) {
        "1", "null"},
       // the count says the limit, and the place of the last command
       {"ewig.pas", program("ewig", "initialisiere_die_Roboterwelt('w');\nwhile true do\n  links;"),
-       "nicht bestanden - Welt 1: Abbruch nach 50 Befehlen - zuletzt links, ewig.pas Zeile 6",
+       "nicht bestanden - Welt 1: Abbruch nach 50 Befehlen - zuletzt links (ewig.pas, Zeile 6)",
        "0 von 2 Welten bestanden", "0", "null"},
       {"=SUMME(1).pas", program("gut", walk), "bestanden", "2 von 2 Welten bestanden, gleich wie gut.pas", "2",
        "\"gut.pas\""},
@@ -662,7 +662,8 @@ TEST_F(Zekocheck, TaskRulesAndGradesAppearInEveryOutput) {
     put(c.file, c.source);
     names += " '" + c.file + "'";
   }
-  const std::string check = "--max-befehle 50 --aufgabe ./regeln --csv noten.csv --junit noten.xml -- " + names;
+  const std::string check =
+      "--max-befehle 50 --aufgabe ./regeln --csv noten.csv --junit noten.xml --html noten.html -- " + names;
   Result people = zekocheck(check);
   EXPECT_EQ(people.status, 1);
   Result json = zekocheck("--json " + check);
@@ -691,8 +692,12 @@ TEST_F(Zekocheck, TaskRulesAndGradesAppearInEveryOutput) {
                        (passed ? "bestanden" : "nicht bestanden") + "\";\"" + reason + "\";\"" + copy + "\"\r\n"),
               std::string::npos) << csv;
   }
-  EXPECT_NE(json.output.find("\"reason\": \"Welt 1: Abbruch nach 50 Befehlen - zuletzt links, ewig.pas Zeile 6\", "
+  EXPECT_NE(json.output.find("\"reason\": \"Welt 1: Abbruch nach 50 Befehlen - zuletzt links (ewig.pas, Zeile 6)\", "
                              "\"world\": 1, \"commands\": 50,"), std::string::npos) << json.output;
+  // the page shows the source line of a forbidden call and of the last command
+  const std::string page = dir_.read("noten.html");
+  EXPECT_NE(page.find("<p class=\"zeile\">Zeile 5: <code>gib; nimm;</code>"), std::string::npos) << page;
+  EXPECT_NE(page.find("<p class=\"zeile\">Zeile 6: <code>  links;</code>"), std::string::npos) << page;
   // a failed program's count is its failing world's (4 steps and the blocked one), not the sum
   EXPECT_NE(json.output.find("Hindernis\", \"world\": 2, \"commands\": 5,"), std::string::npos) << json.output;
 }

@@ -74,8 +74,7 @@ std::string rule_breach(const Replay& replay, const TaskRules& r, const SourceIn
 std::string last_command_place(const Replay& replay, const SourceIndex& source) {
   std::optional<rules::Call> last = replay.last_command();
   if (!last) return "";
-  std::string lines = lines_text(source, *last);
-  return std::string(" - zuletzt ") + rules::call_name(*last) + (lines.empty() ? "" : ", " + source.file + " " + lines);
+  return with_place(std::string(" - zuletzt ") + rules::call_name(*last), source, *last);
 }
 
 }  // namespace zekocheck

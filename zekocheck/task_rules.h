@@ -27,7 +27,7 @@ std::string allowed_text(const TaskRules& rules);
 std::string rule_breach(const Replay& replay, const TaskRules& rules, const SourceIndex& source);
 
 // For a run stopped at zekocheck's limit of commands: where its last
-// command stands in the source (" - zuletzt links, ewig.pas Zeile 4"), or "".
+// command stands in the source (" - zuletzt links (ewig.pas, Zeile 4)"), or "".
 std::string last_command_place(const Replay& replay, const SourceIndex& source);
 
 }  // namespace zekocheck
