@@ -698,6 +698,7 @@ TEST_F(Zekocheck, TaskRulesAndGradesAppearInEveryOutput) {
   const std::string page = dir_.read("noten.html");
   EXPECT_NE(page.find("<p class=\"zeile\">Zeile 5: <code>gib; nimm;</code>"), std::string::npos) << page;
   EXPECT_NE(page.find("<p class=\"zeile\">Zeile 6: <code>  links;</code>"), std::string::npos) << page;
+  EXPECT_NE(page.find(">kopie.pas<br><span class=\"gleich\">gleich wie gut.pas</span></td>"), std::string::npos);
   // a failed program's count is its failing world's (4 steps and the blocked one), not the sum
   EXPECT_NE(json.output.find("Hindernis\", \"world\": 2, \"commands\": 5,"), std::string::npos) << json.output;
 }
