@@ -6,8 +6,13 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <array>
@@ -24,6 +29,19 @@
 #include "world_text.h"
 #include "runtime_error.h"
 #include "world.h"
+
+// Naming an unnamed file fails while this is set, as it does where /proc is
+// missing and the direct way lacks the right; other links are made.
+static bool g_unnamed_links_fail;
+
+extern "C" int linkat(int from_dir, const char* from, int to_dir, const char* to, int flags) noexcept {
+  bool unnamed = (flags & AT_EMPTY_PATH) || std::strncmp(from, "/proc/self/fd/", 14) == 0;
+  if (g_unnamed_links_fail && unnamed) {
+    errno = (flags & AT_EMPTY_PATH) ? EPERM : ENOENT;
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_linkat, from_dir, from, to_dir, to, flags));
+}
 
 namespace {
 
@@ -183,12 +201,21 @@ TEST(WorldWriter, WhatItWritesReadsBackWithTheAnsweredSupply) {
 }
 
 // Both ways of saving: an unnamed file, and a named temporary file where the
-// file system has no unnamed ones. While the supply question is open the
-// folder shows nothing new, or only the temporary file.
+// file system has no unnamed ones or the unnamed file cannot be named. While
+// the supply question is open the folder shows nothing new, or only the
+// temporary file.
 TEST(WorldWriter, ReplacesTheFileInPlaceOfTheOld) {
-  for (bool unnamed : {true, false}) {
-    SCOPED_TRACE(unnamed ? "unnamed file" : "named temporary file");
-    zeko::g_unnamed_save_file = unnamed;
+  struct Way {
+    const char* what;
+    bool unnamed;
+    bool links_fail;
+    const char* files_during_question;
+  };
+  for (const Way& way : {Way{"unnamed file", true, false, "1"}, Way{"named temporary file", false, false, "2"},
+                         Way{"unnamed file that cannot be named", true, true, "1"}}) {
+    SCOPED_TRACE(way.what);
+    zeko::g_unnamed_save_file = way.unnamed;
+    g_unnamed_links_fail = way.links_fail;
     TempDir dir(0777);
     support::write_file(dir / "w.zko", std::string(5000, '#'));
     chmod((dir / "w.zko").c_str(), 0640);
@@ -197,8 +224,9 @@ TEST(WorldWriter, ReplacesTheFileInPlaceOfTheOld) {
       return int16_t {12};
     });
     zeko::g_unnamed_save_file = true;
+    g_unnamed_links_fail = false;
     ASSERT_TRUE(r.exited_with(0)) << r.describe();
-    EXPECT_EQ(r.notes, std::vector<std::string> {unnamed ? "1" : "2"}) << "files in the folder during the question";
+    EXPECT_EQ(r.notes, std::vector<std::string> {way.files_during_question}) << "files in the folder during the question";
     EXPECT_EQ(support::read_file(dir / "w.zko"), sample().text());
     struct stat st {};
     stat((dir / "w.zko").c_str(), &st);
@@ -479,6 +507,7 @@ TEST(WorldReader, NamesNotHereAreLookedForInTheWorldFolders) {
   here.supply = 1, first.supply = 2, second.supply = 3;
   TempDir dir(0777);
   for (const char* folder : {"eins", "zwei", "leer"}) mkdir((dir / folder).c_str(), 0755);
+  support::write_file(dir / "eins/welt1.zko", first.text());  // one of the installed worlds too
   support::write_file(dir / "beide.zko", here.text());
   support::write_file(dir / "eins/beide.zko", first.text());
   support::write_file(dir / "eins/eins.zko", first.text());
@@ -517,6 +546,7 @@ TEST(WorldReader, NamesNotHereAreLookedForInTheWorldFolders) {
       {"the system-wide folders alone", "", "schule.zko", 0, state_of(school, "schule.zko"), system_file},
       {"a relative folder there counts not", "", "eins.zko", 2, {"\"eins.zko\""}, "welten = eins\n"},
       {"the installed worlds last", "", "welt1.zko", 0, {}, system_file},
+      {"ZEKO_WELTEN before the installed worlds", list, "welt1.zko", 0, state_of(first, "welt1.zko"), system_file},
   };
   const std::string config_path = dir / "zeko.conf";
   setenv("ZEKO_KONFIGURATION", config_path.c_str(), 1);

@@ -44,10 +44,10 @@ case $mode in
     for dep in fp-compiler libstdc++6; do
       [[ $depends == *"$dep"* ]] || fail "Depends without $dep: $depends"
     done
-    [[ $(dpkg-deb -I "$deb" conffiles) == /etc/zeko/zeko.conf ]] || fail "conffiles: $(dpkg-deb -I "$deb" conffiles)"
     # zekocheck's sandbox comes with the package unless the admin declines it
     recommends=$(dpkg-deb -f "$deb" Recommends)
     [[ ,$recommends, =~ ,\ *bubblewrap(\ |,) ]] || fail "Recommends without bubblewrap: $recommends"
+    [[ $(dpkg-deb -I "$deb" conffiles) == /etc/zeko/zeko.conf ]] || fail "conffiles: $(dpkg-deb -I "$deb" conffiles)"
     dpkg-deb -x "$deb" "$root" || exit 1
     ;;
   *)
