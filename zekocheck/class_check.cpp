@@ -115,7 +115,8 @@ bool check_task(const ClassCheck& check, const Handed& h, std::size_t k, TaskRes
     err << "zekocheck: kein temporaerer Ordner\n";
     return false;
   }
-  if (k == 0 && !runner.sandbox_note().empty()) err << runner.sandbox_note() << "\n";
+  for (const std::string& note : {runner.sandbox_note(), runner.access_note()})
+    if (k == 0 && !note.empty()) err << note << "\n";
   runner.run_all(r.programs, starts);
   mark_copies(r.programs);
   r.results = judge_all(r.programs, goals, check.compare, check.limits.seconds, task.rules);
