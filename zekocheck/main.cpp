@@ -22,6 +22,9 @@
 #include <vector>
 
 #include "atomic_file.h"
+#include "class_check.h"
+#include "csv_report.h"
+#include "grades.h"
 #include "html_report.h"
 #include "program_files.h"
 #include "report.h"
@@ -31,6 +34,7 @@
 #include "tasks.h"
 #include "verdict.h"
 #include "world_file.h"
+#include "worksheet.h"
 
 namespace fs = std::filesystem;
 using namespace zekocheck;
@@ -43,9 +47,11 @@ const char* const kUsage =
     "Aufruf: zekocheck [Optionen] START.zko ZIEL.zko PROGRAMM...\n"
     "        zekocheck [Optionen] --aufgabe NAME PROGRAMM...\n"
     "        zekocheck --aufgabe NAME --zeigen\n"
+    "        zekocheck --aufgabe NAME --blatt DATEI\n"
     "        zekocheck --aufgaben\n"
     "        zekocheck --welt DATEI...\n"
     "        zekocheck [Optionen] --aufgabe-anlegen ORDNER LOESUNG START.zko...\n"
+    "        zekocheck [Optionen] --klasse ORDNER\n"
     "PROGRAMM ist eine Pascal-, C- oder C++-Datei (.pas, .c, .cpp; wird mit zekoc\n"
     "uebersetzt) oder ein ausfuehrbares Programm. Bestanden hat ein Programm, wenn es normal endet\n"
     "und seine Endwelt der Zielwelt gleicht. Ein Ordner steht fuer seine Programme; andere\n"
@@ -62,8 +68,13 @@ const char* const kUsage =
     "  --json             Ergebnis als JSON auf die Standardausgabe\n"
     "  --junit DATEI      Ergebnis zusaetzlich als JUnit-XML in DATEI\n"
     "  --html DATEI       Ergebnis zusaetzlich als Seite mit den Welten in DATEI\n"
+    "  --csv DATEI        Ergebnis zusaetzlich als Tabelle (eine Zeile je Programm)\n"
+    "  --blatt DATEI      Arbeitsblatt der Aufgabe (Text, Befehle, Start-Welten)\n"
     "  --aufgabe-anlegen  neue Aufgabe: die Loesung laeuft auf jeder Start-Welt,\n"
     "                     ihre End-Welten werden die Ziel-Welten\n"
+    "  --klasse ORDNER    jede Aufgabe jedes Schuelers (ORDNER/anna/04-sammeln.pas);\n"
+    "                     Uebersicht in --html (uebersicht.html), Tabelle in --csv\n"
+    "                     (uebersicht.csv)\n"
     "  --                 Ende der Optionen: danach nur Namen\n"
     "  -h, --help         diese Hilfe\n"
     "  --version          die Version\n"
@@ -76,6 +87,9 @@ struct Options {
   bool json = false;
   std::string junit;
   std::string html;
+  std::string csv;
+  std::string klasse;
+  std::string sheet;
   bool make_task = false;
   std::string task;
   bool show_task = false;
@@ -156,6 +170,9 @@ Options parse(int argc, char** argv) {
     else if (arg == "--json") o.json = true;
     else if (arg == "--junit") o.junit = take();
     else if (arg == "--html") o.html = take();
+    else if (arg == "--csv") o.csv = take();
+    else if (arg == "--klasse") o.klasse = take();
+    else if (arg == "--blatt") o.sheet = take();
     else if (arg == "--aufgabe-anlegen") o.make_task = true;
     else if (arg == "--aufgabe") o.task = take();
     else if (arg == "--zeigen") o.show_task = true;
@@ -264,6 +281,34 @@ std::string now_text() {
   return buf;
 }
 
+bool write_csv_of(const std::string& path, const std::vector<Checked>& results, const std::string& task) {
+  std::vector<CsvRow> rows;
+  for (const Checked& c : results) rows.push_back({c.program->name, task, &c});
+  std::string error;
+  if (write_csv(path, rows, error)) return true;
+  std::cerr << "zekocheck: die CSV-Datei " << visible(path) << " laesst sich nicht schreiben: " << error << "\n";
+  return false;
+}
+
+int write_worksheet(const Task& task, const std::string& path) {
+  std::vector<World> starts;
+  for (const auto& [start, goal] : task.pairs) starts.push_back(world_or_exit(start, "die Start-Welt"));
+  std::string error;
+  if (write_file_atomically(path, worksheet_page(task, starts), error)) return 0;
+  std::cerr << "zekocheck: das Arbeitsblatt " << visible(path) << " laesst sich nicht schreiben: " << error << "\n";
+  return kUsageStatus;
+}
+
+int check_class_folder(const Options& o, const std::vector<std::string>& folders) {
+  if (!o.args.empty() || !o.task.empty()) usage_error("--klasse nimmt die Programme aus dem Ordner, keine weiteren");
+  if (o.json || !o.junit.empty()) usage_error("--klasse schreibt eine Seite und eine Tabelle, kein JSON und kein JUnit");
+  ClassCheck check{o.klasse, o.html.empty() ? "uebersicht.html" : o.html, o.csv.empty() ? "uebersicht.csv" : o.csv,
+                   folders, o.limits, o.compare, zekoc_path(), now_text()};
+  int status = check_class(check, std::cout, std::cerr);
+  std::cout.flush();
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -289,19 +334,24 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> folders = tasks_folders();
   if (o.list_tasks) return list_tasks(folders);
+  if (!o.klasse.empty()) return check_class_folder(o, folders);
 
   std::vector<std::pair<std::string, std::string>> pairs;
   std::string suite, title;
   std::optional<Task> task;
+  TaskRules rules;
   if (!o.task.empty()) {
-    task = find_task(folders, o.task);
+    task = find_task_or_folder(folders, o.task);
     if (!task) usage_error("die Aufgabe \"" + o.task + "\" gibt es nicht (Liste: zekocheck --aufgaben)");
     if (o.show_task) return show_task(std::cout, *task);
+    if (!o.sheet.empty()) return write_worksheet(*task, o.sheet);
     pairs = task->pairs;
+    rules = task->rules;
     suite = task->name;
     title = task->title;
   } else {
     if (o.show_task) usage_error("--zeigen gehoert zu --aufgabe NAME");
+    if (!o.sheet.empty()) usage_error("--blatt gehoert zu --aufgabe NAME");
     if (o.args.size() < 2) usage_error("START- und ZIEL-Welt fehlen");
     pairs.push_back({o.args[0], o.args[1]});
     suite = fs::path(o.args[1]).stem();
@@ -333,13 +383,13 @@ int main(int argc, char** argv) {
   if (!runner.sandbox_note().empty()) std::cerr << runner.sandbox_note() << "\n";
   if (!runner.access_note().empty()) std::cerr << runner.access_note() << "\n";
   runner.run_all(programs, starts);
+  mark_copies(programs);
 
-  std::vector<Checked> results;
+  std::vector<Checked> results = judge_all(programs, goals, o.compare, o.limits.seconds, rules);
   bool all_passed = true;
-  for (const Program& p : programs) {
-    results.push_back({&p, judge(p, goals, o.compare, o.limits.seconds)});
-    if (task) add_watch_hint(results.back().verdict, *task, p);
-    all_passed = all_passed && results.back().verdict.passed;
+  for (Checked& c : results) {
+    if (task) add_watch_hint(c.verdict, *task, *c.program);
+    all_passed = all_passed && c.verdict.passed;
   }
   if (o.json) write_json(std::cout, results);
   else write_for_people(std::cout, results);
@@ -359,6 +409,7 @@ int main(int argc, char** argv) {
       return kUsageStatus;
     }
   }
+  if (!o.csv.empty() && !write_csv_of(o.csv, results, suite)) return kUsageStatus;
   std::cout.flush();
   return all_passed ? 0 : 1;
 }

@@ -1,0 +1,195 @@
+#include "class_check.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "atomic_file.h"
+#include "class_page.h"
+#include "csv_report.h"
+#include "grades.h"
+#include "html_report.h"
+#include "report.h"
+#include "tasks.h"
+#include "world_file.h"
+
+namespace fs = std::filesystem;
+
+namespace zekocheck {
+namespace {
+
+// What the class handed in: per task (in the collections' order) the
+// pupils' sources.
+struct Handed {
+  std::vector<std::string> pupils;
+  std::vector<Task> tasks;
+  std::vector<std::map<std::size_t, std::string>> files;  // [task] pupil -> source
+  std::vector<std::string> skipped;                       // "anna/notizen.txt"
+};
+
+bool plain(const fs::path& p, bool folder) {
+  struct stat st;  // links are neither folders nor files of a pupil's
+  if (::lstat(p.c_str(), &st) != 0) return false;
+  return folder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode);
+}
+
+std::vector<fs::path> entries(const fs::path& folder, bool folders) {
+  std::vector<fs::path> found;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(folder, ec))
+    if (!e.path().filename().string().starts_with(".") && plain(e.path(), folders)) found.push_back(e.path());
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+void add_file(Handed& h, std::size_t pupil, const fs::path& file, const std::vector<std::string>& collections) {
+  std::string shown = h.pupils[pupil] + "/" + file.filename().string();
+  std::optional<Task> task;
+  if (is_source(file)) task = find_task(collections, file.stem().string());
+  if (!task) return h.skipped.push_back(shown);
+  auto at = std::find_if(h.tasks.begin(), h.tasks.end(), [&](const Task& t) { return t.folder == task->folder; });
+  std::size_t k = at - h.tasks.begin();
+  if (at == h.tasks.end()) {
+    h.tasks.push_back(*task);
+    h.files.emplace_back();
+  }
+  if (!h.files[k].emplace(pupil, file.string()).second) h.skipped.push_back(shown);  // a second file for one task
+}
+
+Handed handed_in(const ClassCheck& check) {
+  Handed h;
+  for (const fs::path& pupil : entries(check.folder, true)) {
+    h.pupils.push_back(pupil.filename());
+    for (const fs::path& file : entries(pupil, false)) add_file(h, h.pupils.size() - 1, file, check.collections);
+  }
+  // Tasks in the order of the collection's names ("01-...", "02-...").
+  std::vector<std::size_t> order(h.tasks.size());
+  for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return h.tasks[a].name < h.tasks[b].name; });
+  Handed sorted{h.pupils, {}, {}, h.skipped};
+  for (std::size_t k : order) {
+    sorted.tasks.push_back(h.tasks[k]);
+    sorted.files.push_back(h.files[k]);
+  }
+  return sorted;
+}
+
+// One task's check; its programs and results stay for the overview.
+struct TaskResult {
+  std::vector<Program> programs;
+  std::vector<std::size_t> pupil;  // per program
+  std::vector<Checked> results;
+  std::string page;                // the file name of its details page
+};
+
+bool read_worlds(const Task& task, std::vector<World>& starts, std::vector<World>& goals, std::ostream& err) {
+  for (const auto& [start, goal] : task.pairs)
+    for (const auto& [path, into] : {std::pair{start, &starts}, std::pair{goal, &goals}}) {
+      WorldFile w = read_world_file(path);
+      if (!w.readable) {
+        err << "zekocheck: die Welt " << visible(path) << " ist nicht lesbar: " << w.error << "\n";
+        return false;
+      }
+      into->push_back(w.world);
+    }
+  return true;
+}
+
+bool check_task(const ClassCheck& check, const Handed& h, std::size_t k, TaskResult& r, std::ostream& out,
+                std::ostream& err) {
+  const Task& task = h.tasks[k];
+  std::vector<World> starts, goals;
+  if (!read_worlds(task, starts, goals, err)) return false;
+  for (const auto& [pupil, path] : h.files[k]) {
+    Program p;
+    p.name = h.pupils[pupil] + "/" + fs::path(path).filename().string();
+    p.path = path;
+    p.source = true;
+    r.programs.push_back(std::move(p));
+    r.pupil.push_back(pupil);
+  }
+  Runner runner(check.limits, check.zekoc);
+  if (!runner.ready()) {
+    err << "zekocheck: kein temporaerer Ordner\n";
+    return false;
+  }
+  for (const std::string& note : {runner.sandbox_note(), runner.access_note()})
+    if (k == 0 && !note.empty()) err << note << "\n";
+  runner.run_all(r.programs, starts);
+  mark_copies(r.programs);
+  r.results = judge_all(r.programs, goals, check.compare, check.limits.seconds, task.rules);
+  out << "Aufgabe " << visible(task.name) << ": " << visible(task.title) << "\n";
+  write_for_people(out, r.results);
+  out << "\n";
+  fs::path page(check.page);
+  r.page = page.stem().string() + "-" + task.name + ".html";
+  std::string error, path = (page.parent_path() / r.page).string();
+  if (write_html(path, {task.name, task.title, check.date}, r.results, error)) return true;
+  err << "zekocheck: die HTML-Datei " << visible(path) << " laesst sich nicht schreiben: " << error << "\n";
+  return false;
+}
+
+// The overview's cells and the CSV's rows, pupils in order, tasks across.
+ClassTable table_of(const ClassCheck& check, const Handed& h, const std::vector<TaskResult>& done,
+                    std::vector<CsvRow>& rows) {
+  ClassTable t{fs::path(check.folder).lexically_normal().filename(), check.date, h.pupils, {}, {}, {}};
+  if (t.title.empty()) t.title = fs::path(check.folder).lexically_normal().parent_path().filename();
+  for (const Task& task : h.tasks) {
+    t.tasks.push_back(task.name);
+    t.titles.push_back(task.title);
+  }
+  t.cells.assign(h.pupils.size(), std::vector<ClassCell>(h.tasks.size()));
+  for (std::size_t k = 0; k < done.size(); ++k)
+    for (std::size_t i = 0; i < done[k].results.size(); ++i) {
+      const Checked& c = done[k].results[i];
+      std::string anchor = c.verdict.passed ? "" : "#p" + std::to_string(i + 1);
+      t.cells[done[k].pupil[i]][k] = {&c, done[k].page + anchor};
+    }
+  for (std::size_t p = 0; p < h.pupils.size(); ++p)
+    for (std::size_t k = 0; k < h.tasks.size(); ++k)
+      rows.push_back({h.pupils[p], h.tasks[k].name, t.cells[p][k].checked, static_cast<int>(h.tasks[k].pairs.size())});
+  return t;
+}
+
+bool all_passed(const ClassTable& t) {
+  for (const auto& row : t.cells)
+    for (const ClassCell& cell : row)
+      if (!cell.checked || !cell.checked->verdict.passed) return false;
+  return true;
+}
+
+}  // namespace
+
+int check_class(const ClassCheck& check, std::ostream& out, std::ostream& err) {
+  if (!plain(check.folder, true)) {
+    err << "zekocheck: den Klassen-Ordner " << visible(check.folder) << " gibt es nicht\n";
+    return 2;
+  }
+  Handed h = handed_in(check);
+  if (!h.skipped.empty()) {
+    err << "zekocheck: Hinweis: " << h.skipped.size() << " Dateien ohne Aufgabe uebersprungen:";
+    for (const std::string& s : h.skipped) err << " " << visible(s);
+    err << "\n";
+  }
+  if (h.tasks.empty()) {
+    err << "zekocheck: in " << visible(check.folder) << " liegt kein Programm, das nach einer Aufgabe heisst "
+        << "(etwa anna/04-sammeln.pas)\n";
+    return 2;
+  }
+  std::vector<TaskResult> done(h.tasks.size());
+  for (std::size_t k = 0; k < h.tasks.size(); ++k)
+    if (!check_task(check, h, k, done[k], out, err)) return 2;
+  std::vector<CsvRow> rows;
+  ClassTable table = table_of(check, h, done, rows);
+  std::string error;
+  if (!write_file_atomically(check.page, class_page(table), error) || !write_csv(check.csv, rows, error)) {
+    err << "zekocheck: die Uebersicht laesst sich nicht schreiben: " << error << "\n";
+    return 2;
+  }
+  out << "Uebersicht: " << visible(check.page) << ", Tabelle: " << visible(check.csv) << "\n";
+  return all_passed(table) ? 0 : 1;
+}
+
+}  // namespace zekocheck
