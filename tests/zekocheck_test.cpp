@@ -941,12 +941,16 @@ TEST_F(Zekocheck, ClassOverviewAndWorksheetInABrowser) {
   // a pupil's file name is never a path to a task folder of the teacher's
   fs::copy(std::string(TASKS_DIR) + "/01-geradeaus", dir_ / "spur");
   put("klasse7/dora/spur.pas", support::read_file(tests + "01-geradeaus/loesung.pas"));
+  // a link to a classmate's solution is refused, not read
+  fs::create_symlink("../anna/04-sammeln.pas", dir_ / "klasse7/dora/04-sammeln.pas");
   fs::create_directories(dir_ / "seiten");
   Result r = zekocheck("--klasse klasse7 --html seiten/klasse.html --csv seiten/klasse.csv", true);
   EXPECT_EQ(r.status, 1) << r.output;
-  EXPECT_NE(r.output.find("Hinweis: 4 Dateien ohne Aufgabe uebersprungen: cara/notizen.txt cara/welt1.zko "
-                          "dora/04-sammeln.txt dora/spur.pas\n"),
+  EXPECT_NE(r.output.find("Hinweis: uebersprungen (weder Quelltext noch Programm): klasse7/cara/notizen.txt, "
+                          "klasse7/cara/welt1.zko, klasse7/dora/04-sammeln.txt\n"),
             std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Hinweis: 1 Dateien ohne Aufgabe uebersprungen: dora/spur.pas\n"), std::string::npos)
+      << r.output;
   fs::path kept = HTML_OUTPUT_DIR;
   fs::create_directories(kept);
   fs::copy_file(dir_ / "seiten/klasse.html", kept / "klasse.html", fs::copy_options::overwrite_existing);
@@ -959,7 +963,7 @@ TEST_F(Zekocheck, ClassOverviewAndWorksheetInABrowser) {
       "bestanden|klasse-01-geradeaus.html", "bestanden|klasse-04-sammeln.html",
       "bestanden|klasse-01-geradeaus.html", "0 von 2|klasse-04-sammeln.html#p2",
       "bestanden|klasse-01-geradeaus.html", "bestanden gleich wie anna/04-sammeln.pas|klasse-04-sammeln.html",
-      "1 von 3|klasse-01-geradeaus.html#p4", "nicht abgegeben|"};
+      "1 von 3|klasse-01-geradeaus.html#p4", "0 von 2|klasse-04-sammeln.html#p4"};
   std::vector<Cell> cells = cells_of(dom.output, "<table class=\"klasse\"");
   std::vector<std::string> seen;
   for (const Cell& c : cells) seen.push_back(c.text + "|" + c.link);
@@ -977,7 +981,8 @@ TEST_F(Zekocheck, ClassOverviewAndWorksheetInABrowser) {
   std::string csv = dir_.read("seiten/klasse.csv");
   for (const char* row : {"\"bert\";\"04-sammeln\";\"0\";\"2\";\"nicht bestanden\";",
                           "\"cara\";\"04-sammeln\";\"2\";\"2\";\"bestanden\";\"\";\"gleich wie anna/04-sammeln.pas\"",
-                          "\"dora\";\"04-sammeln\";\"0\";\"2\";\"nicht abgegeben\";"})
+                          "\"dora\";\"04-sammeln\";\"0\";\"2\";\"nicht bestanden\";"
+                          "\"ein Verweis (symbolischer Link) wird nicht gelesen\";"})
     EXPECT_NE(csv.find(std::string("\r\n") + row), std::string::npos) << row << "\n" << csv;
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 9);
 

@@ -11,6 +11,7 @@
 #include "csv_report.h"
 #include "grades.h"
 #include "html_report.h"
+#include "program_files.h"
 #include "report.h"
 #include "tasks.h"
 #include "world_file.h"
@@ -21,12 +22,12 @@ namespace zekocheck {
 namespace {
 
 // What the class handed in: per task (in the collections' order) the
-// pupils' sources.
+// pupils' programs, each file opened once by program_files.h.
 struct Handed {
   std::vector<std::string> pupils;
   std::vector<Task> tasks;
-  std::vector<std::map<std::size_t, std::string>> files;  // [task] pupil -> source
-  std::vector<std::string> skipped;                       // "anna/notizen.txt"
+  std::vector<std::map<std::size_t, Program>> files;  // [task] pupil -> program
+  std::vector<std::string> skipped;                   // "anna/hallo.pas"
 };
 
 bool plain(const fs::path& p, bool folder) {
@@ -35,34 +36,55 @@ bool plain(const fs::path& p, bool folder) {
   return folder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode);
 }
 
-std::vector<fs::path> entries(const fs::path& folder, bool folders) {
+std::vector<fs::path> pupil_folders(const fs::path& folder) {
   std::vector<fs::path> found;
   std::error_code ec;
   for (const auto& e : fs::directory_iterator(folder, ec))
-    if (!e.path().filename().string().starts_with(".") && plain(e.path(), folders)) found.push_back(e.path());
+    if (!e.path().filename().string().starts_with(".") && plain(e.path(), true)) found.push_back(e.path());
   std::sort(found.begin(), found.end());
   return found;
 }
 
-void add_file(Handed& h, std::size_t pupil, const fs::path& file, const std::vector<std::string>& collections) {
-  std::string shown = h.pupils[pupil] + "/" + file.filename().string();
+// The pupil whose folder holds the program, or npos (a folder that turned
+// into something else while it was read).
+std::size_t pupil_of(const Program& p, const std::vector<fs::path>& folders) {
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    const std::string prefix = folders[i].string() + "/";
+    if (p.name.starts_with(prefix) && p.name.find('/', prefix.size()) == std::string::npos) return i;
+  }
+  return std::string::npos;
+}
+
+// A source counts for the task its name names (never a path to a folder:
+// the pupil chose the name); anything else is skipped.
+void add_program(Handed& h, std::size_t pupil, Program p, const std::vector<std::string>& collections) {
+  const fs::path file = p.name;
+  p.name = h.pupils[pupil] + "/" + file.filename().string();
   std::optional<Task> task;
-  if (is_source(file)) task = find_task(collections, file.stem().string());
-  if (!task) return h.skipped.push_back(shown);
+  if (p.source) task = find_task(collections, file.stem().string());
+  if (!task) return h.skipped.push_back(p.name);
   auto at = std::find_if(h.tasks.begin(), h.tasks.end(), [&](const Task& t) { return t.folder == task->folder; });
   std::size_t k = at - h.tasks.begin();
   if (at == h.tasks.end()) {
     h.tasks.push_back(*task);
     h.files.emplace_back();
   }
-  if (!h.files[k].emplace(pupil, file.string()).second) h.skipped.push_back(shown);  // a second file for one task
+  std::string shown = p.name;
+  if (!h.files[k].emplace(pupil, std::move(p)).second) h.skipped.push_back(shown);  // a second file for one task
 }
 
-Handed handed_in(const ClassCheck& check) {
+Handed handed_in(const ClassCheck& check, ProgramFiles& files, std::string& note) {
   Handed h;
-  for (const fs::path& pupil : entries(check.folder, true)) {
+  const std::vector<fs::path> folders = pupil_folders(check.folder);
+  std::vector<std::string> names;
+  for (const fs::path& pupil : folders) {
     h.pupils.push_back(pupil.filename());
-    for (const fs::path& file : entries(pupil, false)) add_file(h, h.pupils.size() - 1, file, check.collections);
+    names.push_back(pupil.string());
+  }
+  for (Program& p : files.collect(names, note)) {
+    std::size_t pupil = pupil_of(p, folders);
+    if (pupil == std::string::npos) h.skipped.push_back(p.name);
+    else add_program(h, pupil, std::move(p), check.collections);
   }
   // Tasks in the order of the collection's names ("01-...", "02-...").
   std::vector<std::size_t> order(h.tasks.size());
@@ -102,12 +124,8 @@ bool check_task(const ClassCheck& check, const Handed& h, std::size_t k, TaskRes
   const Task& task = h.tasks[k];
   std::vector<World> starts, goals;
   if (!read_worlds(task, starts, goals, err)) return false;
-  for (const auto& [pupil, path] : h.files[k]) {
-    Program p;
-    p.name = h.pupils[pupil] + "/" + fs::path(path).filename().string();
-    p.path = path;
-    p.source = true;
-    r.programs.push_back(std::move(p));
+  for (const auto& [pupil, program] : h.files[k]) {
+    r.programs.push_back(program);
     r.pupil.push_back(pupil);
   }
   Runner runner(check.limits, check.zekoc);
@@ -167,7 +185,10 @@ int check_class(const ClassCheck& check, std::ostream& out, std::ostream& err) {
     err << "zekocheck: den Klassen-Ordner " << visible(check.folder) << " gibt es nicht\n";
     return 2;
   }
-  Handed h = handed_in(check);
+  ProgramFiles files;  // every pupil's file open until the check has ended
+  std::string note;
+  Handed h = handed_in(check, files, note);
+  if (!note.empty()) err << note << "\n";
   if (!h.skipped.empty()) {
     err << "zekocheck: Hinweis: " << h.skipped.size() << " Dateien ohne Aufgabe uebersprungen:";
     for (const std::string& s : h.skipped) err << " " << visible(s);
