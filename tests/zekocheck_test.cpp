@@ -619,6 +619,8 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
        "die JUnit-Datei klasse/geht.pas ist eines der Programme"},
       {"--html klasse/-x.pas --ohne-position start.zko ziel.zko klasse",
        "die HTML-Datei klasse/-x.pas ist eines der Programme"},
+      {"--csv klasse/geht.pas --ohne-position start.zko ziel.zko -- klasse/geht.pas",
+       "die CSV-Datei klasse/geht.pas ist eines der Programme"},
       {"--csv fehlt/noten.csv --ohne-position start.zko ziel.zko geht",
        "die CSV-Datei fehlt/noten.csv laesst sich nicht schreiben: den Ordner gibt es nicht"},
       {"--blatt blatt.html start.zko ziel.zko geht", "--blatt gehoert zu --aufgabe NAME"},

@@ -194,7 +194,7 @@ void answer_help_or_version(const Options& o) {
 // "--junit=anna.pas" among names that the shell put before a missing "--"
 // would write over a pupil's program.
 void refuse_reports_over_programs(const Options& o, const std::vector<Program>& programs) {
-  for (const auto& [report, what] : {std::pair{o.junit, "JUnit"}, std::pair{o.html, "HTML"}})
+  for (const auto& [report, what] : {std::pair{o.junit, "JUnit"}, std::pair{o.html, "HTML"}, std::pair{o.csv, "CSV"}})
     if (!report.empty() && is_one_of(programs, report))
       usage_error(std::string("die ") + what + "-Datei " + visible(report) + " ist eines der Programme");
 }
