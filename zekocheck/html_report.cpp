@@ -36,7 +36,7 @@ td.zahl { text-align: right; }
 tr.bestanden td.ergebnis { color: #060; font-weight: bold; }
 tr.durchgefallen td.ergebnis { color: #a00; font-weight: bold; }
 section.fehler { border-top: 2px solid #444; margin-top: 1.2em; padding-top: .4em; break-inside: avoid; page-break-inside: avoid; }
-.welten { display: flex; flex-wrap: wrap; gap: 1.5em; margin: .4em 0; }
+div.welten { display: flex; flex-wrap: wrap; gap: 1.5em; margin: .4em 0; }
 figure { margin: 0; }
 figcaption { font-weight: bold; margin-bottom: .2em; }
 table.welt { border-collapse: collapse; font-family: monospace; font-size: 9pt; }
