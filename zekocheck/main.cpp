@@ -309,6 +309,38 @@ int check_class_folder(const Options& o, const std::vector<std::string>& folders
   return status;
 }
 
+// --junit, --html and --csv; false (and a message) when one cannot be written.
+bool write_report_files(const Options& o, const std::vector<Checked>& results, const std::string& suite,
+                        const std::string& title) {
+  std::string error;
+  if (!o.junit.empty()) {
+    std::ostringstream junit;
+    write_junit(junit, results, suite);
+    if (!write_file_atomically(o.junit, junit.str(), error)) {
+      std::cerr << "zekocheck: die JUnit-Datei " << visible(o.junit) << " laesst sich nicht schreiben: " << error << "\n";
+      return false;
+    }
+  }
+  if (!o.html.empty() && !write_html(o.html, {suite, title, now_text()}, results, error)) {
+    std::cerr << "zekocheck: die HTML-Datei " << visible(o.html) << " laesst sich nicht schreiben: " << error << "\n";
+    return false;
+  }
+  return o.csv.empty() || write_csv_of(o.csv, results, suite);
+}
+
+// --aufgabe-anlegen ORDNER LOESUNG START.zko...
+int make_new_task(const Options& o) {
+  if (o.args.size() < 3) usage_error("--aufgabe-anlegen braucht ORDNER, LOESUNG und mindestens eine START-Welt");
+  Runner runner(o.limits, zekoc_path());
+  if (!runner.ready()) {
+    std::cerr << "zekocheck: kein temporaerer Ordner: " << std::strerror(errno) << "\n";
+    return kUsageStatus;
+  }
+  if (!runner.sandbox_note().empty()) std::cerr << runner.sandbox_note() << "\n";
+  NewTask task{o.args[0], o.args[1], {o.args.begin() + 2, o.args.end()}, o.limits.seconds};
+  return make_task(task, runner, std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -320,17 +352,7 @@ int main(int argc, char** argv) {
 
   if (o.check_worlds) return check_world_files(o.args);
 
-  if (o.make_task) {
-    if (o.args.size() < 3) usage_error("--aufgabe-anlegen braucht ORDNER, LOESUNG und mindestens eine START-Welt");
-    Runner runner(o.limits, zekoc_path());
-    if (!runner.ready()) {
-      std::cerr << "zekocheck: kein temporaerer Ordner: " << std::strerror(errno) << "\n";
-      return kUsageStatus;
-    }
-    if (!runner.sandbox_note().empty()) std::cerr << runner.sandbox_note() << "\n";
-    NewTask task{o.args[0], o.args[1], {o.args.begin() + 2, o.args.end()}, o.limits.seconds};
-    return make_task(task, runner, std::cout, std::cerr);
-  }
+  if (o.make_task) return make_new_task(o);
 
   std::vector<std::string> folders = tasks_folders();
   if (o.list_tasks) return list_tasks(folders);
@@ -393,23 +415,7 @@ int main(int argc, char** argv) {
   }
   if (o.json) write_json(std::cout, results);
   else write_for_people(std::cout, results);
-  if (!o.junit.empty()) {
-    std::ostringstream junit;
-    write_junit(junit, results, suite);
-    std::string error;
-    if (!write_file_atomically(o.junit, junit.str(), error)) {
-      std::cerr << "zekocheck: die JUnit-Datei " << visible(o.junit) << " laesst sich nicht schreiben: " << error << "\n";
-      return kUsageStatus;
-    }
-  }
-  if (!o.html.empty()) {
-    std::string error;
-    if (!write_html(o.html, {suite, title, now_text()}, results, error)) {
-      std::cerr << "zekocheck: die HTML-Datei " << visible(o.html) << " laesst sich nicht schreiben: " << error << "\n";
-      return kUsageStatus;
-    }
-  }
-  if (!o.csv.empty() && !write_csv_of(o.csv, results, suite)) return kUsageStatus;
+  if (!write_report_files(o, results, suite, title)) return kUsageStatus;
   std::cout.flush();
   return all_passed ? 0 : 1;
 }
