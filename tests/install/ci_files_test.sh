@@ -37,6 +37,18 @@ int main(void) {
 }
 C
 sed -e 's/int main(void)/int main()/' "$tmp/quellen/loesung.c" >"$tmp/quellen/loesung.cpp"
+# A pupil who writes a task of the shipped task's name whose goals are its
+# starts, and a program that does nothing.
+cat >"$tmp/quellen/nichts.pas" <<'PAS'
+program nichts;
+uses ZekoInc;
+begin
+  initialisiere_die_Roboterwelt('welt.zko');
+end.
+PAS
+mkdir "$tmp/quellen/sammeln"
+cp "$task"/aufgabe.txt "$task"/start*.zko "$tmp/quellen/sammeln/"
+for start in "$tmp"/quellen/sammeln/start*.zko; do cp "$start" "$tmp/quellen/sammeln/ziel${start##*/start}"; done
 # The school's own task (a copy of the shipped one under another name), in
 # a teacher's project to clone.
 mkdir -p "$tmp/lehrer/meine"
@@ -105,7 +117,7 @@ row() {
   rm -rf "$run" "$root" && mkdir "$run" "$root"
   for p in $programs; do
     mkdir -p "$(dirname "$run/$p")"
-    cp "$tmp/quellen/$(basename "$p")" "$run/$p" 2>/dev/null || cp -r "$tmp/lehrer/meine" "$run/$p"
+    cp -r "$tmp/quellen/$(basename "$p")" "$run/$p" 2>/dev/null || cp -r "$tmp/lehrer/meine" "$run/$p"
   done
   last=$(commands_of "$file" | wc -l)
   (
@@ -147,8 +159,10 @@ row "$gitlab" "loesung.pas" 0 1 0
 row "$gitlab" "loesung.pas falsch.pas" 1 2 1
 row "$gitlab" "loesung.c" 0 1 0
 row "$gitlab" "loesung.cpp falsch.pas" 1 2 1
-# the school's task in the pupil's repository, or cloned from the teacher's
-row "$gitlab" "loesung.c aufgaben/meine" 0 1 0 "AUFGABE=meine"
+# the school's task cloned from the teacher's, or in the pupil's repository
+# when the teacher names that folder; a task there is never searched unasked
+row "$gitlab" "loesung.c aufgaben/meine" 0 1 0 "AUFGABE=meine ZEKO_AUFGABEN=aufgaben:"
+row "$gitlab" "nichts.pas aufgaben/sammeln" 1 1 1
 row "$gitlab" "loesung.pas" 0 1 0 "AUFGABE=meine AUFGABEN_REPO=$tmp/lehrer"
 row "$ci/github-workflow.yml" "loesung.pas loesung.c loesung.cpp falsch.pas" 1 4 1
 
