@@ -8,6 +8,7 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -236,14 +237,23 @@ bool Box::run_to_end(const BoxJob& job, long ms, int& status) {
 void Box::wait_first() {
   if (info_.first <= 0) return;
   // The supervisor ends everything once its socket closes; one that does
-  // not is ended (bubblewrap takes the box's name spaces with it).
-  for (long waited = 0; waited < 2000; waited += 5) {
-    pid_t got = waitpid(info_.first, nullptr, WNOHANG);
-    if (got == info_.first || (got < 0 && errno != EINTR)) return;
-    timespec t {0, 5000000L};
-    nanosleep(&t, nullptr);
+  // not within two seconds is ended (bubblewrap takes the box's name spaces
+  // with it). Its end is waited for on a descriptor of the process.
+  int pidfd = static_cast<int>(syscall(SYS_pidfd_open, info_.first, 0));
+  if (pidfd >= 0) {
+    pollfd p {pidfd, POLLIN, 0};
+    while (poll(&p, 1, 2000) < 0 && errno == EINTR) {
+    }
+    if (!(p.revents & POLLIN)) kill(info_.first, SIGKILL);
+    ::close(pidfd);
+  } else {
+    for (long waited = 0; waited < 2000; waited += 5) {
+      if (waitpid(info_.first, nullptr, WNOHANG) != 0) return;
+      timespec t {0, 5000000L};
+      nanosleep(&t, nullptr);
+    }
+    kill(info_.first, SIGKILL);
   }
-  kill(info_.first, SIGKILL);
   while (waitpid(info_.first, nullptr, 0) < 0 && errno == EINTR) {
   }
 }

@@ -13,8 +13,6 @@ namespace {
 
 // What one look at the channel reads at most.
 constexpr std::size_t kChannelReadLimit = 1 << 20;
-// Answers that wait to go, at most: past it no calls are read.
-constexpr std::size_t kWaitingAnswersLimit = 64 * 1024;
 
 void close_fd(int& fd) {
   if (fd >= 0) ::close(fd);
@@ -45,20 +43,15 @@ void CheckService::close_run_ends() {
   close_fd(run_answers_);
 }
 
-int CheckService::calls_to_poll(Replay& replay) const {
-  return replay.outgoing().size() < kWaitingAnswersLimit ? calls_ : -1;
-}
-
 int CheckService::answers_to_poll(Replay& replay) const {
   return answers_ >= 0 && !replay.outgoing().empty() ? answers_ : -1;
 }
 
 bool CheckService::serve(Replay& replay) {
   if (calls_ < 0) return !replay.stops();
-  char buf[4096];
+  char buf[65536];
   bool closed = false;
-  for (std::size_t taken = 0;
-       taken < kChannelReadLimit && !replay.stops() && replay.outgoing().size() < kWaitingAnswersLimit;) {
+  for (std::size_t taken = 0; taken < kChannelReadLimit && !replay.stops();) {
     ssize_t n = ::read(calls_, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {

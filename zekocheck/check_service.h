@@ -17,10 +17,8 @@ class CheckService {
   // After the job started: the run's ends are its own now.
   void close_run_ends();
 
-  // To poll: the calls while the answers waiting to go stay below a
-  // bound (a program that asks and never reads waits then, and our memory
-  // stays bounded), and the answers' end while something waits to go.
-  int calls_to_poll(Replay& replay) const;
+  // To poll: the calls, and the answers' end while something waits to go.
+  int calls() const { return calls_; }
   int answers_to_poll(Replay& replay) const;
   // Takes the calls that came (at most a limit per look), sends what the
   // replay answers as far as the pipe takes it. False once the run must end

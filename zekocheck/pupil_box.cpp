@@ -154,7 +154,7 @@ void PupilBox::add_polls(std::vector<pollfd>& fds) {
   Replay* replay = run() ? &run()->replay : nullptr;
   fds.push_back({box_.control(), POLLIN, 0});
   fds.push_back({out_, POLLIN, 0});  // -1 once the output has ended: ignored
-  fds.push_back({replay ? channel_.calls_to_poll(*replay) : -1, POLLIN, 0});
+  fds.push_back({replay ? channel_.calls() : -1, POLLIN, 0});
   fds.push_back({replay ? channel_.answers_to_poll(*replay) : -1, POLLOUT, 0});
 }
 
