@@ -97,8 +97,11 @@ bool PupilBox::begin_compile(BoxJob& job) {
   job.limits = room_.compile_limits;
   // The compiler itself, as zekoc would start it, with its own files in the
   // box; where a file of Zeko is missing, zekoc runs and says so.
+  // (Only fpc gets a work folder of its own, which the box's user must own.)
   CompileLaunch compiler;
-  if (compile_launch(dir + "/" + copy, dir + "/uebersetzung", compiler) && box_.hand_over(dir + "/uebersetzung")) {
+  const std::string work = dir + "/uebersetzung";
+  if (compile_launch(dir + "/" + copy, work, room_.sandbox->layout(), compiler) &&
+      (::access(work.c_str(), F_OK) != 0 || box_.hand_over(work))) {
     job.command = compiler.argv;
     job.cwd = compiler.dir;
     job.env.insert(job.env.end(), compiler.env.begin(), compiler.env.end());
@@ -118,6 +121,8 @@ bool PupilBox::begin_run(BoxJob& job) {
   job.env = {std::string(zeko::check_channel::kEnvironment) + "=" + std::to_string(kCallsFd) + "," +
                  std::to_string(kAnswersFd),
              "ZEKO_MAX_BEFEHLE=" + std::to_string(room_.limits.max_commands)};
+  const std::vector<std::string>& zeko_env = room_.sandbox->run_environment();
+  job.env.insert(job.env.end(), zeko_env.begin(), zeko_env.end());
   Run& r = program_.runs[k];
   r.started = true;
   r.replay = Replay((*room_.start_worlds)[k], room_.limits.max_commands, room_.limits.max_commands * 10);

@@ -2,7 +2,6 @@
 
 #include "box.h"
 #include "cleanup.h"
-#include "compile_command.h"
 
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -44,26 +43,6 @@ std::string find_supervisor() {
   return "";
 }
 
-// The folders the compile and the run need of Zeko: zekoc's own, and the
-// unit's, the library's and the header's as the compile library finds them
-// beside this program (the build tree's or the installed ones).
-std::vector<std::string> zekoc_dirs(const std::string& zekoc) {
-  std::vector<std::string> dirs;
-  auto add = [&](const fs::path& dir) {
-    std::error_code ec;
-    fs::path real = fs::canonical(dir, ec);
-    if (!ec && std::find(dirs.begin(), dirs.end(), real.string()) == dirs.end()) dirs.push_back(real);
-  };
-  std::error_code ec;
-  fs::path self = fs::canonical(zekoc, ec);
-  if (!ec) add(self.parent_path());
-  zeko::compile::Layout layout =
-      zeko::compile::find_layout(fs::read_symlink("/proc/self/exe", ec).parent_path().string());
-  for (const std::string& dir : {layout.unit_dir, layout.lib_dir, layout.include_dir})
-    if (!dir.empty()) add(dir);
-  return dirs;
-}
-
 }  // namespace
 
 std::vector<std::string> minimal_environment(const std::string& own) {
@@ -93,11 +72,10 @@ Sandbox::Sandbox(bool wanted, std::string base, int slots, std::string zekoc)
     if (getrlimit(RLIMIT_NPROC, &own) == 0 && own.rlim_cur != RLIM_INFINITY && own.rlim_cur < outer_processes_)
       outer_processes_ = own.rlim_cur;
   }
-  zeko_dirs_ = zekoc_dirs(zekoc_);
-  for (const std::string& dir : zeko_dirs_)
-    if (root_ && !others_can_pass(dir))
-      unreachable_ = "Hinweis: als root uebersetzen und laufen die Programme unter eigenen Benutzern; " + dir +
-                     " ist fuer sie nicht erreichbar (ein Ordner darueber ohne x-Recht fuer andere).";
+  zeko_ = zeko_files(zekoc_, base_, root_);
+  if (!zeko_.unreachable.empty())
+    unreachable_ = "Hinweis: als root uebersetzen und laufen die Programme unter eigenen Benutzern; " +
+                   zeko_.unreachable + " ist fuer sie nicht erreichbar (ein Ordner darueber ohne x-Recht fuer andere).";
   // Whatever a job leaves running in the background comes to us, not to
   // init, and is ended with the job.
   prctl(PR_SET_CHILD_SUBREAPER, 1);
@@ -163,7 +141,7 @@ const std::vector<std::string>& Sandbox::bwrap_common() {
     if (fs::exists(e, ec)) a.insert(a.end(), {"--ro-bind", e, e});
   a.insert(a.end(), {"--proc", "/proc", "--dev", "/dev", "--perms", "1777", "--size",
                      std::to_string(kShmMb << 20), "--tmpfs", "/dev/shm"});
-  std::vector<std::string> readable = zeko_dirs_;
+  std::vector<std::string> readable = zeko_.dirs;
   if (const char* preload = std::getenv("LD_PRELOAD")) {
     std::stringstream list(preload);
     for (std::string lib; std::getline(list, lib, ':');)

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "zeko_files.h"
+
 namespace zekocheck {
 
 class BoxGuards;
@@ -60,6 +62,10 @@ class Sandbox {
   uid_t slot_uid(int slot) const;
   rlim_t outer_processes() const { return outer_processes_; }
   rlim_t job_processes() const { return use_bwrap_ || root_ ? kProcessesPerRun : outer_processes_; }
+  // Where the compile finds Zeko's unit, library and header.
+  const zeko::compile::Layout& layout() const { return zeko_.layout; }
+  // What a run's environment needs of them besides the minimal one.
+  const std::vector<std::string>& run_environment() const { return zeko_.run_env; }
   // The box's supervisor (zekobox) beside zekocheck, or empty.
   const std::string& supervisor() const { return supervisor_; }
   // What every bubblewrap command starts with: the same for the whole check.
@@ -78,7 +84,7 @@ class Sandbox {
   bool root_ = false;
   int slots_ = 1;
   rlim_t outer_processes_ = RLIM_INFINITY;
-  std::vector<std::string> zeko_dirs_;  // the compiler wrapper's unit and library
+  ZekoFiles zeko_;                      // the unit, library and header the boxes see
   std::vector<std::string> common_;     // the start of every bubblewrap command
   std::set<pid_t> first_;
   std::unique_ptr<BoxGuards> guards_;
