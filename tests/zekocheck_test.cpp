@@ -835,6 +835,9 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
               "if verbinde('" + dir_.path() + "/sock', false) or verbinde('" + abstract_name +
                   "', true) then gelungen;\nloese;"),
        false, {ok, ok, "", ""}},
+      // identical sources compiled once: the program waits for the second
+      // one where no classmate (fremd) can reach it
+      {"gleich1.pas", source("gleich", "", "loese;"), true, {ok, ok, ok, ok}},
       // a classmate's program, compiled or given, started instead of its own robot code
       {"fremd",
        source("fremd", "var k: integer; box, base, p: string;\n",
@@ -844,6 +847,7 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
               "     (FileOpen(p + '/w1/programm', fmOpenRead) >= 0) or\n"
               "     (FileOpen(base + '/programme/' + IntToStr(k), fmOpenRead) >= 0)) then gelungen;\nend;\nloese;"),
        false, {ok, ok, ok, ok}},
+      {"gleich2.pas", source("gleich", "", "loese;"), true, {ok, ok, ok, ok}},
       // SysV IPC and a lock file that would outlive the check
       {"reste",
        source("reste", "",
@@ -986,6 +990,15 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
     EXPECT_EQ(line_of(one.output, "uebrig"), ok) << one.output;
     EXPECT_EQ(line_of(one.output, "sucht"), ok) << one.output;
     EXPECT_EQ(left_behind(tmp), "");
+  }
+  // An interrupted check leaves nothing either, in the sandbox and without.
+  put("wartet.pas", source("wartet", "", "initialisiere_die_Roboterwelt('w');\nwhile true do Sleep(100);"));
+  ASSERT_EQ(shell(std::string(ZEKOC_PATH) + " wartet.pas >/dev/null").status, 0);
+  for (const char* options : {"", " --ohne-sandbox"}) {
+    Result stopped = shell("timeout -s INT 2 " + std::string(ZEKOCHECK_PATH) + common_options() + options +
+                           " --zeit 30 start.zko ziel.zko wartet");
+    EXPECT_EQ(stopped.status, 124) << options;
+    EXPECT_EQ(left_behind(dir_.path()), "") << options;
   }
   close(path_socket);
   close(abstract_socket);

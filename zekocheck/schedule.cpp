@@ -26,20 +26,25 @@ Schedule::Schedule(std::vector<Program>& programs, std::string builds)
 
 Schedule::~Schedule() { remove_tree(builds_); }
 
+// Those who waited for a compile that ended come first: then a compiled
+// program is gone early, before the boxes of others open beside it.
 std::optional<std::size_t> Schedule::next() {
-  for (auto it = queue_.begin(); it != queue_.end(); ++it) {
-    std::size_t pupil = *it, from = leader_[pupil];
-    if (from != pupil && !compiled_[from]) continue;  // its compile has not ended yet
-    queue_.erase(it);
-    if (from == pupil) return pupil;
-    // Its result is the compile's; without a program there is no box.
-    const Program& source = programs_[from];
-    take_compile_result(source, programs_[pupil]);
-    if (!source.compile_failed && source.unusable.empty()) return pupil;
-    opened(pupil);
-    return next();
-  }
-  return std::nullopt;
+  auto waited = std::find_if(queue_.begin(), queue_.end(), [&](std::size_t pupil) {
+    return leader_[pupil] != pupil && compiled_[leader_[pupil]];
+  });
+  auto it = waited != queue_.end() ? waited : std::find_if(queue_.begin(), queue_.end(), [&](std::size_t pupil) {
+    return leader_[pupil] == pupil;
+  });
+  if (it == queue_.end()) return std::nullopt;
+  std::size_t pupil = *it, from = leader_[pupil];
+  queue_.erase(it);
+  if (from == pupil) return pupil;
+  // Its result is the compile's; without a program there is no box.
+  const Program& source = programs_[from];
+  take_compile_result(source, programs_[pupil]);
+  if (!source.compile_failed && source.unusable.empty()) return pupil;
+  opened(pupil);
+  return next();
 }
 
 std::string Schedule::program_file(std::size_t pupil) const {
