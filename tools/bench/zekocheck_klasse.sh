@@ -8,7 +8,8 @@
 # number of cores), the ratio of the two, and the class time without the
 # sandbox (what the sandbox costs). Checks that the JSON parses and the
 # JUnit file is well-formed XML (with python3 or xmllint, where installed),
-# and that no learner process is left.
+# and that no learner process is left. Also the CPU time of class and floor,
+# which the load of others does not change (needs /usr/bin/time).
 #
 #   tools/bench/zekocheck_klasse.sh [BUILD_DIR]
 set -euo pipefail
@@ -44,7 +45,7 @@ floor() {
   start=$(date +%s%N)
   for source in "$work"/boden/*.pas; do
     name=$(basename "$source" .pas)
-    (cd "$work/boden" && fpc -Ct -gl ${messages:+"-Fr$messages"} "-Fu$unit" "-Fl$lib" "-k-rpath=$lib" -FUfpc \
+    (cd "$work/boden" && /usr/bin/time -a -o "$work/cpu-boden" -f "%U %S" fpc -Ct -gl ${messages:+"-Fr$messages"} "-Fu$unit" "-Fl$lib" "-k-rpath=$lib" -FUfpc \
       "-ofpc/$name" "$name.pas" >/dev/null 2>&1) || [ "$name" = schueler30 ]
   done
   echo $((($(date +%s%N) - start) / 1000000 / cores))
@@ -69,7 +70,8 @@ for _ in $(seq "${ZEKOBENCH_ROUNDS:-3}"); do
   if [ -z "$pfloor_ms" ] || [ "$this_pfloor" -lt "$pfloor_ms" ]; then pfloor_ms=$this_pfloor; fi
   start=$(date +%s%N)
   set +e
-  "$zekocheck" ${ZEKOCHECK_OPTIONS:-} --json --junit "$work/junit.xml" --aufgabe 04-sammeln "$work"/klasse/*.pas \
+  /usr/bin/time -a -o "$work/cpu-klasse" -f "%U %S" \
+    "$zekocheck" ${ZEKOCHECK_OPTIONS:-} --json --junit "$work/junit.xml" --aufgabe 04-sammeln "$work"/klasse/*.pas \
     >"$work/ergebnis.json" 2>"$work/stderr"
   status=$?
   set -e
@@ -107,6 +109,12 @@ echo "zekocheck: 30 programs (compile included, $jobs): $ms ms (best of:$classes
 echo "  floor: 30 plain fpc compiles / $cores cores: $floor_ms ms (best of:$floors)"
 awk -v c="$ms" -v f="$floor_ms" 'BEGIN { r = c / (f > 0 ? f : 1); printf "  ratio class / floor: %.2f (goal: at most 1.50%s)\n", r, r <= 1.5 ? "" : ", missed" }'
 echo "  the floor's compiles $cores at a time: $pfloor_ms ms (best of:$pfloors); ratio $(awk -v c="$ms" -v f="$pfloor_ms" 'BEGIN { printf "%.2f", c / (f > 0 ? f : 1) }')"
+# CPU time (user + system, the children's included) per round, summed over
+# the rounds: what the load of others on a shared machine does not change.
+awk '{ t += $1 + $2 } END { printf "%.2f", t }' "$work/cpu-klasse" >"$work/cpu-k"
+awk '{ t += $1 + $2 } END { printf "%.2f", t }' "$work/cpu-boden" >"$work/cpu-b"
+awk -v k="$(cat "$work/cpu-k")" -v b="$(cat "$work/cpu-b")" \
+  'BEGIN { printf "  CPU time, all rounds: class %.2f s, floor %.2f s, ratio %.2f\n", k, b, k / (b > 0 ? b : 1) }'
 echo "  without the sandbox: $unsandboxed_ms ms"
 echo "  the runs alone (29 executables, sandbox as usual): $runs_ms ms"
 if [ -n "$bwrap_ms" ]; then echo "  30 bare bwrap start-ups / $cores cores: $bwrap_ms ms"; fi
