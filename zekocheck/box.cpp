@@ -265,7 +265,10 @@ void Box::close() {
   control_ = -1;
   wait_first();
   sandbox_.first_processes().erase(info_.first);
-  end_left_processes(sandbox_.root() ? info_.user : 0, sandbox_.first_processes());
+  // In bubblewrap every process of the box was in its pid name space, which
+  // ended with its init; without it, as root, the slot's user may have
+  // processes outside the supervisor's tree.
+  end_left_processes(sandbox_.root() && !info_.bwrap ? info_.user : 0, sandbox_.first_processes());
   // Without the sandbox the slot's user could write to the shared places
   // and make IPC objects: what it owns there goes.
   if (sandbox_.root() && !info_.bwrap) remove_owned_by(info_.user);
