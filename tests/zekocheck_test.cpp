@@ -841,6 +841,9 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
               "if verbinde('" + dir_.path() + "/sock', false) or verbinde('" + abstract_name +
                   "', true) then gelungen;\nloese;"),
        false, {ok, ok, "", ""}},
+      // its box's supervisor killed: only its own run ends with it
+      {"aufseher", source("aufseher", "", "fpKill(fpGetPPid, SIGKILL);\nSleep(500);\nloese;"), false,
+       {ok, ok, ok, "nicht bestanden - abgebrochen (Signal 9, zu viel Speicher?)"}},
       // identical sources compiled once: the program waits for the second
       // one where no classmate (fremd) can reach it
       {"gleich1.pas", source("gleich", "", "loese;"), true, {ok, ok, ok, ok}},
