@@ -133,14 +133,13 @@ bool Box::open(const std::vector<std::string>& subfolders) {
   keep.push_back(pair[1]);
   if (supervisor_fd >= 0) keep.push_back(supervisor_fd);
   bool started = (!info_.bwrap || supervisor_fd >= 0) &&
-                 start_first(first_command(pair[1], supervisor_fd, extra), pair[1], keep);
+                 start_first(first_command(pair[1], supervisor_fd, extra), keep);
   ::close(pair[1]);
   if (supervisor_fd >= 0) ::close(supervisor_fd);
   return started;
 }
 
-bool Box::start_first(const std::vector<std::string>& args, int socket_fd, const std::vector<int>& keep) {
-  (void)socket_fd;
+bool Box::start_first(const std::vector<std::string>& args, const std::vector<int>& keep) {
   std::vector<std::string> env = minimal_environment(info_.folder);
   std::vector<char*> argv, envp;
   std::vector<std::string> a = args;

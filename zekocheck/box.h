@@ -93,7 +93,7 @@ class Box {
  private:
   std::vector<std::string> bwrap_command(int socket_fd, int supervisor_fd, const std::vector<std::string>& extra);
   std::vector<std::string> first_command(int socket_fd, int supervisor_fd, const std::vector<std::string>& extra);
-  bool start_first(const std::vector<std::string>& args, int socket_fd, const std::vector<int>& keep);
+  bool start_first(const std::vector<std::string>& args, const std::vector<int>& keep);
   void wait_first();
 
   Sandbox& sandbox_;

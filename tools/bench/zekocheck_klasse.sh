@@ -9,7 +9,7 @@
 # sandbox (what the sandbox costs). Checks that the JSON parses and the
 # JUnit file is well-formed XML (with python3 or xmllint, where installed),
 # and that no learner process is left. Also the CPU time of class and floor,
-# which the load of others does not change (needs /usr/bin/time).
+# which the load of others does not change.
 #
 #   tools/bench/zekocheck_klasse.sh [BUILD_DIR]
 set -euo pipefail
@@ -45,9 +45,10 @@ floor() {
   start=$(date +%s%N)
   for source in "$work"/boden/*.pas; do
     name=$(basename "$source" .pas)
-    (cd "$work/boden" && /usr/bin/time -a -o "$work/cpu-boden" -f "%U %S" fpc -Ct -gl ${messages:+"-Fr$messages"} "-Fu$unit" "-Fl$lib" "-k-rpath=$lib" -FUfpc \
+    (cd "$work/boden" && fpc -Ct -gl ${messages:+"-Fr$messages"} "-Fu$unit" "-Fl$lib" "-k-rpath=$lib" -FUfpc \
       "-ofpc/$name" "$name.pas" >/dev/null 2>&1) || [ "$name" = schueler30 ]
   done
+  times >"$work/times-boden" && tail -1 "$work/times-boden" >>"$work/cpu-boden"
   echo $((($(date +%s%N) - start) / 1000000 / cores))
 }
 # The same compiles, as many at a time as there are cores: on a machine that
@@ -70,9 +71,13 @@ for _ in $(seq "${ZEKOBENCH_ROUNDS:-3}"); do
   if [ -z "$pfloor_ms" ] || [ "$this_pfloor" -lt "$pfloor_ms" ]; then pfloor_ms=$this_pfloor; fi
   start=$(date +%s%N)
   set +e
-  /usr/bin/time -a -o "$work/cpu-klasse" -f "%U %S" \
+  (
     "$zekocheck" ${ZEKOCHECK_OPTIONS:-} --json --junit "$work/junit.xml" --aufgabe 04-sammeln "$work"/klasse/*.pas \
-    >"$work/ergebnis.json" 2>"$work/stderr"
+      >"$work/ergebnis.json" 2>"$work/stderr"
+    status=$?
+    times >"$work/times-klasse" && tail -1 "$work/times-klasse" >>"$work/cpu-klasse"
+    exit $status
+  )
   status=$?
   set -e
   this_ms=$((($(date +%s%N) - start) / 1000000))
@@ -111,8 +116,11 @@ awk -v c="$ms" -v f="$floor_ms" 'BEGIN { r = c / (f > 0 ? f : 1); printf "  rati
 echo "  the floor's compiles $cores at a time: $pfloor_ms ms (best of:$pfloors); ratio $(awk -v c="$ms" -v f="$pfloor_ms" 'BEGIN { printf "%.2f", c / (f > 0 ? f : 1) }')"
 # CPU time (user + system, the children's included) per round, summed over
 # the rounds: what the load of others on a shared machine does not change.
-awk '{ t += $1 + $2 } END { printf "%.2f", t }' "$work/cpu-klasse" >"$work/cpu-k"
-awk '{ t += $1 + $2 } END { printf "%.2f", t }' "$work/cpu-boden" >"$work/cpu-b"
+# (`times` of the subshell that ran them: its children's user and system
+# time, as "1m2.345s 0m0.678s".)
+cpu_sum() { awk '{ for (i = 1; i <= 2; ++i) { split($i, t, /[ms]/); s += t[1] * 60 + t[2] } } END { printf "%.2f", s }' "$1"; }
+cpu_sum "$work/cpu-klasse" >"$work/cpu-k"
+cpu_sum "$work/cpu-boden" >"$work/cpu-b"
 awk -v k="$(cat "$work/cpu-k")" -v b="$(cat "$work/cpu-b")" \
   'BEGIN { printf "  CPU time, all rounds: class %.2f s, floor %.2f s, ratio %.2f\n", k, b, k / (b > 0 ? b : 1) }'
 echo "  without the sandbox: $unsandboxed_ms ms"
