@@ -28,11 +28,12 @@ bool answer_info_option(int argc, char** argv) {
            "in den Ordnern von ZEKO_WELTEN (durch : getrennt) gesucht, dann in den\n"
            "Ordnern, die " + system_config_path() + " nennt, und dann in\n" +
            installed_world_folder() +
-           "\n\n"
+           ";\nein Name wie sammeln-2 ist die 2. Startwelt der Aufgabe sammeln.\n"
+           "\n"
            "  --help     zeigt diese Hilfe\n"
            "  --version  zeigt die Version\n\n"
            "Mehr dazu: man " +
-           d.program_name + "\n";
+           d.program_name + ", man 7 zeko\n";
   } else if (version) {
     text = std::string(d.program_name) + " (Zeko) " ZEKO_VERSION "\n";
   } else {

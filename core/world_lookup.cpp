@@ -11,6 +11,7 @@
 
 #include "deliverable.h"
 #include "search_paths.h"
+#include "task_worlds.h"
 
 #ifndef ZEKO_WORLDS_DIR
 #error "ZEKO_WORLDS_DIR: the installed world folder, set by CMake"
@@ -78,7 +79,8 @@ std::string find_world_file(std::string_view name_view) {
     std::string candidate = folder + "/" + name;
     if (exists(candidate)) return candidate;
   }
-  return name;
+  std::string task_world = find_task_world(name, task_folders(installed_task_folder()));
+  return task_world.empty() ? name : task_world;
 }
 
 int open_world_file(const std::string& path) {

@@ -9,8 +9,8 @@ namespace zeko {
 // The path a world name stands for. A name without '/' that does not exist
 // in the current folder is looked for in the world folders of
 // search_paths.h (ZEKO_WELTEN, the system-wide file, the installed folder);
-// the first folder that holds it wins. Otherwise, and when found nowhere,
-// the name itself.
+// the first folder that holds it wins; then it may name a task's start
+// world (task_worlds.h). Otherwise, and when found nowhere, the name itself.
 std::string find_world_file(std::string_view name);
 
 // The installed world folder: share/zeko/welten beside the folder of the

@@ -77,9 +77,10 @@ set(CPACK_STRIP_FILES ON)
 # Free Pascal compiles the learner programs; the programs and the library
 # need the C and C++ runtime.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fp-compiler, libc6, libstdc++6, libgcc-s1")
-# zekocheck runs each learner program inside bubblewrap when it is there.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bubblewrap")
+# zekocheck runs each learner program inside bubblewrap when it is there;
+# gcc speaks German to C and C++ learners with its message catalogue.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bubblewrap, gcc-12-locales")
 # zekoc compiles C and C++ learner programs with the system's cc and c++.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gcc, g++, gcc-12-locales")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gcc, g++")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 include(CPack)

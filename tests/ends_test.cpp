@@ -242,6 +242,14 @@ TEST_P(Ends, LeaveWhatTheRowSays) {
       EXPECT_NE(first, std::string::npos) << screen;
       EXPECT_EQ(screen.find(row.screen_holds, first + 1), std::string::npos) << "reported twice:\n" << screen;
     }
+    // A run-time error's report says what and where in German, with no
+    // addresses, on a row of its own.
+    EXPECT_EQ(t.screen_text().find(" at $"), std::string::npos) << t.screen_text();
+    for (int r = 1; r <= 25 && row.screen_holds.starts_with("Runtime error"); ++r) {
+      if (t.row_text(r).find("Runtime error") != std::string::npos) {
+        EXPECT_EQ(t.row_text(r).rfind(row.screen_holds, 0), 0u) << t.row_text(r);
+      }
+    }
   }
 
   std::vector<std::string> expected_names = before;
@@ -267,9 +275,10 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"FailedCommand1", kLearnerProgram, "gib", go, End::none, 0, 1, Files::untouched},
         Row{"RuntimeError", kLearnerProgram, "fehlt", nothing, End::none, 0, 2, Files::untouched},
         Row{"LearnersRuntimeError", kLearnerProgram, "lesen", [](zt::Terminal& t) { at_readln(t), t.send("0\r"); },
-            End::none, 0, 200, Files::untouched, "", "Runtime error 200"},
+            End::none, 0, 200, Files::untouched, "", "Runtime error 200 - Division durch 0 (enden.pas, Zeile 13)"},
         Row{"LearnersMalformedNumber", kLearnerProgram, "lesen", [](zt::Terminal& t) { at_readln(t), t.send("12a\r"); },
-            End::none, 0, 106, Files::untouched, "", "Runtime error 106"},
+            End::none, 0, 106, Files::untouched, "",
+            "Runtime error 106 - keine gueltige Zahl eingegeben (enden.pas, Zeile 13)"},
         Row{"SigtermInPause", kLearnerProgram, "schleife", at_first_pause, End::signal, SIGTERM, 128 + SIGTERM,
             Files::untouched},
         Row{"SighupInPause", kLearnerProgram, "schleife", at_first_pause, End::signal, SIGHUP, 128 + SIGHUP,
@@ -281,11 +290,11 @@ INSTANTIATE_TEST_SUITE_P(
         // A crash signal from outside: the run-time's report, once, on a
         // restored terminal.
         Row{"SigsegvFromOutsideInPause", kLearnerProgram, "schleife", at_first_pause, End::signal, SIGSEGV, 216,
-            Files::untouched, "", "Runtime error 216"},
+            Files::untouched, "", "Runtime error 216 - Speicherzugriffsfehler (z. B. ein Zeiger auf nil)"},
         Row{"SigsegvFromOutsideInGo", kLearnerProgram, "schleife", in_go_mode, End::signal, SIGSEGV, 216,
-            Files::untouched, "", "Runtime error 216"},
+            Files::untouched, "", "Runtime error 216 - Speicherzugriffsfehler"},
         Row{"SigfpeFromOutsideInReadln", kLearnerProgram, "lesen", at_readln, End::signal, SIGFPE, 200,
-            Files::untouched, "", "Runtime error 200"},
+            Files::untouched, "", "Runtime error 200 - Division durch 0"},
         Row{"EndOfInputRunsInGo", kLearnerProgram, "vor", nothing, End::input_end, 0, 3, Files::untouched},
         Row{"EndOfInputAtWarte", kLearnerProgram, "warte", nothing, End::input_end, 0, 0, Files::untouched},
         // The terminal goes away without a hang-up signal: the program ends

@@ -524,7 +524,7 @@ TEST(WorldReader, NamesNotHereAreLookedForInTheWorldFolders) {
   support::write_file(dir / "schule/schule.zko", school.text());
 
   const std::string list = "leer::fehlt:" + (dir / "eins").string() + ":zwei";
-  const std::string system_file = "# Welten der Schule\n  welten = " + (dir / "schule").string() + "  # alle\n";
+  const std::string system_file = "# Welten der Schule\n  welten = /gibt/es/nicht:" + (dir / "schule").string() + "  # alle\n";
   struct Case {
     const char* what;
     std::string welten;

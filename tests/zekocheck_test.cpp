@@ -26,6 +26,7 @@
 
 #include "files.h"
 #include "learner_env.h"
+#include "markup_check.h"
 #include "temp_dir.h"
 #include "world_text.h"
 
@@ -91,77 +92,7 @@ std::string line_of(const std::string& out, const std::string& name) {
   return "(keine Zeile fuer " + name + ")";
 }
 
-// A strict JSON reader that only says whether the text is one JSON value.
-class JsonCheck {
- public:
-  explicit JsonCheck(const std::string& s) : s_(s) {}
-  bool valid() {
-    bool ok = value();
-    space();
-    return ok && i_ == s_.size();
-  }
-
- private:
-  void space() {
-    while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
-  }
-  bool literal(const char* word) {
-    std::string w = word;
-    if (s_.compare(i_, w.size(), w) != 0) return false;
-    i_ += w.size();
-    return true;
-  }
-  bool string() {
-    if (s_[i_] != '"') return false;
-    for (++i_; i_ < s_.size(); ++i_) {
-      unsigned char c = static_cast<unsigned char>(s_[i_]);
-      if (c == '"') return ++i_, true;
-      if (c < 32) return false;
-      if (c == '\\') {
-        char e = s_[++i_];
-        if (e == 'u') {
-          for (int k = 0; k < 4; ++k)
-            if (!std::isxdigit(static_cast<unsigned char>(s_[++i_]))) return false;
-        } else if (std::string("\"\\/bfnrt").find(e) == std::string::npos) {
-          return false;
-        }
-      }
-    }
-    return false;
-  }
-  bool value() {
-    space();
-    if (i_ >= s_.size()) return false;
-    char c = s_[i_];
-    if (c == '"') return string();
-    if (c == '{' || c == '[') {
-      char close = c == '{' ? '}' : ']';
-      ++i_;
-      space();
-      if (s_[i_] == close) return ++i_, true;
-      for (;;) {
-        if (c == '{') {
-          space();
-          if (!string()) return false;
-          space();
-          if (s_[i_++] != ':') return false;
-        }
-        if (!value()) return false;
-        space();
-        if (s_[i_] == ',') ++i_;
-        else if (s_[i_] == close) return ++i_, true;
-        else return false;
-      }
-    }
-    if (literal("true") || literal("false") || literal("null")) return true;
-    std::size_t start = i_;
-    if (s_[i_] == '-') ++i_;
-    while (i_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[i_]))) ++i_;
-    return i_ > start && std::isdigit(static_cast<unsigned char>(s_[i_ - 1]));
-  }
-  const std::string& s_;
-  std::size_t i_ = 0;
-};
+using support::JsonCheck;
 
 // Headless Chromium with a fresh profile on a page of ours; what it prints.
 Result browser(const std::string& what, const fs::path& page, const fs::path& profile) {
@@ -216,8 +147,10 @@ TEST_F(Zekocheck, EveryTaskPassesItsModelSolutionAndFailsItsWrongOne) {
       EXPECT_EQ(line_of(r.output, model), "bestanden") << r.output;
       std::string reason = line_of(r.output, wrong);
       EXPECT_EQ(reason.rfind("nicht bestanden - Welt ", 0), 0u) << r.output;
-      if (task == "01-geradeaus") {  // it walks exactly as far as the first world needs
-        EXPECT_EQ(reason, "nicht bestanden - Welt 2: falsch" + ending + ", Zeile 5: vor - vor Zeko liegt ein Hindernis");
+      if (task == "01-geradeaus") {  // it walks exactly as far as the first world needs; how to watch it there
+        EXPECT_EQ(reason, "nicht bestanden - Welt 2: falsch" + ending +
+                              ", Zeile 5: vor - vor Zeko liegt ein Hindernis - ansehen: ZEKO_WELT=geradeaus-2 " +
+                              folder + "/falsch");
       }
     }
   }
@@ -231,6 +164,12 @@ TEST_F(Zekocheck, TasksAreListedShownAndFoundByShortName) {
   Result shown = zekocheck("--aufgabe treppe --zeigen");
   EXPECT_EQ(shown.status, 0);
   EXPECT_EQ(shown.output.rfind("Die Treppe\n", 0), 0u) << shown.output;
+  // The allowed commands, the start worlds' names and each start world
+  // drawn, ZEKO on its field; never a goal.
+  for (const char* part : {"\nBefehle: ", "\nStart-Welten: treppe-1, treppe-2\n", "\ntreppe-2:\n",
+                                   "\n   9 v . . . . # # # . . . . . . . . .\n"})
+    EXPECT_NE(shown.output.find(part), std::string::npos) << part << " in\n" << shown.output;
+  EXPECT_EQ(shown.output.find("ziel"), std::string::npos) << shown.output;
   Result missing = zekocheck("--aufgabe gibtsnicht x.pas", true);
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.output.find("die Aufgabe \"gibtsnicht\" gibt es nicht"), std::string::npos) << missing.output;
@@ -258,7 +197,8 @@ TEST_F(Zekocheck, TasksAreListedShownAndFoundByShortName) {
   Result own = shell(collections + " --aufgabe weit " + model + " " + wrong);
   EXPECT_EQ(own.status, 1);
   EXPECT_EQ(line_of(own.output, model), "bestanden") << own.output;
-  EXPECT_EQ(line_of(own.output, wrong), "nicht bestanden - Welt 2: falsch.pas, Zeile 5: vor - vor Zeko liegt ein Hindernis");
+  EXPECT_EQ(line_of(own.output, wrong), "nicht bestanden - Welt 2: falsch.pas, Zeile 5: vor - vor Zeko liegt ein "
+                                        "Hindernis - ansehen: ZEKO_WELT=weit-2 " + solutions + "falsch");
   EXPECT_EQ(line_of(shell(collections + " --aufgabe geradeaus " + model).output, model), "bestanden");
   // The school's collection named once in the system-wide file: found
   // without ZEKO_AUFGABEN; the installed one still after it.
@@ -377,6 +317,10 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
       // a program's escape sequences are shown, not sent to the teacher's terminal
       {"farbe", program("farbe", "write(#27'[2J'#27'[32mbestanden'#13#10#155'2J'#$E2#$80#$AE'cba');"),
        "nicht bestanden - keine Welt geladen"},
+      // output that would end a JSON string or an XML attribute, and bytes that are no UTF-8
+      {"zeichen", program("zeichen", "writeln('\\\", \"passed\": true, \"x\": \"\\ <b a=\"1\">&amp;</b>');\n"
+                                      "writeln(#$ED#$A0#$80' '#$C0#$AF' '#$F5#$FF' '#$EF#$BF#$BF);"),
+       "nicht bestanden - keine Welt geladen"},
   };
   std::string compile = "true", names;
   for (const Case& c : cases) {
@@ -395,11 +339,16 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   ASSERT_EQ(shell(compile, true).status, 0);
   put("kaputt.pas", program("kaputt", "vorr;"));
   put("kaputt2.pas", program("kaputt", "vorr;"));  // compiled once with kaputt.pas, its messages its own
-  put("notiz.txt", "kein Programm\n");
+  // a compiler message with the program's control characters in it
+  put("steuer.pas", "program steuer;\n{$ERROR \xC2\x9B" "2J\xE2\x80\xAE" "cba}\nbegin\nend.\n");
+  put("notiz.txt", "kein Programm\n");  // neither source nor executable: left out with a note
   put("esc\033[7m", "kein Programm\n");
+  ASSERT_EQ(::chmod((dir_ / "esc\033[7m").c_str(), 0755), 0);
 
   Result people = zekocheck("--zeit 1 --max-befehle 1000 --junit junit.xml start.zko ziel.zko" + names +
-                            " liestcin kaputt.pas kaputt2.pas fehlt.pas notiz.txt esc* < eingabe.txt");
+                            " liestcin kaputt.pas kaputt2.pas steuer.pas fehlt.pas notiz.txt esc* < eingabe.txt", true);
+  EXPECT_NE(people.output.find("zekocheck: Hinweis: uebersprungen (weder Quelltext noch Programm): notiz.txt\n"),
+            std::string::npos) << people.output;
   EXPECT_EQ(people.status, 1);
   for (const Case& c : cases) EXPECT_EQ(line_of(people.output, c.name), c.reason) << people.output;
   rusage children {};
@@ -410,6 +359,9 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   EXPECT_NE(people.output.find("  | ^[[2J^[[32mbestanden\n  | \\x9b2J<U+202E>cba\n"), std::string::npos)
       << people.output;
   EXPECT_EQ(people.output.find('\033'), std::string::npos);
+  std::size_t steuer = people.output.find("\n  steuer.pas(2,");
+  EXPECT_NE(people.output.find("\\x9b2J<U+202E>cba", steuer), std::string::npos) << people.output;
+  EXPECT_TRUE(support::terminal_safe(people.output)) << people.output;
   EXPECT_EQ(line_of(people.output, "kaputt.pas"), "nicht bestanden - nicht uebersetzbar");
   // the compiler's first message (in the compiler's language) without its summary
   std::size_t message = people.output.find("\n  kaputt.pas(4,1) ");
@@ -419,7 +371,7 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   EXPECT_EQ(line_of(people.output, "kaputt2.pas"), "nicht bestanden - nicht uebersetzbar");
   EXPECT_NE(people.output.find("\n  kaputt2.pas(4,1) "), std::string::npos) << people.output;
   EXPECT_EQ(line_of(people.output, "fehlt.pas"), "nicht bestanden - Datei nicht gefunden");
-  EXPECT_EQ(line_of(people.output, "notiz.txt"), "nicht bestanden - Programm laesst sich nicht starten");
+  EXPECT_EQ(line_of(people.output, "notiz.txt"), "(keine Zeile fuer notiz.txt)");
   // the wrong world side by side, the differing field marked in both grids
   EXPECT_NE(people.output.find("    1 . .*1 . ."), std::string::npos) << people.output;
   EXPECT_NE(people.output.find("    1 . .*. . ."), std::string::npos) << people.output;
@@ -432,15 +384,25 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   std::string junit;
   junit = dir_.read("junit.xml");
   EXPECT_EQ(junit.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites", 0), 0u) << junit;
-  EXPECT_NE(junit.find("tests=\"25\" failures=\"21\""), std::string::npos) << junit;
+  EXPECT_NE(junit.find("tests=\"26\" failures=\"22\""), std::string::npos) << junit;
   EXPECT_NE(junit.find("name=\"kaputt.pas\""), std::string::npos);
   std::size_t failure = junit.find("message=\"nicht uebersetzbar: kaputt.pas(4,1) ");
   EXPECT_NE(failure, std::string::npos) << junit;
   EXPECT_NE(junit.find("&quot;vorr&quot;", failure), std::string::npos) << junit;
+  EXPECT_TRUE(support::xml_well_formed(junit)) << junit;
+  EXPECT_NE(junit.find("<system-out>\\&quot;, &quot;passed&quot;: true, &quot;x&quot;: &quot;\\ &lt;b a=&quot;1&quot;&gt;"
+                       "&amp;amp;&lt;/b&gt;\n\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD "
+                       "\xEF\xBF\xBD\n</system-out>"),
+            std::string::npos) << junit;
 
-  Result json = zekocheck("--json --zeit 1 --max-befehle 1000 start.zko ziel.zko gut rechnet falsch teilt kaputt.pas");
+  Result json =
+      zekocheck("--json --zeit 1 --max-befehle 1000 start.zko ziel.zko gut rechnet falsch teilt kaputt.pas zeichen");
   EXPECT_EQ(json.status, 1);
   EXPECT_TRUE(JsonCheck(json.output).valid()) << json.output;
+  EXPECT_NE(json.output.find("{\"name\": \"zeichen\", \"passed\": false,"), std::string::npos) << json.output;
+  EXPECT_NE(json.output.find("\"output\": \"\\\\\\\", \\\"passed\\\": true, \\\"x\\\": \\\"\\\\ <b a=\\\"1\\\">&amp;</b>\\n"
+                             "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\\n\""),
+            std::string::npos) << json.output;
   for (const char* failed : {"rechnet", "teilt", "kaputt.pas"})  // a time-out, a crash, no compile
     EXPECT_NE(json.output.find(std::string("{\"name\": \"") + failed + "\", \"passed\": false,"), std::string::npos)
         << failed << "\n" << json.output;
@@ -463,6 +425,9 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   // compiles, which only writes its count outside the sandbox, and as
   // whichever user compiles), and each copy still runs on its own.
   put("gut2.pas", dir_.read("gut.pas"));
+  std::string same_size = dir_.read("gut.pas");  // as long as gut.pas, one command other
+  same_size.replace(same_size.rfind("vor;"), 4, "gib;");
+  put("gleichlang.pas", same_size);
   put("zaehler", "");
   put("zaehlt", "#!/bin/sh\ncase \"$*\" in *.pas*) echo x >>'" + (dir_ / "zaehler").string() +
                     "';; esac\nexec fpc \"$@\"\n");
@@ -470,12 +435,13 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   ASSERT_EQ(::chmod((dir_ / "zaehler").c_str(), 0666), 0);
   ASSERT_EQ(::chmod(dir_.path().c_str(), 0711), 0);
   Result same = shell("ZEKOC_FPC=" + (dir_ / "zaehlt").string() + " " + ZEKOCHECK_PATH + common_options() +
-                      " --ohne-sandbox --max-befehle 1000 start.zko ziel.zko gut.pas falsch.pas gut2.pas");
+                      " --ohne-sandbox --max-befehle 1000 start.zko ziel.zko gut.pas falsch.pas gut2.pas gleichlang.pas");
   ASSERT_EQ(::chmod(dir_.path().c_str(), 0700), 0);
   EXPECT_EQ(line_of(same.output, "gut.pas"), "bestanden") << same.output;
   EXPECT_EQ(line_of(same.output, "gut2.pas"), "bestanden") << same.output;
   EXPECT_EQ(line_of(same.output, "falsch.pas").rfind("nicht bestanden - Endwelt falsch", 0), 0u) << same.output;
-  EXPECT_EQ(dir_.read("zaehler"), "x\nx\n");
+  EXPECT_EQ(line_of(same.output, "gleichlang.pas").rfind("nicht bestanden - Endwelt falsch", 0), 0u) << same.output;
+  EXPECT_EQ(dir_.read("zaehler"), "x\nx\nx\n");
 
   // A program that ends but leaves a busy child: the child is gone before
   // the next program starts (one at a time, in the sandbox and without).
@@ -519,6 +485,9 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   put("sammlung/01-probe/start1.zko", world(0, 2, 1, {{2, 1, 1}}));
   put("sammlung/01-probe/ziel1.zko", world(0, 2, 4, {{2, 1, 1}}));
   put("sammlung/01-probe/start2.zko", world(0, 0, 0));
+  // a pair numbered past any int is no pair either, and ends nothing
+  put("sammlung/01-probe/start99999999999.zko", world(0, 0, 0));
+  put("sammlung/01-probe/ziel99999999999.zko", world(0, 0, 0));
   Result task = shell("ZEKO_AUFGABEN=sammlung " + std::string(ZEKOCHECK_PATH) + common_options() + " --aufgabe probe geht");
   EXPECT_EQ(task.status, 0);
   EXPECT_EQ(task.output, "geht: bestanden\n");
@@ -554,6 +523,39 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   EXPECT_NE(dir_.read("j.xml").find("<property name=\"sandbox\" value=\"ohne Sandbox gelaufen\"/>"), std::string::npos);
 #endif
 
+  // A folder is read by zekocheck itself: only its sources and executables
+  // are programs, an executable beside its source is that pupil's, a link
+  // is refused, a name starting with '-' is a name, a hidden file is left out.
+  fs::create_directory(dir_ / "klasse");
+  for (const char* name : {"klasse/geht.pas", "klasse/-x.pas", "klasse/.alt.pas", "-x.pas"})
+    put(name, dir_.read("geht.pas"));
+  fs::copy_file(dir_ / "geht", dir_ / "klasse/geht");
+  put("klasse/welt1.zko", dir_.read("start.zko"));
+  put("klasse/notizen.txt", "kein Programm\n");
+  put("klasse/gross.pas", program("gross", "", "{" + std::string(1 << 20, 'x') + "}\n"));
+  fs::create_symlink("geht.pas", dir_ / "klasse/verweis.pas");
+  fs::create_symlink(dir_ / "geht", dir_ / "klasse/fremd");
+  ASSERT_EQ(::mkfifo((dir_ / "klasse/rohr.pas").c_str(), 0644), 0);  // refused without waiting for a writer
+  Result folder = zekocheck("--ohne-position start.zko ziel.zko klasse", true);
+  EXPECT_EQ(folder.status, 1) << folder.output;
+  EXPECT_NE(folder.output.find("zekocheck: Hinweis: uebersprungen (weder Quelltext noch Programm): klasse/notizen.txt, "
+                               "klasse/welt1.zko; klasse/geht gehoert zu klasse/geht.pas\n"),
+            std::string::npos) << folder.output;
+  const std::string link = "nicht bestanden - ein Verweis (symbolischer Link) wird nicht gelesen";
+  for (const auto& [name, line] : std::map<std::string, std::string>{
+           {"klasse/-x.pas", "bestanden"}, {"klasse/geht.pas", "bestanden"}, {"klasse/verweis.pas", link},
+           {"klasse/fremd", link}, {"klasse/gross.pas", "nicht bestanden - zu gross (mehr als 1 MB)"},
+           {"klasse/rohr.pas", "nicht bestanden - keine gewoehnliche Datei"},
+           {"klasse/geht", "(keine Zeile fuer klasse/geht)"}, {"klasse/.alt.pas", "(keine Zeile fuer klasse/.alt.pas)"}})
+    EXPECT_EQ(line_of(folder.output, name), line) << name << "\n" << folder.output;
+  Result dashed = zekocheck("--ohne-position -- start.zko ziel.zko -x.pas");
+  EXPECT_EQ(dashed.status, 0) << dashed.output;
+  EXPECT_EQ(line_of(dashed.output, "-x.pas"), "bestanden") << dashed.output;
+  // Reports are not written through a link, nor over it.
+  put("opfer.txt", "bleibt\n");
+  fs::create_symlink("opfer.txt", dir_ / "verweis.xml");
+  fs::create_symlink("start.zko", dir_ / "verweis.zko");
+
   ASSERT_EQ(::mkfifo((dir_ / "fifo.zko").c_str(), 0644), 0);  // refused without waiting for a writer
   std::string x17 = world(0, 2, 3);
   x17 = x17.substr(0, x17.rfind('\n', x17.size() - 2) + 1) + "  17   3\n";
@@ -574,12 +576,32 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
       {"start.zko geht geht", "die Ziel-Welt geht ist nicht lesbar: Zeile 1: \"?ELF\" ist keine ganze Zahl"},
       {"--html fehlt/seite.html --ohne-position start.zko ziel.zko geht",
        "die HTML-Datei fehlt/seite.html laesst sich nicht schreiben: den Ordner gibt es nicht"},
+      // a name that looks like an option is no option, nor a part of one
+      {"--ohne-position=x.pas start.zko ziel.zko geht", "--ohne-position nimmt keinen Wert: --ohne-position=x.pas"},
+      {"--ohne-sandbox=x.pas start.zko ziel.zko geht", "--ohne-sandbox nimmt keinen Wert: --ohne-sandbox=x.pas"},
+      {"--help=x.pas", "--help nimmt keinen Wert: --help=x.pas"},
+      {"start.zko ziel.zko -x.pas", "unbekannte Option -x.pas"},
+      {"--junit verweis.xml --ohne-position start.zko ziel.zko geht",
+       "die JUnit-Datei verweis.xml laesst sich nicht schreiben: dort liegt ein Verweis (symbolischer Link)"},
+      {"--html verweis.xml --ohne-position start.zko ziel.zko geht",
+       "die HTML-Datei verweis.xml laesst sich nicht schreiben: dort liegt ein Verweis (symbolischer Link)"},
+      {"verweis.zko ziel.zko geht",
+       "die Start-Welt verweis.zko ist nicht lesbar: ein Verweis (symbolischer Link) wird nicht gelesen"},
+      {"start.zko ziel.zko klasse/notizen.txt", "kein Programm gefunden"},
+      // a report over a program (a name before a forgotten "--")
+      {"--junit=klasse/geht.pas --ohne-position start.zko ziel.zko klasse/geht.pas",
+       "die JUnit-Datei klasse/geht.pas ist eines der Programme"},
+      {"--html klasse/-x.pas --ohne-position start.zko ziel.zko klasse",
+       "die HTML-Datei klasse/-x.pas ist eines der Programme"},
   };
   for (const Bad& b : bad) {
     Result r = zekocheck(b.args, true);
     EXPECT_EQ(r.status, 2) << b.args;
     EXPECT_NE(r.output.find(b.message), std::string::npos) << b.args << "\n" << r.output;
   }
+  EXPECT_EQ(dir_.read("opfer.txt"), "bleibt\n");
+  EXPECT_EQ(dir_.read("klasse/geht.pas"), dir_.read("geht.pas"));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "verweis.xml"));
 }
 
 TEST_F(Zekocheck, WorldCheckReportsEveryDeviationWithItsLine) {
@@ -652,10 +674,15 @@ TEST_F(Zekocheck, HtmlPageShowsEveryProgramAndItsWorldsInABrowser) {
   put("a&b<i>.pas", program("boese", "writeln('</pre><table><tr class=\"programm\"><td>x</td></tr></table>"
                                      "<script>document.title=1</script>');\ninitialisiere_die_Roboterwelt('w'); vor;"));
   const std::string tests = std::string(SOLUTIONS_DIR) + "/";
+  put("<b>gut&x<i>.pas", support::read_file(tests + "01-geradeaus/loesung.pas"));  // passes with markup in its name
+  put("teilt.pas", program("teilt", "initialisiere_die_Roboterwelt('w');\nj := 0;\n"
+                                    "i := 5 div j; writeln('<b>&amp;</b>'); { <script>x</script> & \"q\" }",
+                           "var i, j: integer;\n"));
   const std::map<std::string, std::string> pages = {
-      {"01-geradeaus", tests + "01-geradeaus/loesung.pas " + tests + "01-geradeaus/falsch.pas 'a&b<i>.pas'"},
+      {"01-geradeaus", tests + "01-geradeaus/loesung.pas " + tests + "01-geradeaus/falsch.pas 'a&b<i>.pas' "
+                       "'<b>gut&x<i>.pas'"},
       {"04-sammeln", tests + "04-sammeln/loesung.pas " + tests + "04-sammeln/falsch.pas " + tests +
-                         "01-geradeaus/loesung.pas"},
+                         "01-geradeaus/loesung.pas teilt.pas"},
   };
   static const std::regex field(R"re(\{"x": (\d+), "y": (\d+), "expected")re");
   static const std::regex position(R"re("position": \{"expected": \{"x": (\d+), "y": (\d+)\}, "actual": \{"x": (\d+), "y": (\d+)\}\})re");
@@ -677,14 +704,14 @@ TEST_F(Zekocheck, HtmlPageShowsEveryProgramAndItsWorldsInABrowser) {
         objects.push_back(line);
         if (line.find("\"passed\": false") != std::string::npos) failing.push_back(line);
       }
-    ASSERT_EQ(objects.size(), 3u) << json.output;
+    ASSERT_EQ(objects.size(), 4u) << json.output;
     std::size_t rows = 0, passed = 0;
     for (std::size_t at = dom.output.find("<tr class=\"programm "); at != std::string::npos;
          at = dom.output.find("<tr class=\"programm ", at + 1), ++rows)
       passed += dom.output.compare(at, 30, "<tr class=\"programm bestanden\"") == 0;
     EXPECT_EQ(rows, objects.size()) << dom.output;
     EXPECT_EQ(passed, objects.size() - failing.size());
-    EXPECT_NE(dom.output.find("<strong>" + std::to_string(passed) + " von 3</strong> bestanden"), std::string::npos);
+    EXPECT_NE(dom.output.find("<strong>" + std::to_string(passed) + " von 4</strong> bestanden"), std::string::npos);
 
     // Every failure here ended with a world: both grids mark the JSON's fields.
     std::vector<Grid> goal = grids_of(dom.output, "<table class=\"welt ziel\""),
@@ -709,6 +736,12 @@ TEST_F(Zekocheck, HtmlPageShowsEveryProgramAndItsWorldsInABrowser) {
       EXPECT_NE(dom.output.find(">a&amp;b&lt;i&gt;.pas<"), std::string::npos);
       EXPECT_NE(dom.output.find("&lt;/pre&gt;&lt;table&gt;&lt;tr class=\"programm\"&gt;"), std::string::npos);
       EXPECT_NE(dom.output.find("Zeile 5: <code>  vor; vor; vor;"), std::string::npos);
+      EXPECT_NE(dom.output.find("<td class=\"name\">&lt;b&gt;gut&amp;x&lt;i&gt;.pas</td>"), std::string::npos)
+          << dom.output;
+    } else {
+      EXPECT_NE(dom.output.find("Zeile 7: <code>i := 5 div j; writeln('&lt;b&gt;&amp;amp;&lt;/b&gt;'); { "
+                                "&lt;script&gt;x&lt;/script&gt; &amp; \"q\" }</code>"),
+                std::string::npos) << dom.output;
     }
   }
   EXPECT_GT(fields_seen, 0u);
@@ -758,6 +791,7 @@ struct Row {
   std::string source;
   bool compiled_by_zekocheck;            // the attack is on the compiler
   std::string expected[kSettings];       // reason per setting; empty: not tried there
+  std::string link_to = "";              // the row's file is a link to this
 };
 
 }  // namespace attack
@@ -772,6 +806,11 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
   const std::string abstract_name = "zekocheck-angriff-" + std::to_string(getpid());
   const std::string bomb_limit = "nicht bestanden - nicht uebersetzbar - Grenze Speicher (256 MB)";
   const std::string ipc_key = std::to_string(0x5a000000 + (getpid() & 0xffffff));
+  const std::string position = "nicht bestanden - Endwelt falsch (Position anders als im Ziel)",
+                    link = "nicht bestanden - ein Verweis (symbolischer Link) wird nicht gelesen",
+                    runtime_error = "nicht bestanden - Laufzeitfehler 201",
+                    nothing_here = "nicht bestanden - nimm - auf dem Feld liegt nichts",
+                    not_compiled = "nicht bestanden - nicht uebersetzbar";
   const std::vector<Row> rows = {
       {"klasse1", source("klasse1", "", "loese;"), false, {ok, ok, ok, ok}},
       {"umount",
@@ -885,10 +924,37 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
               "assign(t, '/proc/self/status'); reset(t);\nwhile not eof(t) do begin\n  readln(t, z);\n"
               "  if (Pos('Groups:', z) = 1) and (Trim(Copy(z, 8, 200)) <> '') then gelungen;\nend;\nclose(t);\nloese;"),
        false, {ok, ok, "", ""}},
+      // names that would be options, links, and text that is no place of the program's own
+      {"--ohne-position=x.pas", source("ohneposition", "", "initialisiere_die_Roboterwelt('w'); nimm; vor; warte;"),
+       true, {position, position, position, position}},
+      {"-x.pas", source("x", "", "loese;"), true, {ok, ok, ok, ok}},
+      {"verweis.pas", "", true, {link, link, link, link}, "klasse1.pas"},
+      {"schatten.pas", "", true, {link, link, link, link}, "/etc/shadow"},
+      {"zeilen",
+       source("zeilen", "var i: integer;\n",
+              "writeln('Runtime error 201 - Bereich (klasse1.pas, Zeile 4) (zeilen.pas, Zeile 99999999999)');\n"
+              "writeln('Runtime error 201 at $00401234');\nwriteln('  $00401234  line 99999999999 of zeilen.pas');\n"
+              "writeln('  $00401234  line 4 of klasse1.pas');\nwrite('  $00401234  line ');\n"
+              "for i := 1 to 40000 do write('7');\nwriteln(' of zeilen.pas');\n"
+              "writeln(#$ED#$A0#$80' '#$C0#$AF' '#$F5#$FF' '#$EF#$BF#$BF' '#$C2#$9B'2J'#$E2#$80#$AE'cba <&\">');\n"
+              "halt(201);"),
+       false, {runtime_error, runtime_error, runtime_error, runtime_error}},
+      {"ort",
+       source("ort", "var s: string;\n",
+              "initialisiere_die_Roboterwelt('w'); nimm; vor;\nfpWrite(3, 'n', 1);\n"
+              "s := 'klasse1.pas, Zeile 3: nimm - auf dem Feld liegt nichts';\ns := 'M' + chr(length(s)) + s;\n"
+              "fpWrite(3, s[1], length(s));\nhalt(0);"),
+       false, {nothing_here, nothing_here, nothing_here, nothing_here}},
+      {"fehler.c", "#include \"zekoinc.h\"\n#error (99999999999,1) <b>&\nint main(void) { return 0; }\n", true,
+       {not_compiled, not_compiled, not_compiled, not_compiled}},
       {"klasse2", source("klasse2", "", "loese;"), false, {ok, ok, ok, ok}},
   };
   std::string compile = "true";
   for (const Row& r : rows) {
+    if (!r.link_to.empty()) {
+      fs::create_symlink(r.link_to, dir_ / r.name);
+      continue;
+    }
     put(r.compiled_by_zekocheck ? r.name : r.name + ".pas", r.source);
     if (!r.compiled_by_zekocheck) compile += " && " + std::string(ZEKOC_PATH) + " -v0 " + r.name + ".pas";
   }
@@ -985,13 +1051,20 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
       std::string names;
       for (const Row& r : rows)
         if (!r.expected[setting].empty()) names += " " + r.name;
-      Result run = shell(prefix + "-j 2 start.zko ziel.zko" + names, true);
+      const std::string reports = tmp + "/klasse";
+      Result run = shell(prefix + "-j 2 --junit " + reports + ".xml --html " + reports + ".html -- start.zko ziel.zko" +
+                         names, true);
       if (sandbox && run.output.find("Hinweis: bwrap") != std::string::npos) continue;  // not here
       any_sandbox = any_sandbox || sandbox;
       for (const Row& r : rows)
         if (!r.expected[setting].empty()) {
           EXPECT_EQ(line_of(run.output, r.name), r.expected[setting]) << r.name << "\n" << run.output;
         }
+      // whatever the programs printed, every report stays what it is
+      EXPECT_TRUE(support::terminal_safe(run.output)) << run.output;
+      EXPECT_TRUE(support::xml_well_formed(support::read_file(reports + ".xml")));
+      EXPECT_TRUE(support::html_tags_only(support::read_file(reports + ".html"), support::kPageTags,
+                                          support::kPageEntities));
       EXPECT_EQ(left_behind(tmp), "");
     }
     if (sandbox) continue;

@@ -322,10 +322,16 @@ TEST(Zekoedit, SmallWindowEndsWithEsc) {
   EXPECT_TRUE(restored(*t));
 }
 
+// The template found nowhere: here, in ZEKO_WELTEN or among the installed
+// worlds (an installed tree whose world folder is empty; the build tree's
+// programs take the source tree's examples).
 TEST(Zekoedit, MissingTemplateIsRuntimeError2) {
   WorkDir dir;
   fs::remove(dir / "welt0.zko");
-  auto t = start(dir);
+  fs::create_directories(dir / "usr" / "bin");
+  fs::create_directories(dir / "usr" / "share" / "zeko" / "welten");
+  fs::copy_file(ZEKOEDIT_PATH, dir / "usr" / "bin" / "zekoedit");
+  auto t = start(dir, {}, {(dir / "usr" / "bin" / "zekoedit").string()});
   ASSERT_TRUE(shows(*t, "Name der Roboterwelt:"));
   t->send("neu.zko\r");
   ASSERT_TRUE(shows(*t, "Neue Datei !  [RETURN]"));
@@ -336,11 +342,13 @@ TEST(Zekoedit, MissingTemplateIsRuntimeError2) {
 }
 
 // Worlds and the template that are not in the working folder come from the
-// folders of ZEKO_WELTEN; the world is saved under the typed name here.
+// folders of ZEKO_WELTEN, a task's start world by its name from the task
+// collection; the world is saved under the typed name here, never there.
 TEST(Zekoedit, TemplateAndWorldsComeFromZekoWelten) {
-  World vorlage, lehrer;
+  World vorlage, lehrer, probe;
   vorlage.at(1, 0, -1);
   lehrer.at(2, 2, 5), lehrer.supply = 9, lehrer.x = 4, lehrer.y = 4;
+  probe.at(3, 3, -1), probe.supply = 2, probe.x = 6, probe.y = 1;
   struct Case {
     const char* what;
     std::string name;
@@ -348,22 +356,28 @@ TEST(Zekoedit, TemplateAndWorldsComeFromZekoWelten) {
     bool is_new;
     World saved;
   };
-  World from_template = vorlage, from_lehrer = lehrer;
-  from_template.supply = from_lehrer.supply = 3;
+  World from_template = vorlage, from_lehrer = lehrer, from_probe = probe;
+  from_template.supply = from_lehrer.supply = from_probe.supply = 3;
   for (const Case& c : {Case{"a new world from the folder's template", "neu.zko", false, true, from_template},
                         Case{"a teacher's world, saved here", "lehrer.zko", false, false, from_lehrer},
-                        Case{"a FIFO here is a new world", "rohr.zko", true, true, from_template}}) {
+                        Case{"a FIFO here is a new world", "rohr.zko", true, true, from_template},
+                        Case{"a task's start world, saved here", "probe-1", false, false, from_probe},
+                        Case{"never its goal world", "probe-ziel1", false, true, from_template}}) {
     SCOPED_TRACE(c.what);
     WorkDir dir;
     fs::remove(dir / "welt0.zko");
     fs::create_directory(dir / "welten");
     write_file(dir / "welten" / "welt0.zko", vorlage.text());
     write_file(dir / "welten" / "lehrer.zko", lehrer.text());
+    fs::create_directories(dir / "sammlung" / "07-probe");
+    write_file(dir / "sammlung" / "07-probe" / "aufgabe.txt", "Probe\n");
+    write_file(dir / "sammlung" / "07-probe" / "start1.zko", probe.text());
+    write_file(dir / "sammlung" / "07-probe" / "ziel1.zko", lehrer.text());
     if (c.fifo_here) {
       ASSERT_EQ(mkfifo((dir / c.name).c_str(), 0644), 0);
     }
     zt::Options o;
-    o.env_extra = {"ZEKO_WELTEN=" + (dir / "fehlt").string() + ":welten"};
+    o.env_extra = {"ZEKO_WELTEN=" + (dir / "fehlt").string() + ":welten", "ZEKO_AUFGABEN=sammlung"};
     auto t = start(dir, o);
     open_world(*t, c.name, c.is_new);
     t->send("e");
@@ -372,6 +386,7 @@ TEST(Zekoedit, TemplateAndWorldsComeFromZekoWelten) {
     ASSERT_EQ(t->wait_exit(), 0) << t->screen_text();
     EXPECT_EQ(read_file(dir / c.name), c.saved.text());
     EXPECT_EQ(read_file(dir / "welten" / "lehrer.zko"), lehrer.text());
+    EXPECT_EQ(read_file(dir / "sammlung" / "07-probe" / "start1.zko"), probe.text());
     EXPECT_FALSE(fs::exists(dir / "welt0.zko"));
   }
 }
@@ -389,6 +404,7 @@ TEST(Zekoedit, AllThreeProgramsAnswerHelpAndVersion) {
                         Case{ZEKOPROG_PATH, {"egal", "--help"}, "Aufruf: zekoprog [--help | --version]"},
                         Case{ZEKOPROG_PATH, {"--version"}, "zekoprog (Zeko) "},
                         Case{ZEKOC_PATH, {"--help"}, "Aufruf: zekoc [fpc-Optionen] PROGRAMM.pas"},
+                        Case{ZEKOC_PATH, {"--help"}, "Welten und Aufgaben auf Deutsch: man 7 zeko"},
                         Case{ZEKOC_PATH, {"--version"}, "zekoc (Zeko) "},
                         Case{ZEKOEDIT_PATH, {"egal"}, "Name der Roboterwelt:"}}) {
     std::vector<std::string> argv = c.args;

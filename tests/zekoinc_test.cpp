@@ -524,6 +524,51 @@ TEST_F(Learner, UnreadableWorldEndsWithARuntimeErrorBeforeDrawing) {
   }
 }
 
+// The world a program runs on: the one its source names, a task's start
+// world by its name ("geradeaus-2"), or the one ZEKO_WELT names in place of
+// the source's. A goal world never opens by name.
+TEST_F(Learner, RunsOnTheNamedWorldATaskWorldOrTheOneZekoWeltNames) {
+  put("andere.zko", support::World().robot(7, 8, 0).text());
+  put("geradeaus-1", kWorld);
+  struct Case {
+    const char* what;
+    std::string ending;
+    std::string named;      // in the source
+    std::string zeko_welt;  // empty: not set
+    int status;
+    int x = 0, y = 0;       // status 0: where the robot starts
+    std::string shown = ""; // the name on row 22
+  };
+  const std::vector<Case> cases = {
+      {"the source's world", ".pas", "welt.zko", "", 0, 2, 3, "welt.zko"},
+      {"a task's start world by name", ".pas", "geradeaus-2", "", 0, 10, 0, "geradeaus-2"},
+      {"by the task's full name, in C", ".c", "01-geradeaus-2", "", 0, 10, 0, "01-geradeaus"},
+      {"a file here before a task world", ".pas", "geradeaus-1", "", 0, 2, 3, "geradeaus-1"},
+      {"the examples' world, from the build tree", ".pas", "welt1.zko", "", 0, 0, 4, "welt1.zko"},
+      {"ZEKO_WELT in place of the source's", ".pas", "welt.zko", "andere.zko", 0, 7, 8, "andere.zko"},
+      {"ZEKO_WELT naming a task world, in C", ".c", "welt.zko", "geradeaus-2", 0, 10, 0, "geradeaus-2"},
+      {"an empty ZEKO_WELT changes nothing", ".pas", "welt.zko", "=", 0, 2, 3, "welt.zko"},
+      {"no goal world by name", ".pas", "geradeaus-ziel2", "", 2},
+      {"no world the task lacks", ".pas", "geradeaus-4", "", 2},
+      {"no task world with a path", ".pas", "aufgaben/geradeaus-2", "", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    zt::Options o;
+    if (!c.zeko_welt.empty()) o.env_extra = {"ZEKO_WELT" + (c.zeko_welt == "=" ? "=" : "=" + c.zeko_welt)};
+    auto t = run(learner("welt", c.ending, "initialisiere_die_Roboterwelt('" + c.named + "');\nwarte;"), o);
+    if (c.status != 0) {
+      EXPECT_EQ(t->wait_exit(), c.status);
+      EXPECT_NE(t->screen_text().find("Runtime error 2"), std::string::npos) << t->screen_text();
+      continue;
+    }
+    ASSERT_TRUE(robot_at(*t, c.x, c.y, "v")) << t->screen_text();
+    EXPECT_EQ(t->row_text(22), c.shown);
+    t->send("  ");
+    EXPECT_EQ(t->wait_exit(), 0);
+  }
+}
+
 // Before the world is started everything is zero and the mode is Go: four
 // turns draw the robot on field (0,0) without any frame and wait 75 ms each,
 // and the step forward facing up fails; its report says that no world was
@@ -769,6 +814,66 @@ INSTANTIATE_TEST_SUITE_P(Modes, PascalMode, ::testing::Values("", "-Mtp", "-Mobj
 
 // zekoc passes fpc's German messages (UTF-8 whatever the locale), unless
 // the learner names a message file of their own.
+// C and C++ as forgiving as Pascal where it costs nothing: the Pascal
+// spelling of the start compiles (in Pascal's quotes too); a command without
+// its () or without the ; after it is an error at the learner's own line, in
+// German, never at a line of zekoinc.h. A failed compile removes the program
+// an earlier one left, and says so.
+TEST_F(Learner, CProgramsCompileAsTheyAreWrittenOrFailAtTheirOwnLine) {
+  struct Case {
+    const char* what;
+    std::string file;
+    std::string body;           // lines 4 and on of the program
+    std::string message = "";        // in the compiler's output; empty: compiles
+    std::string runtime_error = "";  // compiled: the run ends with this (else shows the world)
+  };
+  const std::string head = "#include <stdio.h>\n#include \"zekoinc.h\"\nint main(void) {\n";
+  const std::string cxx_head = "#include \"zekoinc.h\"\n\nint main() {\n";
+  const std::vector<Case> cases = {
+      {"Pascal's spelling and quotes, in C", "p.c", "initialisiere_die_Roboterwelt('welt.zko');\nvor();\nwarte();\n"},
+      {"Pascal's spelling, C's quotes, in C++", "p.cpp", "initialisiere_die_Roboterwelt(\"welt.zko\");\nwarte();\n"},
+      {"a command without ()", "p.c", "initialisiere_die_roboterwelt(\"welt.zko\");\nvor;\n", "p.c:5:1: Fehler: \xc2\xbbvor\xc2\xab"},
+      {"a command without () in C++", "p.cpp", "initialisiere_die_roboterwelt(\"welt.zko\");\nlinks;\n",
+       "p.cpp:5:1: Fehler: \xc2\xbblinks\xc2\xab"},
+      {"a sensor without ()", "p.c", "initialisiere_die_roboterwelt(\"welt.zko\");\nif (vorne_frei) vor();\n",
+       "p.c:5:5: Fehler: \xc2\xbbvorne_frei\xc2\xab"},
+      {"no ; after a command", "p.c", "initialisiere_die_roboterwelt(\"welt.zko\");\nvor()\nlinks();\n",
+       "p.c:6:1: Fehler: expected \xc2\xbb;\xc2\xab"},
+      {"no ; after a command in C++", "p.cpp", "vor()\nwarte();\n", "p.cpp:5:1: Fehler: expected \xc2\xbb;\xc2\xab"},
+      {"a name in a variable needs the other spelling", "p.c", "const char *w = \"welt.zko\";\ninitialisiere_die_Roboterwelt(w);\n", "",
+       "Runtime error 2: initialisiere_die_Roboterwelt(w): der Name der Welt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string program = c.file.substr(0, c.file.find('.'));
+    put(c.file, (c.file.ends_with(".c") ? head : cxx_head) + c.body + "return 0;\n}\n");
+    put(program, "das alte Programm");
+    std::string out;
+    int status = shell("env -u LC_ALL -u LANGUAGE LANG=C " + std::string(ZEKOC_PATH) + " " + c.file, &out);
+    if (!c.message.empty()) {
+      EXPECT_NE(status, 0);
+      EXPECT_NE(out.find(c.message), std::string::npos) << out;
+      EXPECT_EQ(out.find("zekoinc.h:"), std::string::npos) << out;
+      EXPECT_NE(out.find("zekoc: nicht uebersetzt; das alte Programm " + program + " ist geloescht."), std::string::npos)
+          << out;
+      EXPECT_FALSE(fs::exists(dir_ / program));
+      continue;
+    }
+    ASSERT_EQ(status, 0) << out;
+    auto t = run((dir_ / program).string());
+    if (!c.runtime_error.empty()) {
+      EXPECT_EQ(t->wait_exit(), 2);
+      t->settle();
+      EXPECT_NE(t->screen_text().find(c.runtime_error), std::string::npos) << t->screen_text();
+      continue;
+    }
+    EXPECT_EQ(out, "") << "no warnings";
+    ASSERT_TRUE(robot_at(*t, 2, 3, "v")) << t->screen_text();
+    t->send("    ");
+    EXPECT_EQ(t->wait_exit(), 0);
+  }
+}
+
 TEST_F(Learner, ZekocSpeaksGermanUnlessTheLearnerChoosesOtherMessages) {
   put("kaputt.pas", "program kaputt;\nbegin\n  writeln(x);\nend.\n");
   const std::string english = "-Fr\"$(dirname \"$(readlink -f \"$(command -v \"$(fpc -PB)\")\")\")/msg/errore.msg\"";

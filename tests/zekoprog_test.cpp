@@ -111,6 +111,13 @@ TEST_F(Recorder, WorldFromZekoWeltenIsRecordedAsTyped) {
   env_ = {"ZEKO_WELTEN=" + (dir_ / "lehrer").string()};
   EXPECT_EQ(recorded("welt.zko", "mepp.pas", "vle"), program("welt.zko", "vor;\nlinks;\n"));
   EXPECT_EQ(files(), (std::vector<std::string>{"lehrer", "mepp.pas"}));
+  // A task's start world by its name: the program names it the same way.
+  fs::create_directories(dir_ / "sammlung" / "03-probe");
+  fs::rename(dir_ / "lehrer" / "welt.zko", dir_ / "sammlung" / "03-probe" / "start2.zko");
+  fs::copy_file(dir_ / "sammlung" / "03-probe" / "start2.zko", dir_ / "sammlung" / "03-probe" / "ziel2.zko");
+  support::write_file(dir_ / "sammlung" / "03-probe" / "aufgabe.txt", "Probe\n");
+  env_ = {"ZEKO_AUFGABEN=sammlung"};
+  EXPECT_EQ(recorded("probe-2", "aufgabe.pas", "vle"), program("probe-2", "vor;\nlinks;\n", false));
 }
 
 TEST_F(Recorder, EndAsFirstKeyLeavesAnEmptyStatementBlock) {
@@ -155,8 +162,17 @@ TEST_F(Recorder, RefusedCommandsShowOnRow24AndRecordNothing) {
 TEST_F(Recorder, CommentLineOnlyForExactlyMeppPas) {
   fs::create_directory(dir_ / "sub");
   put("prog.pas", std::string(2000, 'x'));  // an existing file is replaced
-  for (std::string name : {"prog.pas", "MEPP.PAS", "Mepp.pas", "sub/mepp.pas"})
+  put("prog.pas.bak", "die vorige Sicherung");
+  put("ziel.pas", "ein Programm");
+  fs::create_symlink("ziel.pas", dir_ / "link.pas");
+  for (std::string name : {"prog.pas", "MEPP.PAS", "Mepp.pas", "sub/mepp.pas", "link.pas"})
     EXPECT_EQ(recorded("welt.zko", name, "ve"), program("welt.zko", "vor;\n", false)) << name;
+  // What was there is kept as NAME.bak, the last backup giving way; a link
+  // is kept as the link, its target untouched.
+  EXPECT_EQ(file("prog.pas.bak"), std::string(2000, 'x'));
+  EXPECT_FALSE(fs::exists(dir_ / "sub" / "mepp.pas.bak"));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.pas.bak"));
+  EXPECT_EQ(file("ziel.pas"), "ein Programm");
 }
 
 TEST_F(Recorder, ApostropheInWorldNameIsDoubledInTheLiteral) {
@@ -291,16 +307,25 @@ TEST_F(Recorder, SmallWindowIsWaitedOutBeforeTheDialog) {
   EXPECT_TRUE(restored(*t));
 }
 
+// A program file that is a folder, or one whose backup cannot be made (the
+// name NAME.bak taken by a folder with files), is a run-time error that
+// leaves the old program as it was.
 TEST_F(Recorder, ProgramFileThatIsADirectoryIsARuntimeError) {
   fs::create_directory(dir_ / "prog.pas");
-  auto t = start();
-  ASSERT_TRUE(shows(*t, "Name der Roboterwelt:"));
-  t->send("welt.zko\rprog.pas\r");
-  EXPECT_EQ(t->wait_exit(), 21) << t->screen_text();
-  EXPECT_NE(t->screen_text().find("Runtime error 21"), std::string::npos) << t->screen_text();
-  EXPECT_NE(t->screen_text().find("prog.pas"), std::string::npos);
-  EXPECT_EQ(t->row_text(22), kHelpLine);  // the world stays on the screen
-  EXPECT_TRUE(restored(*t));
+  put("alt.pas", "das alte Programm");
+  fs::create_directories(dir_ / "alt.pas.bak" / "drin");
+  for (auto [name, status] : {std::pair<std::string, int>{"prog.pas", 21}, {"alt.pas", 21}}) {
+    SCOPED_TRACE(name);
+    auto t = start();
+    ASSERT_TRUE(shows(*t, "Name der Roboterwelt:"));
+    t->send("welt.zko\r" + name + "\r");
+    EXPECT_EQ(t->wait_exit(), status) << t->screen_text();
+    EXPECT_NE(t->screen_text().find("Runtime error " + std::to_string(status)), std::string::npos) << t->screen_text();
+    EXPECT_NE(t->screen_text().find(name), std::string::npos);
+    EXPECT_EQ(t->row_text(22), kHelpLine);  // the world stays on the screen
+    EXPECT_TRUE(restored(*t));
+  }
+  EXPECT_EQ(file("alt.pas"), "das alte Programm");
 }
 
 TEST_F(Recorder, ProgramFileInAFolderWithoutWritePermission) {

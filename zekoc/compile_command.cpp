@@ -115,7 +115,9 @@ Command c_command(Language language, const Request& request, const Layout& layou
             layout.lib_dir};
   // After the source, so that a learner's -lm finds what the program needs.
   c.argv.insert(c.argv.end(), request.options.begin(), request.options.end());
-  c.env = {"LANGUAGE=de"};
+  // German messages (gcc-12-locales) whatever the locale: with the C locale
+  // gettext would ignore LANGUAGE.
+  c.env = {"LANGUAGE=de", "LC_ALL=C.UTF-8"};
   return c;
 }
 

@@ -3,7 +3,8 @@
 //   zekoc [Optionen] PROG.pas | PROG.c | PROG.cpp
 //
 // Leaves the executable PROG beside the source and exits with the
-// compiler's status; the messages are the compiler's own. What is compiled
+// compiler's status; the messages are the compiler's own. When the compile
+// fails, an older PROG is removed. What is compiled
 // how is in compile_command.h; this file reads the command line, finds Zeko's
 // files and runs the compiler once, with no other process on the way.
 #include <signal.h>
@@ -39,12 +40,14 @@ constexpr const char* kHelp =
     "ohne Endung: \"zekoc meinprog.pas\" macht \"meinprog\", gestartet mit\n"
     "\"./meinprog\". Die Meldungen sind die von fpc, der Status ist der von fpc.\n"
     "C- und C++-Programme (.c, .cpp, .cc, .cxx) mit #include \"zekoinc.h\"\n"
-    "uebersetzt zekoc ebenso, mit cc oder c++.\n"
+    "uebersetzt zekoc ebenso, mit cc oder c++. Scheitert das Uebersetzen,\n"
+    "loescht zekoc das alte Programm.\n"
     "\n"
     "  --help     zeigt diese Hilfe\n"
     "  --version  zeigt die Version\n"
     "\n"
-    "Mehr dazu: man zekoc\n";
+    "Mehr dazu: man zekoc. Alle Befehle, Fragen, Tasten, der Bildschirm,\n"
+    "Welten und Aufgaben auf Deutsch: man 7 zeko\n";
 
 volatile sig_atomic_t g_signal;
 void remember_signal(int signal) { g_signal = signal; }
@@ -83,6 +86,22 @@ int run(const Command& command) {
     if (errno != EINTR) return 1;
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return WEXITSTATUS(status);
+}
+
+// After a failed compile the program of an earlier one must not run as if
+// it were the new one: it is removed, with a line that says so. Not when
+// the learner named the program's file himself (-o).
+void remove_stale_program(const Command& command, const std::vector<std::string>& options) {
+  for (const std::string& o : options)
+    if (o.starts_with("-o")) return;
+  struct stat st {};
+  if (::lstat(command.executable.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  std::string name = fs::path(command.executable).filename().string();
+  if (::unlink(command.executable.c_str()) == 0)
+    std::cerr << "zekoc: nicht uebersetzt; das alte Programm " << name << " ist geloescht.\n";
+  else
+    std::cerr << "zekoc: nicht uebersetzt; Achtung, das alte Programm " << name << " ist noch da ("
+              << std::strerror(errno) << ").\n";
 }
 
 }  // namespace
@@ -175,5 +194,6 @@ int main(int argc, char** argv) {
   }
   if (g_signal == SIGINT) return 130;
   if (g_signal == SIGTERM) return 143;
+  if (status != 0) remove_stale_program(command, options);
   return status;
 }

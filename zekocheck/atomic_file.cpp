@@ -27,6 +27,13 @@ std::string reason(int err) {
 }  // namespace
 
 bool write_file_atomically(const std::string& path, const std::string& content, std::string& error) {
+  // A link there may have been put by anyone who can write to the folder:
+  // what it points to is never written, nor the link replaced.
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    error = "dort liegt ein Verweis (symbolischer Link)";
+    return false;
+  }
   std::size_t slash = path.rfind('/');
   std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
   std::string temp = folder + "/.zekocheck-XXXXXX";

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "atomic_file.h"
+#include "pupil_text.h"
 
 namespace zekocheck {
 namespace {
@@ -14,6 +14,8 @@ constexpr std::size_t kShownOutputLines = 40;
 
 // Pupils name their files and write their output: neither may become markup.
 std::string html(const std::string& raw) { return xml(raw); }
+
+std::string base_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 // The style is part of the page: it must open without any other file.
 const char* const kStyle = R"(
@@ -98,27 +100,20 @@ void write_grid(std::ostream& out, const Verdict& v, bool goal) {
   out << "</table>\n";
 }
 
-// The source line a reason or the compiler names ("Zeile 7", "prog.pas(4,1)").
-int failing_line(const Checked& c, const std::vector<std::string>& compiler) {
-  static const std::regex in_reason(R"(Zeile (\d+))"), in_compiler(R"(\((\d+),\d+\))");
-  std::smatch m;
-  if (!compiler.empty() && std::regex_search(compiler[0], m, in_compiler)) return std::stoi(m[1]);
-  if (std::regex_search(c.verdict.reason, m, in_reason)) return std::stoi(m[1]);
-  return 0;
+// The source line the compiler ("prog.pas(4,1)") or the verdict names: a
+// place in the program's own file only.
+long failing_line(const Checked& c, const std::vector<std::string>& compiler) {
+  if (!compiler.empty()) return compiler_message_line(compiler[0], base_name(c.program->path));
+  return c.verdict.line;
 }
 
-// The text of that line, when the place is in the program's own file (not
-// in a unit or an included file).
-std::string source_line(const Program& p, int number, const std::vector<std::string>& compiler, const Verdict& v) {
+// The text of that line, when the place is in the program's own source
+// (not in a unit or an included file).
+std::string source_line(const Program& p, long number) {
   if (!p.source || number <= 0) return "";
-  std::string base = p.path.substr(p.path.rfind('/') + 1), n = std::to_string(number);
-  bool own = (!compiler.empty() && compiler[0].starts_with(base + "(" + n + ",")) ||
-             v.reason.find(base + ", Zeile " + n) != std::string::npos ||
-             v.output.find("line " + n + " of " + base) != std::string::npos;
-  if (!own) return "";
-  std::ifstream in(p.path);
+  std::ifstream in(p.read_from());
   std::string line;
-  for (int i = 0; i < number && std::getline(in, line); ++i) {
+  for (long i = 0; i < number && std::getline(in, line); ++i) {
     if (i == number - 1) return line.size() > 200 ? line.substr(0, 200) + " ..." : line;
   }
   return "";
@@ -130,9 +125,9 @@ void write_failure(std::ostream& out, const Checked& c, std::size_t index) {
       << ": nicht bestanden</h2>\n<p class=\"grund\">" << html(v.reason) << "</p>\n";
   std::vector<std::string> compiler;
   if (c.program->compile_failed) compiler = compiler_messages(*c.program);
-  if (int line = failing_line(c, compiler)) {
+  if (long line = failing_line(c, compiler)) {
     out << "<p class=\"zeile\">Zeile " << line;
-    std::string text = source_line(*c.program, line, compiler, v);
+    std::string text = source_line(*c.program, line);
     if (!text.empty()) out << ": <code>" << html(text) << "</code>";
     out << "</p>\n";
   }

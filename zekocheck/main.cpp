@@ -18,13 +18,17 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "atomic_file.h"
 #include "html_report.h"
+#include "program_files.h"
 #include "report.h"
 #include "runner.h"
 #include "task_maker.h"
+#include "task_view.h"
 #include "tasks.h"
 #include "verdict.h"
 #include "world_file.h"
@@ -45,7 +49,8 @@ const char* const kUsage =
     "        zekocheck [Optionen] --aufgabe-anlegen ORDNER LOESUNG START.zko...\n"
     "PROGRAMM ist eine Pascal-, C- oder C++-Datei (.pas, .c, .cpp; wird mit zekoc\n"
     "uebersetzt) oder ein ausfuehrbares Programm. Bestanden hat ein Programm, wenn es normal endet\n"
-    "und seine Endwelt der Zielwelt gleicht.\n"
+    "und seine Endwelt der Zielwelt gleicht. Ein Ordner steht fuer seine Programme; andere\n"
+    "Dateien werden uebersprungen. Namen nach -- sind nie Optionen: zekocheck ... -- *.pas\n"
     "Optionen:\n"
     "  -j N               N Programme gleichzeitig (Vorgabe: Zahl der Kerne)\n"
     "  --max-befehle N    Abbruch nach N Befehlen (Vorgabe 100000)\n"
@@ -60,6 +65,7 @@ const char* const kUsage =
     "  --html DATEI       Ergebnis zusaetzlich als Seite mit den Welten in DATEI\n"
     "  --aufgabe-anlegen  neue Aufgabe: die Loesung laeuft auf jeder Start-Welt,\n"
     "                     ihre End-Welten werden die Ziel-Welten\n"
+    "  --                 Ende der Optionen: danach nur Namen\n"
     "  -h, --help         diese Hilfe\n"
     "  --version          die Version\n"
     "Rueckgabewert: 0 alle bestanden, 1 nicht alle, 2 falscher Aufruf oder\n"
@@ -76,6 +82,8 @@ struct Options {
   bool show_task = false;
   bool list_tasks = false;
   bool check_worlds = false;
+  bool help = false;
+  bool version = false;
   std::vector<std::string> args;
 };
 
@@ -122,19 +130,17 @@ Options parse(int argc, char** argv) {
       arg = "-j";
       has_value = true;
     }
+    bool took = false;  // an option that takes no value refuses one
     auto take = [&]() {
+      took = true;
       if (has_value) return value;
       if (i + 1 >= a.size()) usage_error(arg + " braucht einen Wert");
       return a[++i];
     };
     if (arg == "--") only_names = true;
-    else if (arg == "-h" || arg == "--help") {
-      std::cout << kUsage;
-      std::exit(0);
-    } else if (arg == "--version") {
-      std::cout << "zekocheck (Zeko) " ZEKO_VERSION "\n";
-      std::exit(0);
-    } else if (arg == "-j") o.limits.jobs = static_cast<int>(number_option("-j", take(), 1, 256));
+    else if (arg == "-h" || arg == "--help") o.help = true;
+    else if (arg == "--version") o.version = true;
+    else if (arg == "-j") o.limits.jobs = static_cast<int>(number_option("-j", take(), 1, 256));
     else if (arg == "--max-befehle") o.limits.max_commands = number_option(arg, take(), 1, 1000000000);
     else if (arg == "--zeit") {
       std::string v = take();
@@ -156,9 +162,25 @@ Options parse(int argc, char** argv) {
     else if (arg == "--zeigen") o.show_task = true;
     else if (arg == "--aufgaben") o.list_tasks = true;
     else if (arg == "--welt") o.check_worlds = true;
-    else usage_error("unbekannte Option " + a[i]);
+    else usage_error("unbekannte Option " + visible(a[i]));
+    if (has_value && !took) usage_error(arg + " nimmt keinen Wert: " + visible(a[i]));
   }
   return o;
+}
+
+// Only once the whole line was read: "--help=x.pas" is a bad call, not help.
+void answer_help_or_version(const Options& o) {
+  if (o.help) std::cout << kUsage;
+  else if (o.version) std::cout << "zekocheck (Zeko) " ZEKO_VERSION "\n";
+  if (o.help || o.version) std::exit(0);
+}
+
+// "--junit=anna.pas" among names that the shell put before a missing "--"
+// would write over a pupil's program.
+void refuse_reports_over_programs(const Options& o, const std::vector<Program>& programs) {
+  for (const auto& [report, what] : {std::pair{o.junit, "JUnit"}, std::pair{o.html, "HTML"}})
+    if (!report.empty() && is_one_of(programs, report))
+      usage_error(std::string("die ") + what + "-Datei " + visible(report) + " ist eines der Programme");
 }
 
 // --welt: every deviation of every file, with its line.
@@ -253,6 +275,7 @@ int main(int argc, char** argv) {
   // environment in /proc), whatever user they run as.
   prctl(PR_SET_DUMPABLE, 0);
   Options o = parse(argc, argv);
+  answer_help_or_version(o);
 
   if (o.check_worlds) return check_world_files(o.args);
 
@@ -273,14 +296,11 @@ int main(int argc, char** argv) {
 
   std::vector<std::pair<std::string, std::string>> pairs;
   std::string suite, title;
+  std::optional<Task> task;
   if (!o.task.empty()) {
-    std::optional<Task> task = find_task(folders, o.task);
+    task = find_task(folders, o.task);
     if (!task) usage_error("die Aufgabe \"" + o.task + "\" gibt es nicht (Liste: zekocheck --aufgaben)");
-    if (o.show_task) {
-      std::ifstream text(task->folder + "/aufgabe.txt");
-      std::cout << text.rdbuf();
-      return 0;
-    }
+    if (o.show_task) return show_task(std::cout, *task);
     pairs = task->pairs;
     suite = task->name;
     title = task->title;
@@ -302,17 +322,12 @@ int main(int argc, char** argv) {
     goals.push_back(world_or_exit(goal, "die Ziel-Welt"));
   }
 
-  std::vector<Program> programs;
-  for (const std::string& arg : o.args) {
-    Program p;
-    p.name = arg;
-    p.path = arg;
-    p.source = is_source(arg);
-    std::error_code ec;
-    if (!fs::exists(arg, ec)) p.unusable = "Datei nicht gefunden";
-    else if (!fs::is_regular_file(arg, ec)) p.unusable = "keine gewoehnliche Datei";
-    programs.push_back(std::move(p));
-  }
+  ProgramFiles files;
+  std::string skipped;
+  std::vector<Program> programs = files.collect(o.args, skipped);
+  if (!skipped.empty()) std::cerr << skipped << "\n";
+  if (programs.empty()) usage_error("kein Programm gefunden");
+  refuse_reports_over_programs(o, programs);
 
   Runner runner(o.limits, zekoc_path());
   if (!runner.ready()) {
@@ -334,23 +349,24 @@ int main(int argc, char** argv) {
   bool all_passed = true;
   for (const Program& p : programs) {
     results.push_back({&p, judge(p, goals, o.compare, o.limits.seconds)});
+    if (task) add_watch_hint(results.back().verdict, *task, p);
     all_passed = all_passed && results.back().verdict.passed;
   }
   if (o.json) write_json(std::cout, results);
   else write_for_people(std::cout, results);
   if (!o.junit.empty()) {
-    std::ofstream junit(o.junit, std::ios::trunc);
+    std::ostringstream junit;
     write_junit(junit, results, suite);
-    junit.flush();
-    if (!junit) {
-      std::cerr << "zekocheck: die JUnit-Datei " << o.junit << " laesst sich nicht schreiben\n";
+    std::string error;
+    if (!write_file_atomically(o.junit, junit.str(), error)) {
+      std::cerr << "zekocheck: die JUnit-Datei " << visible(o.junit) << " laesst sich nicht schreiben: " << error << "\n";
       return kUsageStatus;
     }
   }
   if (!o.html.empty()) {
     std::string error;
     if (!write_html(o.html, {suite, title, now_text()}, results, error)) {
-      std::cerr << "zekocheck: die HTML-Datei " << o.html << " laesst sich nicht schreiben: " << error << "\n";
+      std::cerr << "zekocheck: die HTML-Datei " << visible(o.html) << " laesst sich nicht schreiben: " << error << "\n";
       return kUsageStatus;
     }
   }

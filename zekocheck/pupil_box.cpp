@@ -88,7 +88,7 @@ bool PupilBox::begin_compile(BoxJob& job) {
   // The compiler reads the untrusted source too: it runs in the box as
   // well, under limits like a run's.
   const std::string dir = box_.folder() + "/c", copy = source_copy(program_);
-  if (!box_.copy_in(program_.path, dir + "/" + copy, false)) {
+  if (!box_.copy_in(program_.read_from(), dir + "/" + copy, false)) {
     program_.unusable = "die Datei laesst sich nicht lesen";
     return false;
   }

@@ -25,15 +25,28 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-// The length of the UTF-8 sequence at `i`; 0 where the bytes there are none.
+// The length of the UTF-8 sequence at `i`; 0 where the bytes there are
+// none: no overlong forms, no surrogates, nothing past U+10FFFF.
 std::size_t utf8_length(const std::string& text, std::size_t i) {
   unsigned char c = static_cast<unsigned char>(text[i]);
-  std::size_t n = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+  std::size_t n = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
   if (n == 0 || i + n > text.size()) return 0;
   for (std::size_t k = 1; k < n; ++k)
     if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+  unsigned char second = static_cast<unsigned char>(text[i + 1]);
+  if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) || (c == 0xF0 && second < 0x90) ||
+      (c == 0xF4 && second > 0x8F))
+    return 0;
   return n;
 }
+
+// U+FFFE and U+FFFF: UTF-8, but no characters XML allows.
+bool is_non_character(const std::string& text, std::size_t i, std::size_t n) {
+  return n == 3 && static_cast<unsigned char>(text[i]) == 0xEF && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+         static_cast<unsigned char>(text[i + 2]) >= 0xBE;
+}
+
+const char* const kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 }  // namespace
 
@@ -47,12 +60,12 @@ std::string printable(const std::string& text) {
       continue;
     }
     std::size_t n = utf8_length(text, i);
-    if (n > 0) {
+    if (n > 0 && !is_non_character(text, i, n)) {
       out.append(text, i, n);
       i += n;
     } else {
-      out += '?';
-      ++i;
+      out += kReplacement;
+      i += n > 0 ? n : 1;
     }
   }
   return out;
@@ -252,7 +265,7 @@ void write_for_people(std::ostream& out, const std::vector<Checked>& results) {
       continue;
     }
     out << name << ": nicht bestanden - " << visible(v.reason) << "\n" << unsandboxed;
-    out << details(c);
+    for (const std::string& line : lines_of(details(c))) out << visible(line) << "\n";
     std::vector<std::string> lines = lines_of(v.output);
     if (lines.empty()) continue;
     out << "  Ausgabe des Programms:\n";

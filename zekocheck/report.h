@@ -24,8 +24,9 @@ std::vector<std::string> compiler_messages(const Program& program, std::size_t c
 // bytes that are no UTF-8 as \x9b, the marks that turn the text's direction
 // as <U+202E>), tabs kept.
 std::string visible(const std::string& text);
-// Bytes a terminal or a parser may choke on: control characters and bytes
-// that are not UTF-8 become '?'; tabs and line ends stay.
+// Bytes a terminal or a parser may choke on: control characters become
+// '?', bytes that are not UTF-8 (and U+FFFE, U+FFFF) U+FFFD; tabs and line
+// ends stay.
 std::string printable(const std::string& text);
 // Printable text that stays text in XML and HTML (names, reasons, output).
 std::string xml(const std::string& raw);

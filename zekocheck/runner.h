@@ -44,6 +44,10 @@ struct Run {
 struct Program {
   std::string name;        // as given on the command line
   std::string path;
+  // Where zekocheck reads the file: its descriptor, opened once without
+  // following a link (program_files.h); empty: `path` itself.
+  std::string file;
+  const std::string& read_from() const { return file.empty() ? path : file; }
   bool source = false;     // a .pas, .c or .cpp file that is compiled first
   bool compile_failed = false;
   std::string compile_limit;  // the limit that stopped the compiler (German), or empty

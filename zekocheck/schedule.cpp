@@ -48,7 +48,7 @@ std::optional<std::size_t> Schedule::next() {
 }
 
 std::string Schedule::program_file(std::size_t pupil) const {
-  if (!programs_[pupil].source) return programs_[pupil].path;
+  if (!programs_[pupil].source) return programs_[pupil].read_from();
   return leader_[pupil] == pupil ? "" : built(leader_[pupil]);
 }
 

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "atomic_file.h"
+#include "pupil_text.h"
 #include "report.h"
 #include "verdict.h"
 #include "world_file.h"
@@ -115,14 +116,15 @@ int make_task(const NewTask& task, Runner& runner, std::ostream& out, std::ostre
     std::vector<std::string> messages = compiler_messages(p, 1);
     err << "zekocheck: die Loesung " << visible(task.solution) << " ist "
         << (p.unusable.empty() ? "nicht uebersetzbar" : "nicht brauchbar: " + p.unusable)
-        << (p.compile_failed && !messages.empty() ? ": " + messages[0] : "") << "; keine Aufgabe angelegt\n";
+        << (p.compile_failed && !messages.empty() ? ": " + visible(messages[0]) : "") << "; keine Aufgabe angelegt\n";
     return 1;
   }
   std::vector<World> goals;
   for (std::size_t k = 0; k < task.starts.size(); ++k) {
     std::string reason = "nicht gelaufen";
     std::optional<World> end;
-    if (k < p.runs.size()) end = end_world_if_ended_well(p.runs[k], task.seconds, &reason);
+    if (k < p.runs.size())
+      end = end_world_if_ended_well(p.runs[k], task.seconds, &reason, own_file_names(p.path, p.source));
     if (end) {
       goals.push_back(*end);
       continue;

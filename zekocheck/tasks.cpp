@@ -1,13 +1,13 @@
 #include "tasks.h"
 
 #include "search_paths.h"
+#include "world_file.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -24,16 +24,16 @@ std::optional<Task> load(const fs::path& folder) {
   Task t;
   t.name = folder.filename();
   t.folder = folder;
-  std::ifstream text(folder / "aufgabe.txt");
-  if (!text) return std::nullopt;
-  std::getline(text, t.title);
+  std::string text, error;  // never through a link
+  if (!read_plain_file(folder / "aufgabe.txt", 1 << 16, text, error)) return std::nullopt;
+  t.title = text.substr(0, text.find('\n'));
   std::vector<std::pair<int, std::string>> numbers;
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(folder, ec)) {
     std::string name = entry.path().filename();
     if (!name.starts_with("start") || !name.ends_with(".zko")) continue;
     std::string digits = name.substr(5, name.size() - 9);
-    if (digits.empty() || !std::all_of(digits.begin(), digits.end(), ::isdigit)) continue;
+    if (digits.empty() || digits.size() > 6 || !std::all_of(digits.begin(), digits.end(), ::isdigit)) continue;
     if (fs::exists(folder / ("ziel" + digits + ".zko"))) numbers.push_back({std::stoi(digits), digits});
   }
   std::sort(numbers.begin(), numbers.end());

@@ -5,8 +5,9 @@
 
 #include <cstdio>
 #include <cstring>
-#include <regex>
 #include <sstream>
+
+#include "pupil_text.h"
 
 namespace zekocheck {
 namespace {
@@ -15,15 +16,6 @@ std::string seconds_text(double s) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%g", s);
   return buf;
-}
-
-// Free Pascal names the line of a run-time error when the program was
-// compiled with line information (zekoc does that): "line 7 of prog.pas".
-std::string runtime_error_place(const std::string& output) {
-  static const std::regex line_of(R"(line (\d+) of ([^\s]+))");
-  std::smatch m;
-  if (std::regex_search(output, m, line_of)) return " in Zeile " + m[1].str();
-  return "";
 }
 
 std::string signal_text(int sig) {
@@ -37,15 +29,21 @@ std::string signal_text(int sig) {
 }
 
 // An end with an exit status other than 0 and no better reason.
-std::string status_text(long status, const std::string& output) {
-  if (output.find("Runtime error " + std::to_string(status)) != std::string::npos)
-    return "Laufzeitfehler " + std::to_string(status) + runtime_error_place(output);
+// A run-time error's line is known when the program was compiled with line
+// information (zekoc does that); only a line of the program's own file counts.
+std::string status_text(long status, const std::string& output, const std::vector<std::string>& own, long& line) {
+  if (output.find("Runtime error " + std::to_string(status)) != std::string::npos) {
+    line = runtime_error_line(output, own);
+    return "Laufzeitfehler " + std::to_string(status) + (line > 0 ? " in Zeile " + std::to_string(line) : "");
+  }
   return "Programm endete mit Status " + std::to_string(status);
 }
 
 // The reason of a run that did not pass, or "" when it passed: from
-// zekocheck's own replay of the calls and the exit status it saw.
-std::string judge_run(const Run& run, const World& goal, const Comparison& compare, double seconds, Verdict& v) {
+// zekocheck's own replay of the calls and the exit status it saw. A place
+// the program names counts only in one of its `own` files.
+std::string judge_run(const Run& run, const World& goal, const Comparison& compare, double seconds, Verdict& v,
+                      const std::vector<std::string>& own) {
   const Replay& replay = run.replay;
   v.commands += replay.commands();
   if (replay.world_loaded()) {  // the world where the program stopped, also after a failure
@@ -53,12 +51,13 @@ std::string judge_run(const Run& run, const World& goal, const Comparison& compa
     v.actual = replay.world();
     v.has_worlds = true;
   }
+  if (replay.end() == Replay::End::failed) return own_place_only(replay.reason(), own, &v.line);
   if (replay.end() != Replay::End::none) return replay.reason();
   if (run.timed_out) return "Zeitlimit (" + seconds_text(seconds) + " s)";
   if (WIFSIGNALED(run.wait_status)) return signal_text(WTERMSIG(run.wait_status));
   int status = WIFEXITED(run.wait_status) ? WEXITSTATUS(run.wait_status) : -1;
   if (status == 127 && !replay.world_loaded() && replay.commands() == 0) return "Programm laesst sich nicht starten";
-  if (status != 0) return status_text(status, run.output);
+  if (status != 0) return status_text(status, run.output, own, v.line);
   if (!replay.world_loaded()) return "keine Welt geladen";
 
   const World& end = v.actual;
@@ -82,10 +81,11 @@ std::string judge_run(const Run& run, const World& goal, const Comparison& compa
 
 }  // namespace
 
-std::optional<World> end_world_if_ended_well(const Run& run, double seconds, std::string* reason) {
+std::optional<World> end_world_if_ended_well(const Run& run, double seconds, std::string* reason,
+                                             const std::vector<std::string>& own) {
   // Judged against its own end world, a run fails only by how it ended.
   Verdict v;
-  std::string why = judge_run(run, run.replay.world(), Comparison{}, seconds, v);
+  std::string why = judge_run(run, run.replay.world(), Comparison{}, seconds, v, own);
   if (reason) *reason = why;
   if (!why.empty()) return std::nullopt;
   return v.actual;
@@ -104,10 +104,11 @@ Verdict judge(const Program& program, const std::vector<World>& goals, const Com
   }
   v.passed = true;
   long commands = 0, milliseconds = 0;
+  const std::vector<std::string> own = own_file_names(program.path, program.source);
   for (std::size_t k = 0; k < program.runs.size() && k < goals.size(); ++k) {
     const Run& run = program.runs[k];
     Verdict pair;
-    std::string reason = judge_run(run, goals[k], compare, seconds, pair);
+    std::string reason = judge_run(run, goals[k], compare, seconds, pair, own);
     commands += pair.commands;
     milliseconds += run.milliseconds;
     if (!v.passed) continue;

@@ -24,6 +24,7 @@ struct Verdict {
   bool passed = false;
   std::string reason;        // German, empty when passed
   int pair = 0;              // the world pair the verdict is about (1-based; 0: none)
+  long line = 0;             // the failing line in the program's own file, where known
   long commands = 0;
   long milliseconds = 0;
   bool wrong_world = false;  // ended well, but not in the goal world
@@ -37,8 +38,10 @@ struct Verdict {
 };
 
 // The world a run ended in, when it ended well (loaded a world, ended
-// normally within the limits); otherwise nothing, with the reason (German).
-std::optional<World> end_world_if_ended_well(const Run& run, double seconds, std::string* reason = nullptr);
+// normally within the limits); otherwise nothing, with the reason (German),
+// which names a place only in one of the `own` files (pupil_text.h).
+std::optional<World> end_world_if_ended_well(const Run& run, double seconds, std::string* reason = nullptr,
+                                             const std::vector<std::string>& own = {});
 
 // The program's verdict over all pairs: the first pair it fails decides;
 // commands and milliseconds are summed over the runs.

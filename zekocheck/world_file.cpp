@@ -187,34 +187,41 @@ WorldFile read_world_text(const std::string& text) {
   return out;
 }
 
-WorldFile read_world_file(const std::string& path) {
-  WorldFile out;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+bool read_plain_file(const std::string& path, std::size_t limit, std::string& text, std::string& error) {
+  // Opened once and never through a link: a task's files decide verdicts.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
   if (fd < 0) {
-    out.error = errno == ENOENT ? "die Datei gibt es nicht"
-                : errno == EACCES ? "keine Berechtigung zum Lesen"
-                                  : std::string("nicht lesbar: ") + std::strerror(errno);
-    return out;
+    error = errno == ENOENT ? "die Datei gibt es nicht"
+            : errno == EACCES ? "keine Berechtigung zum Lesen"
+            : errno == ELOOP  ? "ein Verweis (symbolischer Link) wird nicht gelesen"
+                              : std::string("nicht lesbar: ") + std::strerror(errno);
+    return false;
   }
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    out.error = S_ISDIR(st.st_mode) ? "ist ein Ordner, keine Datei" : "ist keine gewoehnliche Datei";
-    return out;
+    error = S_ISDIR(st.st_mode) ? "ist ein Ordner, keine Datei" : "ist keine gewoehnliche Datei";
+    return false;
   }
-  std::string text;
   char buf[65536];
   ssize_t n;
-  while (text.size() < kMaxFileSize && (n = ::read(fd, buf, sizeof buf)) != 0) {
+  while (text.size() < limit && (n = ::read(fd, buf, sizeof buf)) != 0) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      out.error = std::string("nicht lesbar: ") + std::strerror(errno);
+      error = std::string("nicht lesbar: ") + std::strerror(errno);
       ::close(fd);
-      return out;
+      return false;
     }
     text.append(buf, static_cast<std::size_t>(n));
   }
   ::close(fd);
+  return true;
+}
+
+WorldFile read_world_file(const std::string& path) {
+  WorldFile out;
+  std::string text;
+  if (!read_plain_file(path, kMaxFileSize, text, out.error)) return out;
   return read_world_text(text);
 }
 

@@ -32,7 +32,11 @@ struct WorldFile {
   std::vector<Deviation> deviations;  // from the exact format, in line order
 };
 
-// Reads and checks the file; never ends the program.
+// A plain file's first `limit` bytes (and at most one read more), opened
+// without following a link; false with the reason (German).
+bool read_plain_file(const std::string& path, std::size_t limit, std::string& text, std::string& error);
+
+// Reads and checks the file (as read_plain_file); never ends the program.
 WorldFile read_world_file(const std::string& path);
 // The same for text already in memory (the result file of a run).
 WorldFile read_world_text(const std::string& text);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "call_site.h"
@@ -10,6 +11,8 @@
 #include "console.h"
 #include "library.h"
 #include "robot.h"
+#include "runtime_error.h"
+#include "world_argument.h"
 #include "zekoinc.h"
 
 namespace {
@@ -31,8 +34,16 @@ void zeko_write(const char* text, size_t length) {
   if (zeko::check_mode::active()) return zeko::check_mode::write_program_text(text, length);
   console::write_text(std::string_view(text, length));
 }
-void zeko_program_end(long code, int runtime_error) {
+__attribute__((force_align_arg_pointer)) void zeko_program_end(long code, int runtime_error) {
   if (zeko::check_mode::active()) zeko::check_mode::program_end(code, runtime_error != 0);
+}
+
+// Called at the end of a crash, perhaps on a stack the run-time library left
+// unaligned after a signal in C code: aligned again at entry.
+__attribute__((force_align_arg_pointer)) void zeko_report_runtime_error(long code, const char* file, int line) {
+  std::string place;
+  if (file && *file && line > 0) place = std::string(file) + ", Zeile " + std::to_string(line);
+  console::report_runtime_error(static_cast<int>(code), place);
 }
 
 long zeko_read_line(char* buffer, size_t capacity) {
@@ -106,6 +117,17 @@ bool am_anfang(void) {
 void warte(void) {
   CommandCall call("warte");
   zeko::library::WARTE();
+}
+
+void initialisiere_die_Roboterwelt(const char* name) { initialisiere_die_roboterwelt(name); }
+void zeko_welt_aus_text(const char* argument) {
+  CommandCall call("initialisiere_die_Roboterwelt");
+  std::optional<std::string> name = zeko::library::world_name_from_text(argument ? argument : "");
+  if (!name)
+    console::runtime_error(2, "initialisiere_die_Roboterwelt(" + std::string(argument ? argument : "") +
+                                  "): der Name der Welt gehoert in Anfuehrungszeichen, z. B. ('welt1.zko'); "
+                                  "einen Namen in einer Variablen nimmt initialisiere_die_roboterwelt(name)");
+  zeko::library::INITIALISIERE_DIE_ROBOTERWELT(*name);
 }
 
 void INITIALISIERE_DIE_ROBOTERWELT(const char* name) { initialisiere_die_roboterwelt(name); }

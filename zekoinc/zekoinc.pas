@@ -94,6 +94,8 @@ function c_zeko_read_text(buffer: PChar; capacity: csize_t): clong; cdecl;
   external zekolib name 'zeko_read_text';
 procedure c_zeko_program_end(code: clong; runtime_error: cint); cdecl;
   external zekolib name 'zeko_program_end';
+procedure c_zeko_report_runtime_error(code: clong; file_name: PChar;
+  line: cint); cdecl; external zekolib name 'zeko_report_runtime_error';
 procedure c_initialisiere(name: PChar); cdecl;
   external zekolib name 'initialisiere_die_roboterwelt';
 procedure c_vor; cdecl; external zekolib name 'vor';
@@ -305,15 +307,37 @@ begin
   InOutRes := 0;
 end;
 
-{ Runs at every end of the program, before the run-time library prints
-  "Runtime error ..." (exit procedures come first there, unit finalization
-  after the message). zekocheck's check mode records the end. }
+{ A run-time error is reported by the library, in German and with the
+  learner's line ("Runtime error 200 - Division durch 0 (rt.pas, Zeile 8)"),
+  in place of the run-time library's report with addresses; the exit status
+  stays the error's number. ErrorAddr is the failing place itself, not a
+  return address. }
+procedure report_runtime_error;
+var
+  file_name: array[0..255] of char;
+  line: cint;
+begin
+  line := 0;
+  file_name[0] := #0;
+  if resolve_line(CodePointer(codeptruint(ErrorAddr) + 1), @file_name[0],
+    SizeOf(file_name), @line) = 0 then
+    line := 0;
+  c_zeko_report_runtime_error(ExitCode, @file_name[0], line);
+  ErrorAddr := nil;
+end;
+
+{ Runs at every end of the program, before the run-time library would
+  print "Runtime error ..." (exit procedures come first there, unit
+  finalization after the message). zekocheck's check mode records the end. }
 procedure zeko_exit_proc;
 begin
   ExitProc := saved_exit_proc;
   c_zeko_program_end(ExitCode, Ord(ErrorAddr <> nil));
   if ErrorAddr <> nil then
+  begin
+    report_runtime_error;
     finish_console;
+  end;
 end;
 
 initialization

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -108,10 +109,25 @@ std::string program_head(const std::string& program_name, const std::string& wor
   return head;
 }
 
+constexpr zeko::FileMessages kBackupMessages = {
+    nullptr, "Die alte Programmdatei darf nicht zu @ umbenannt werden (keine Berechtigung)",
+    "Die Sicherung @ ist ein Ordner", nullptr, "Die alte Programmdatei konnte nicht zu @ umbenannt werden"};
+
+// An existing program (a file, or a link to one) is kept as NAME.bak before
+// the new one is written; the last backup gives way. Nothing is written when
+// that fails.
+void keep_backup(const std::string& program_name) {
+  struct stat st;
+  if (::lstat(program_name.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) return;
+  std::string backup = program_name + ".bak";
+  if (::rename(program_name.c_str(), backup.c_str()) != 0) zeko::file_failure(backup, errno, kBackupMessages);
+}
+
 }  // namespace
 
 void create_program_file(const std::string& program_name, const std::string& world_name) {
   g_name = program_name;
+  keep_backup(program_name);
   int fd = ::open(program_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) file_failure(errno, kCreateMessages);
   {

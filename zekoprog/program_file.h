@@ -6,7 +6,8 @@
 
 namespace zekoprog {
 
-// Creates (or replaces) the program file and writes its head. From then on
+// Creates (or replaces) the program file and writes its head; an existing
+// program file is kept as NAME.bak first. From then on
 // the robot commands append their statements, and a SIGHUP, SIGTERM, SIGINT
 // or SIGQUIT still writes the tail before the process ends.
 void create_program_file(const std::string& program_name, const std::string& world_name);

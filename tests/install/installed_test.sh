@@ -2,7 +2,8 @@
 # What a pupil gets from "cmake --install" or from the Debian package: the
 # files are there, the manual pages have no warnings, and in an empty folder
 # outside the tree the Kurzanleitung's program compiles with the installed
-# zekoc and runs on welt1.zko from the installed world folder; zekoedit
+# zekoc and runs on welt1.zko from the installed world folder and, through
+# ZEKO_WELT, on a task's start world; its C program compiles too; zekoedit
 # makes a new world from the installed template; a program compiled the way
 # zekoc compiled before the library had its own folder still runs.
 #
@@ -47,6 +48,7 @@ case $mode in
     # zekocheck's sandbox comes with the package unless the admin declines it
     recommends=$(dpkg-deb -f "$deb" Recommends)
     [[ ,$recommends, =~ ,\ *bubblewrap(\ |,) ]] || fail "Recommends without bubblewrap: $recommends"
+    [[ $(dpkg-deb -f "$deb" Recommends) == *gcc-12-locales* ]] || fail "Recommends without gcc-12-locales"
     [[ $(dpkg-deb -I "$deb" conffiles) == /etc/zeko/zeko.conf ]] || fail "conffiles: $(dpkg-deb -I "$deb" conffiles)"
     dpkg-deb -x "$deb" "$root" || exit 1
     ;;
@@ -59,7 +61,7 @@ usr=$root/usr
 
 for f in bin/zekoc bin/zekoprog bin/zekoedit bin/zekocheck libexec/zeko/zekobox share/zeko/welten/welt0.zko share/zeko/welten/welt1.zko \
   share/doc/zeko/README.md share/doc/zeko/Kurzanleitung.md share/doc/zeko/beispiele/sammeln.pas \
-  share/man/man1/zekoc.1.gz share/man/man1/zekoprog.1.gz share/man/man1/zekoedit.1.gz share/man/man1/zekocheck.1.gz \
+  share/man/man7/zeko.7.gz share/man/man1/zekoc.1.gz share/man/man1/zekoprog.1.gz share/man/man1/zekoedit.1.gz share/man/man1/zekocheck.1.gz \
   share/zeko/aufgaben/01-geradeaus/aufgabe.txt share/zeko/aufgaben/12-rundgang/ziel2.zko include/zekoinc.h \
   lib/zeko/libzekoinc.so lib/zeko/zekoinc.pas lib/libzekoinc.so share/doc/zeko/copyright share/doc/zeko/changelog.gz \
   share/doc/zeko/ci/gitlab-ci.yml share/doc/zeko/ci/github-workflow.yml share/doc/zeko/docs/sandbox.md \
@@ -71,7 +73,7 @@ for f in share/doc/zeko/docs/fuzzing.md share/doc/zeko/docs/writing-tests.md sha
   [[ -e $usr/$f ]] && fail "installed, though only contributors need it: $f"
 done
 grep -qx 'License: Expat' "$usr/share/doc/zeko/copyright" || fail "copyright names no MIT (Expat) licence"
-for page in "$usr"/share/man/man1/*.1.gz; do
+for page in "$usr"/share/man/man1/*.1.gz "$usr"/share/man/man7/*.7.gz; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
   [[ -z $warnings ]] || fail "$(basename "$page"): $warnings"
   zgrep -q '@PROJECT_VERSION@' "$page" && fail "$(basename "$page"): version not filled in"
@@ -103,6 +105,28 @@ else
     timeout 60 "$usr/bin/zekocheck" --ohne-sandbox --speicher 0 --aufgabe geradeaus meinprog.pas \
     >"$tmp/check.out" 2>&1 || fail "zekocheck --aufgabe geradeaus: $(cat "$tmp/check.out")"
   grep -qx 'meinprog.pas: bestanden' "$tmp/check.out" || fail "zekocheck said: $(cat "$tmp/check.out")"
+  # The task's start worlds by name, and the program watched on one of them
+  # without editing it.
+  "$usr/bin/zekocheck" --aufgabe geradeaus --zeigen >"$tmp/task.out" 2>&1
+  grep -q '^Start-Welten: geradeaus-1, geradeaus-2' "$tmp/task.out" || fail "--zeigen: $(cat "$tmp/task.out")"
+  LD_PRELOAD=${ZEKO_TEST_PRELOAD:-} ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0 ZEKO_WELT=geradeaus-2 \
+    timeout 20 ./meinprog </dev/null >"$tmp/watch.out" 2>&1
+  status=$?
+  [[ $status == 0 ]] && grep -q 'geradeaus-2' "$tmp/watch.out" || fail "ZEKO_WELT=geradeaus-2 ./meinprog ended with $status"
+fi
+# The Kurzanleitung's C program, with the Pascal line in it, compiles
+# without a warning and runs, in a folder of its own.
+mkdir "$tmp/kurz_c"
+sed -n '/^ *```c$/,/^ *```$/p' "$usr/share/doc/zeko/Kurzanleitung.md" | sed '1d;$d' >"$tmp/kurz_c/meinprog.c"
+grep -q "initialisiere_die_Roboterwelt('welt1.zko')" "$tmp/kurz_c/meinprog.c" ||
+  fail "Kurzanleitung's C program: $(cat "$tmp/kurz_c/meinprog.c")"
+if ! "$usr/bin/zekoc" "$tmp/kurz_c/meinprog.c" >"$tmp/c_kurz.log" 2>&1 || [[ -s $tmp/c_kurz.log ]]; then
+  fail "zekoc meinprog.c: $(cat "$tmp/c_kurz.log")"
+else
+  (cd "$tmp/kurz_c" && LD_PRELOAD=${ZEKO_TEST_PRELOAD:-} ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0 \
+    timeout 20 ./meinprog </dev/null >"$tmp/c_kurz.out" 2>&1)
+  status=$?
+  [[ $status == 0 ]] && grep -q 'FERTIG!' "$tmp/c_kurz.out" || fail "meinprog (C) ended with $status"
 fi
 # The C and C++ examples compile against the installed header and library
 # and run, in a folder of their own.
