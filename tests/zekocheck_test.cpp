@@ -5,6 +5,7 @@
 // sandbox against a table of attacks, and the world-file check.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -349,6 +350,11 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
        "program meldet;\nuses ZekoInc, BaseUnix;\nbegin\ninitialisiere_die_Roboterwelt('w'); nimm; vor; vor;\n"
        "fpWrite(3, 'M'#0'M'#0'M'#0'M'#0'M'#0, 10);\nend.\n",
        "nicht bestanden - Pruefkanal gestoert: zu viele Meldungen"},
+      // start worlds asked for without end and never read: the program waits, our memory stays bounded
+      {"fragt",
+       "program fragt;\nuses ZekoInc, BaseUnix;\nvar b: array[0..4095] of char;\nbegin\nFillChar(b, SizeOf(b), 'W');\n"
+       "while true do fpWrite(3, b, SizeOf(b));\nend.\n",
+       "nicht bestanden - Pruefkanal gestoert: die Start-Welt wird nicht abgeholt"},
       // a program's escape sequences are shown, not sent to the teacher's terminal
       {"farbe", program("farbe", "write(#27'[2J'#27'[32mbestanden'#13#10#155'2J'#$E2#$80#$AE'cba');"),
        "nicht bestanden - keine Welt geladen"},
@@ -386,6 +392,9 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
             std::string::npos) << people.output;
   EXPECT_EQ(people.status, 1);
   for (const Case& c : cases) EXPECT_EQ(line_of(people.output, c.name), c.reason) << people.output;
+  rusage children {};
+  getrusage(RUSAGE_CHILDREN, &children);
+  EXPECT_LT(children.ru_maxrss, 512L * 1024) << "KB at most, of zekocheck and the compilers";
   EXPECT_EQ(line_of(people.output, "liestcin"), "bestanden") << people.output;
   EXPECT_EQ(line_of(people.output, "esc^[[7m"), "nicht bestanden - Programm laesst sich nicht starten");
   EXPECT_NE(people.output.find("  | ^[[2J^[[32mbestanden\n  | \\x9b2J<U+202E>cba\n"), std::string::npos)
@@ -419,7 +428,7 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   std::string junit;
   junit = dir_.read("junit.xml");
   EXPECT_EQ(junit.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites", 0), 0u) << junit;
-  EXPECT_NE(junit.find("tests=\"25\" failures=\"21\""), std::string::npos) << junit;
+  EXPECT_NE(junit.find("tests=\"26\" failures=\"22\""), std::string::npos) << junit;
   EXPECT_NE(junit.find("name=\"kaputt.pas\""), std::string::npos);
   std::size_t failure = junit.find("message=\"nicht uebersetzbar: kaputt.pas(4,1) ");
   EXPECT_NE(failure, std::string::npos) << junit;
@@ -543,6 +552,25 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   EXPECT_EQ(no_bwrap.status, 0);
   EXPECT_EQ(no_bwrap.output, "Hinweis: bwrap (bubblewrap) ist nicht installiert; die Programme laufen ohne Sandbox, "
                           "nur mit ihren Grenzen.\ngeht: bestanden\n  1 von 1 Welt bestanden\n  (ohne Sandbox gelaufen)\n");
+  // A class without the sandbox only when the teacher chose it; then every
+  // verdict says so.
+  Result two = shell("PATH=/nicht/da " + std::string(ZEKOCHECK_PATH) + " start.zko ziel.zko geht geht", true);
+  EXPECT_EQ(two.status, 2);
+  EXPECT_NE(two.output.find("Paket bubblewrap installieren"), std::string::npos) << two.output;
+  EXPECT_NE(two.output.find("nur mit --ohne-sandbox"), std::string::npos) << two.output;
+  EXPECT_EQ(two.output.find("geht:"), std::string::npos) << two.output;
+  Result chosen = zekocheck("--ohne-sandbox --ohne-position start.zko ziel.zko geht geht");
+  EXPECT_EQ(chosen.output, "geht: bestanden\n  1 von 1 Welt bestanden\n  (ohne Sandbox gelaufen)\ngeht: bestanden\n"
+                           "  1 von 1 Welt bestanden\n  (ohne Sandbox gelaufen)\n");
+  // so for a class folder of two pupils
+  for (const char* pupil : {"ohne/anna", "ohne/ben"}) {
+    fs::create_directories(dir_ / pupil);
+    put(std::string(pupil) + "/01-geradeaus.pas", dir_.read("geht.pas"));
+  }
+  Result klasse = shell("PATH=/nicht/da " + std::string(ZEKOCHECK_PATH) + " --klasse ohne", true);
+  EXPECT_EQ(klasse.status, 2);
+  EXPECT_NE(klasse.output.find("nur mit --ohne-sandbox"), std::string::npos) << klasse.output;
+  EXPECT_FALSE(fs::exists(dir_ / "uebersicht.html"));
   // ... and so say JSON and JUnit for every program.
   Result json = shell("PATH=/nicht/da " + std::string(ZEKOCHECK_PATH) + " --json --junit j.xml start.zko ziel.zko geht");
   EXPECT_NE(json.output.find("\"sandbox\": false}"), std::string::npos) << json.output;
@@ -1031,7 +1059,7 @@ TEST_F(Zekocheck, ClassOverviewAndWorksheetInABrowser) {
 namespace attack {
 
 const std::string kHead =
-    "{$mode objfpc}{$H+}\nuses ZekoInc, SysUtils, BaseUnix, Sockets;\n"
+    "{$mode objfpc}{$H+}\nuses ZekoInc, SysUtils, BaseUnix, Sockets, Syscall, ipc;\n"
     "procedure gelungen; begin writeln('ANGRIFF GELUNGEN'); halt(7) end;\n"
     "procedure loese; begin initialisiere_die_Roboterwelt('w'); nimm; vor; vor; warte end;\n";
 
@@ -1039,12 +1067,16 @@ std::string source(const std::string& name, const std::string& decls, const std:
   return "program " + name + ";\n" + kHead + decls + "begin\n" + body + "\nend.\n";
 }
 
+// This test's own mark in the names of what its programs leave in shared
+// places: only these are judged.
+std::string mark() { return "zeko-" + std::to_string(getpid()); }
+
 // Writes up to 100 files of 1 MB into `folder` and reports success when
 // more than `limit` MB went in.
 std::string fill(const std::string& name, const std::string& folder, int limit) {
   return source(name, "var i, j, f: longint; buf: array[0..65535] of byte; total: int64;\n",
                 "total := 0;\nfor i := 1 to 100 do begin\n"
-                "  f := fpOpen('" + folder + "/zeko-voll' + IntToStr(i), O_WrOnly or O_Creat, &600);\n"
+                "  f := fpOpen('" + folder + "/" + mark() + "-voll' + IntToStr(i), O_WrOnly or O_Creat, &600);\n"
                 "  if f < 0 then break;\n"
                 "  for j := 1 to 16 do\n"
                 "    if fpWrite(f, buf, SizeOf(buf)) = SizeOf(buf) then total := total + SizeOf(buf);\n"
@@ -1074,6 +1106,7 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
   const std::string task_goal = std::string(TASKS_DIR) + "/01-geradeaus/ziel1.zko";
   const std::string abstract_name = "zekocheck-angriff-" + std::to_string(getpid());
   const std::string bomb_limit = "nicht bestanden - nicht uebersetzbar - Grenze Speicher (256 MB)";
+  const std::string ipc_key = std::to_string(0x5a000000 + (getpid() & 0xffffff));
   const std::string position = "nicht bestanden - Endwelt falsch (Position anders als im Ziel)",
                     link = "nicht bestanden - ein Verweis (symbolischer Link) wird nicht gelesen",
                     runtime_error = "nicht bestanden - Laufzeitfehler 201",
@@ -1148,6 +1181,50 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
               "if verbinde('" + dir_.path() + "/sock', false) or verbinde('" + abstract_name +
                   "', true) then gelungen;\nloese;"),
        false, {ok, ok, "", ""}},
+      // its box's supervisor killed: only its own run ends with it
+      {"aufseher", source("aufseher", "", "fpKill(fpGetPPid, SIGKILL);\nSleep(500);\nloese;"), false,
+       {ok, ok, ok, "nicht bestanden - abgebrochen (Signal 9, zu viel Speicher?)"}},
+      // identical sources compiled once: the program waits for the second
+      // one where no classmate (fremd) can reach it
+      {"gleich1.pas", source("gleich", "", "loese;"), true, {ok, ok, ok, ok}},
+      // a classmate's program, compiled or given, started instead of its own robot code
+      {"fremd",
+       source("fremd", "var k: integer; box, base, p: string;\n",
+              "box := ExtractFileDir(GetCurrentDir); base := ExtractFileDir(box);\n"
+              "for k := 1 to 40 do begin\n  p := base + '/p' + IntToStr(k);\n"
+              "  if (p <> box) and ((FileOpen(p + '/programm', fmOpenRead) >= 0) or\n"
+              "     (FileOpen(p + '/w1/programm', fmOpenRead) >= 0) or\n"
+              "     (FileOpen(base + '/programme/' + IntToStr(k), fmOpenRead) >= 0)) then gelungen;\nend;\nloese;"),
+       false, {ok, ok, ok, ok}},
+      {"gleich2.pas", source("gleich", "", "loese;"), true, {ok, ok, ok, ok}},
+      // SysV IPC and a lock file that would outlive the check
+      {"reste",
+       source("reste", "",
+              "if (shmget(" + ipc_key + ", 65536, IPC_CREAT or &666) < 0) or (semget(" + ipc_key +
+                  ", 1, IPC_CREAT or &666) < 0) or\n   (msgget(" + ipc_key + ", IPC_CREAT or &666) < 0) then halt(3);\n"
+                  "FileCreate('/run/lock/" + mark() + "-sperre');\nloese;"),
+       false, {ok, ok, ok, ""}},
+      {"tmp", fill("tmp", "/tmp", 70), false, {ok, ok, leaked, ""}},
+      // the environment and the memory (what ptrace would reach) of the processes
+      // above it: its supervisor, zekocheck and the teacher's
+      {"spioniert",
+       source("spioniert", "var p, f, n: longint; buf: array[0..65535] of char; s: string;\n"
+                           "function lies(const pfad: string): string;\nbegin\n  lies := '';\n"
+                           "  f := fpOpen(pfad, O_RdOnly);\n  if f < 0 then exit;\n  n := fpRead(f, buf, SizeOf(buf));\n"
+                           "  fpClose(f);\n  if n > 0 then SetString(lies, buf, n);\nend;\n",
+              "p := fpGetPPid;\nwhile p > 1 do begin\n"
+              "  if Pos('ZEKO_GEHEIM=', lies('/proc/' + IntToStr(p) + '/environ')) > 0 then gelungen;\n"
+              "  if fpOpen('/proc/' + IntToStr(p) + '/mem', O_RdOnly) >= 0 then gelungen;\n"
+              "  s := lies('/proc/' + IntToStr(p) + '/stat');\n  s := Copy(s, LastDelimiter(')', s) + 4, 20);\n"
+              "  p := StrToIntDef(Copy(s, 1, Pos(' ', s) - 1), 0);\nend;\nloese;"),
+       false, {ok, ok, ok, ok}},
+      // no user name space of its own in the sandbox, and no group of the teacher's
+      {"namensraum",
+       source("namensraum", "var t: text; z: string;\n",
+              "if Do_SysCall(syscall_nr_unshare, $10000000) = 0 then gelungen;\n"
+              "assign(t, '/proc/self/status'); reset(t);\nwhile not eof(t) do begin\n  readln(t, z);\n"
+              "  if (Pos('Groups:', z) = 1) and (Trim(Copy(z, 8, 200)) <> '') then gelungen;\nend;\nclose(t);\nloese;"),
+       false, {ok, ok, "", ""}},
       // names that would be options, links, and text that is no place of the program's own
       {"--ohne-position=x.pas", source("ohneposition", "", "initialisiere_die_Roboterwelt('w'); nimm; vor; warte;"),
        true, {position, position, position, position}},
@@ -1212,7 +1289,11 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
   listen(path_socket, 8);
   listen(abstract_socket, 8);
 
+  // As root, the settings as a user where that user reaches zekocheck (not
+  // from a build tree in a folder closed to others).
   const bool root = geteuid() == 0 && access("/usr/bin/setpriv", X_OK) == 0;
+  const bool user_reaches = root && support::run_shell("setpriv --reuid=nobody --regid=nogroup --clear-groups test -x '" +
+                                                       std::string(ZEKOCHECK_PATH) + "'").status == 0;
   fs::create_directory(dir_ / "nobody");
   fs::permissions(dir_ / "nobody", fs::perms::all);
   // What a setting's run leaves: processes of its programs, its folders,
@@ -1232,8 +1313,16 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
     std::ifstream mounts("/proc/self/mountinfo");
     for (std::string line; std::getline(mounts, line);)
       if (line.find(tmp + "/zekocheck.") != std::string::npos) found += "mount " + line + " ";
-    for (const auto& entry : fs::directory_iterator("/dev/shm"))
-      if (entry.path().filename().string().starts_with("zeko-voll")) found += "file " + entry.path().string() + " ";
+    // Only what this test's programs made, by their names and key.
+    for (const char* shared : {"/dev/shm", "/tmp", "/run/lock"})
+      for (const auto& entry : fs::directory_iterator(shared))
+        if (entry.path().filename().string().starts_with(mark())) found += "file " + entry.path().string() + " ";
+    for (const char* table : {"shm", "sem", "msg"}) {
+      std::ifstream ipc(std::string("/proc/sysvipc/") + table);
+      std::string key;
+      for (std::string line; std::getline(ipc, line);)
+        if (std::istringstream(line) >> key && key == ipc_key) found += std::string("ipc ") + table + " ";
+    }
     return found;
   };
 
@@ -1242,10 +1331,12 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
     const bool sandbox = setting == kRootSandbox || setting == kUserSandbox;
     const bool as_user = setting == kUserSandbox || setting == kUserPlain;
     SCOPED_TRACE("setting " + std::to_string(setting));
-    if (as_user && !root) continue;
+    if (as_user && !user_reaches) continue;
     std::string tmp = as_user ? (dir_ / "nobody").string() : dir_.path();
+    // As root with a supplementary group, which the slots' users must not keep.
     std::string prefix = "SSH_AUTH_SOCK=/geheim/agent ZEKO_GEHEIM=geheim TMPDIR='" + tmp + "' " +
-                         (as_user ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "") + ZEKOCHECK_PATH +
+                         (as_user ? "setpriv --reuid=nobody --regid=nogroup --clear-groups "
+                                  : root ? "setpriv --groups=100 " : "") + ZEKOCHECK_PATH +
                          (sandbox ? "" : " --ohne-sandbox") + " --zeit 5 ";
 #ifdef ZEKO_SANITIZE
     // The sanitizer runtime needs an unlimited address space and does not
@@ -1282,6 +1373,15 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
     EXPECT_EQ(line_of(one.output, "uebrig"), ok) << one.output;
     EXPECT_EQ(line_of(one.output, "sucht"), ok) << one.output;
     EXPECT_EQ(left_behind(tmp), "");
+  }
+  // An interrupted check leaves nothing either, in the sandbox and without.
+  put("wartet.pas", source("wartet", "", "initialisiere_die_Roboterwelt('w');\nwhile true do Sleep(100);"));
+  ASSERT_EQ(shell(std::string(ZEKOC_PATH) + " wartet.pas >/dev/null").status, 0);
+  for (const char* options : {"", " --ohne-sandbox"}) {
+    Result stopped = shell("timeout -s INT 2 " + std::string(ZEKOCHECK_PATH) + common_options() + options +
+                           " --zeit 30 start.zko ziel.zko wartet");
+    EXPECT_EQ(stopped.status, 124) << options;
+    EXPECT_EQ(left_behind(dir_.path()), "") << options;
   }
   close(path_socket);
   close(abstract_socket);

@@ -133,8 +133,12 @@ bool check_task(const ClassCheck& check, const Handed& h, std::size_t k, TaskRes
     err << "zekocheck: kein temporaerer Ordner\n";
     return false;
   }
-  for (const std::string& note : {runner.sandbox_note(), runner.access_note()})
-    if (k == 0 && !note.empty()) err << note << "\n";
+  if (k == 0 && !runner.sandbox_note().empty()) err << runner.sandbox_note() << "\n";
+  if (check.limits.sandbox && !runner.sandboxed() && h.pupils.size() > 1) {
+    err << unsandboxed_class_note() << "\n";
+    return false;
+  }
+  if (k == 0 && !runner.access_note().empty()) err << runner.access_note() << "\n";
   runner.run_all(r.programs, starts);
   mark_copies(r.programs);
   r.results = judge_all(r.programs, goals, check.compare, check.limits.seconds, task.rules);
@@ -179,6 +183,11 @@ bool all_passed(const ClassTable& t) {
 }
 
 }  // namespace
+
+const char* unsandboxed_class_note() {
+  return "zekocheck: ohne Sandbox prueft zekocheck mehrere Programme nur mit --ohne-sandbox; "
+         "fuer die Sandbox das Paket bubblewrap installieren (apt install bubblewrap)";
+}
 
 int check_class(const ClassCheck& check, std::ostream& out, std::ostream& err) {
   if (!plain(check.folder, true)) {

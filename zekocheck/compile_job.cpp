@@ -3,16 +3,14 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "compile_command.h"
 
 namespace zekocheck {
 
-bool compile_launch(const std::string& source, const std::string& work_dir, CompileLaunch& out) {
+bool compile_launch(const std::string& source, const std::string& work_dir, const zeko::compile::Layout& layout,
+                    CompileLaunch& out) {
   using namespace zeko::compile;
-  std::error_code ec;
-  Layout layout = find_layout(std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string());
   Compilers compilers = configured_compilers();
   if (const char* fpc = std::getenv("ZEKOC_FPC"); fpc && *fpc) compilers.fpc = fpc;
   Language language = language_of(source);

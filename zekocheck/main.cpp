@@ -7,6 +7,7 @@
 //   zekocheck --aufgabe-anlegen ORDNER LOESUNG START.zko...
 #include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -347,6 +348,9 @@ int main(int argc, char** argv) {
   // A reader that stops early (zekocheck ... | head) must not end us before
   // the temporary folders are removed; the children get the default back.
   signal(SIGPIPE, SIG_IGN);
+  // The programs checked here must not read or trace us (our memory, our
+  // environment in /proc), whatever user they run as.
+  prctl(PR_SET_DUMPABLE, 0);
   Options o = parse(argc, argv);
   answer_help_or_version(o);
 
@@ -403,6 +407,12 @@ int main(int argc, char** argv) {
     return kUsageStatus;
   }
   if (!runner.sandbox_note().empty()) std::cerr << runner.sandbox_note() << "\n";
+  // Without the sandbox one pupil's program could reach another's: a class
+  // only when the teacher says so.
+  if (o.limits.sandbox && !runner.sandboxed() && programs.size() > 1) {
+    std::cerr << unsandboxed_class_note() << "\n";
+    return kUsageStatus;
+  }
   if (!runner.access_note().empty()) std::cerr << runner.access_note() << "\n";
   runner.run_all(programs, starts);
   mark_copies(programs);

@@ -1,6 +1,9 @@
-// Compiles and runs learner programs in parallel, each in its own temporary
-// folder and process group, under limits of commands, wall time, CPU time,
-// memory and file size, in the sandbox (sandbox.h).
+// Compiles and runs learner programs, each pupil's in a box of its own
+// (box.h) and as many boxes at a time as there are jobs, under limits of
+// commands, wall time, CPU time, memory and file size. The rooms: the
+// schedule of boxes (schedule.h), one pupil's box with its jobs
+// (pupil_box.h), its check channel (check_service.h) and the event loop
+// (event_loop.h).
 #pragma once
 
 #include <memory>
@@ -13,6 +16,9 @@
 namespace zekocheck {
 
 class Sandbox;
+class Schedule;
+class PupilBox;
+struct Classroom;
 
 struct Limits {
   long max_commands = 100000;  // and ten times as many sensor calls
@@ -46,7 +52,7 @@ struct Program {
   bool compile_failed = false;
   std::string compile_limit;  // the limit that stopped the compiler (German), or empty
   bool sandboxed = false;        // compiled and run in bwrap
-  bool without_sandbox = false;  // the sandbox was wanted but could not be used
+  bool without_sandbox = false;  // compiled and run without it (switched off or not usable)
   std::string compile_messages;
   std::string unusable;    // why the file cannot even be tried (German), or empty
   std::vector<Run> runs;   // one per world pair
@@ -77,12 +83,17 @@ class Runner {
   const std::string& sandbox_note() const;
   // As root: why the compiler cannot be reached by the runs' users, or empty.
   const std::string& access_note() const;
+  // Whether the programs run in bwrap.
+  bool sandboxed() const;
   // False when the temporary folder cannot be made.
   bool ready() const { return !base_.empty(); }
 
   void run_all(std::vector<Program>& programs, const std::vector<World>& start_worlds);
 
  private:
+  void open_rooms(Schedule& schedule, std::vector<std::unique_ptr<PupilBox>>& rooms, std::vector<bool>& slot_busy,
+                  std::vector<std::size_t>& pupil_of, const Classroom& room, std::vector<Program>& programs);
+
   Limits limits_;
   std::string zekoc_;
   std::string base_;         // temporary folder of this check

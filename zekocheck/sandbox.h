@@ -1,23 +1,26 @@
-// Where a learner's compile and run happen: in bubblewrap when it works
+// Where a learner's compile and runs happen: one box per pupil (box.h). The
+// sandbox is what every box of a check shares: whether bubblewrap runs here
 // (nothing of the host but the system folders, read-only; no network, no
-// IPC, no capabilities), as a user of its own per parallel slot when
-// zekocheck runs as root, with its own folder as a small tmpfs, a minimal
-// environment and resource limits; and the clean-up that leaves nothing of
-// a run behind.
+// IPC, no capabilities), the users of the parallel slots when zekocheck runs
+// as root, the start of every bubblewrap command, the minimal environment,
+// the limits and the guards that plug into each box.
 #pragma once
 
 #include <sys/resource.h>
 #include <sys/types.h>
 
+#include <memory>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
+
+#include "zeko_files.h"
 
 namespace zekocheck {
 
-// Limits of one child. The process count is the child's own; the sandbox
-// adds what bubblewrap needs around it.
+class BoxGuards;
+
+// Limits of one job in a box.
 struct ChildLimits {
   rlim_t cpu_seconds = RLIM_INFINITY;
   rlim_t memory_bytes = 0;  // address space; 0: none
@@ -29,27 +32,12 @@ constexpr long kOwnFolderMb = 64;
 constexpr long kOwnFolderInodes = 4096;
 constexpr long kShmMb = 8;
 
-// One compile or run.
-struct Job {
-  int slot = 0;                        // 0 .. jobs-1, one job at a time per slot
-  bool compile = false;
-  std::string own;                     // the own folder: cwd, HOME, TMPDIR; writable
-  std::string cwd;                     // where the command starts (empty: the own folder)
-  // Host files copied into the own folder, with their names there.
-  std::vector<std::pair<std::string, std::string>> own_files;
-  std::vector<std::string> readable;   // host files shown read-only at the same path
-  std::vector<std::string> command;
-  std::vector<std::string> env;        // added to the minimal environment
-  ChildLimits limits;
-  // Descriptors the job inherits: ours, and the number it gets there.
-  std::vector<std::pair<int, int>> pass;
-};
-
 class Sandbox {
  public:
   // `base` is the check's temporary folder; `zekoc` the compile wrapper,
   // whose installation (or build tree) the compile needs read-only.
   Sandbox(bool wanted, std::string base, int slots, std::string zekoc);
+  ~Sandbox();
   Sandbox(const Sandbox&) = delete;
   Sandbox& operator=(const Sandbox&) = delete;
 
@@ -61,54 +49,49 @@ class Sandbox {
   bool in_use() const { return use_bwrap_; }
   // Wanted but not available: every program is marked in the report.
   bool missing() const { return !note_.empty(); }
+  bool root() const { return root_; }
+  // How many boxes may run at a time: as a user without bwrap the programs
+  // could reach each other, so one.
+  int slots() const { return slots_; }
 
-  // Makes the own folder (a limited tmpfs when root) with its files, owned
-  // by the slot's user; false when that fails.
-  bool prepare(const Job& job);
-  // As root: `dir` in the own folder and its entries go to the slot's
-  // user (the compiler writes there); false when that fails.
-  bool hand_over(const Job& job, const std::string& dir) const;
-  // Starts the job in a session of its own; output and errors go into one
-  // pipe whose read end is `out_fd`. -1 when the start fails.
-  pid_t start(const Job& job, int& out_fd);
-  // After the job's first process ended: every process it left is ended
-  // and reaped (`session` is what start gave).
-  void stop(const Job& job, pid_t session);
-  // Then its own folder and result folder go, and as root without bwrap
-  // what the slot's user left in the shared folders (/tmp, /dev/shm, ...).
-  void clear(const Job& job);
-  // At the end of a check: our children that outlived their jobs (adopted
-  // through the subreaper setting) are ended and reaped.
-  void end_adopted();
+  // The guards every box gets (none unless set).
+  void set_guards(std::unique_ptr<BoxGuards> guards);
+  BoxGuards& guards() const { return *guards_; }
+
+  // The user of a slot (as root), and the limits of its box's processes.
+  uid_t slot_uid(int slot) const;
+  rlim_t outer_processes() const { return outer_processes_; }
+  rlim_t job_processes() const { return use_bwrap_ || root_ ? kProcessesPerRun : outer_processes_; }
+  // Where the compile finds Zeko's unit, library and header.
+  const zeko::compile::Layout& layout() const { return zeko_.layout; }
+  // What a run's environment needs of them besides the minimal one.
+  const std::vector<std::string>& run_environment() const { return zeko_.run_env; }
+  // The box's supervisor (zekobox) beside zekocheck, or empty.
+  const std::string& supervisor() const { return supervisor_; }
+  // What every bubblewrap command starts with: the same for the whole check.
+  const std::vector<std::string>& bwrap_common();
+  // The processes the boxes started first; the others are adopted leftovers.
+  std::set<pid_t>& first_processes() { return first_; }
+  // At the end of a check: our children that outlived their boxes are
+  // ended and reaped.
+  void end_adopted_children();
 
  private:
-  const std::vector<std::string>& bwrap_common();
-  std::vector<std::string> bwrap_command(const Job& job);
   bool probe();
-  std::vector<pid_t> adopted(pid_t session) const;
-  uid_t slot_uid(int slot) const;
 
-  std::string base_, zekoc_, bwrap_, note_, unreachable_;
+  std::string base_, zekoc_, bwrap_, note_, unreachable_, supervisor_;
   bool use_bwrap_ = false;
   bool root_ = false;
   int slots_ = 1;
   rlim_t outer_processes_ = RLIM_INFINITY;
-  std::vector<std::string> zeko_dirs_;  // the compiler wrapper's unit and library
-  std::set<pid_t> started_;             // first processes of the jobs that run
+  ZekoFiles zeko_;                      // the unit, library and header the boxes see
   std::vector<std::string> common_;     // the start of every bubblewrap command
+  std::set<pid_t> first_;
+  std::unique_ptr<BoxGuards> guards_;
 };
 
 // The environment of compile and run: PATH, LANG, HOME and TMPDIR, what the
 // tests' sanitizer runtime and zekoc need, nothing else of ours.
 std::vector<std::string> minimal_environment(const std::string& own);
-
-// Removes a folder tree of any depth by descriptors (no path grows with the
-// depth), also where a program took away its own permissions. Does not
-// follow symbolic links nor leave the file system.
-void remove_tree(const std::string& path);
-
-// Base folder of a check: below TMPDIR, or /tmp when root and TMPDIR is not
-// reachable for the slots' users. Empty on failure.
-std::string make_base_folder();
 
 }  // namespace zekocheck

@@ -90,7 +90,7 @@ if [[ -n ${ZEKO_TEST_PRELOAD:-} ]]; then
   cat >"$tmp/bin/zekocheck" <<'WRAPPER'
 #!/bin/bash
 export LD_PRELOAD=$ZEKO_TEST_PRELOAD ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0
-exec "$ZEKO_TEST_ROOT/usr/bin/zekocheck" --speicher 0 "$@"
+exec "$ZEKO_TEST_ROOT/usr/bin/zekocheck" --ohne-sandbox --speicher 0 "$@"
 WRAPPER
   chmod +x "$tmp/bin/zekocheck"
 fi

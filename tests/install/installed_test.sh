@@ -59,7 +59,7 @@ case $mode in
 esac
 usr=$root/usr
 
-for f in bin/zekoc bin/zekoprog bin/zekoedit bin/zekocheck share/zeko/welten/welt0.zko share/zeko/welten/welt1.zko \
+for f in bin/zekoc bin/zekoprog bin/zekoedit bin/zekocheck libexec/zeko/zekobox share/zeko/welten/welt0.zko share/zeko/welten/welt1.zko \
   share/doc/zeko/README.md share/doc/zeko/Kurzanleitung.md share/doc/zeko/beispiele/sammeln.pas \
   share/man/man7/zeko.7.gz share/man/man1/zekoc.1.gz share/man/man1/zekoprog.1.gz share/man/man1/zekoedit.1.gz share/man/man1/zekocheck.1.gz \
   share/zeko/aufgaben/01-geradeaus/aufgabe.txt share/zeko/aufgaben/12-rundgang/ziel2.zko include/zekoinc.h \
