@@ -18,9 +18,9 @@ set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEP
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/Kurzanleitung.md DESTINATION ${ZEKO_INSTALL_DOCDIR})
 # The documents teachers and admins need beside the README, below docs/ as in
 # the source tree so that the README's links hold; those only contributors
-# need (figures, fuzzing, writing tests) stay out.
+# need (figures, fuzzing, writing tests, the source tree) stay out.
 install(FILES ${PROJECT_SOURCE_DIR}/docs/learner-programs.md ${PROJECT_SOURCE_DIR}/docs/worlds.md
-  ${PROJECT_SOURCE_DIR}/docs/zekocheck.md ${PROJECT_SOURCE_DIR}/docs/sandbox.md
+  ${PROJECT_SOURCE_DIR}/docs/zekocheck.md ${PROJECT_SOURCE_DIR}/docs/sandbox.md ${PROJECT_SOURCE_DIR}/docs/ci.md
   ${PROJECT_SOURCE_DIR}/docs/packaging.md DESTINATION ${ZEKO_INSTALL_DOCDIR}/docs)
 
 # The Debian package's own documents: the copyright file (machine-readable)

@@ -64,12 +64,13 @@ for f in bin/zekoc bin/zekoprog bin/zekoedit bin/zekocheck libexec/zeko/zekobox 
   share/man/man7/zeko.7.gz share/man/man1/zekoc.1.gz share/man/man1/zekoprog.1.gz share/man/man1/zekoedit.1.gz share/man/man1/zekocheck.1.gz \
   share/zeko/aufgaben/01-geradeaus/aufgabe.txt share/zeko/aufgaben/12-rundgang/ziel2.zko include/zekoinc.h \
   lib/zeko/libzekoinc.so lib/zeko/zekoinc.pas lib/libzekoinc.so share/doc/zeko/copyright share/doc/zeko/changelog.gz \
-  share/doc/zeko/ci/gitlab-ci.yml share/doc/zeko/ci/github-workflow.yml share/doc/zeko/docs/sandbox.md \
+  share/doc/zeko/ci/gitlab-ci.yml share/doc/zeko/ci/github-workflow.yml share/doc/zeko/docs/sandbox.md share/doc/zeko/docs/ci.md \
   share/doc/zeko/docs/zekocheck.md ../etc/zeko/zeko.conf; do
   [[ -e $usr/$f ]] || fail "not installed: $f"
 done
 # What only contributors need stays in the source tree.
-for f in share/doc/zeko/docs/fuzzing.md share/doc/zeko/docs/writing-tests.md share/doc/zeko/docs/figures.md; do
+for f in share/doc/zeko/docs/fuzzing.md share/doc/zeko/docs/writing-tests.md share/doc/zeko/docs/figures.md \
+  share/doc/zeko/docs/source-tree.md; do
   [[ -e $usr/$f ]] && fail "installed, though only contributors need it: $f"
 done
 grep -qx 'License: Expat' "$usr/share/doc/zeko/copyright" || fail "copyright names no MIT (Expat) licence"
