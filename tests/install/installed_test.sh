@@ -121,7 +121,9 @@ mkdir "$tmp/kurz_c"
 sed -n '/^ *```c$/,/^ *```$/p' "$usr/share/doc/zeko/Kurzanleitung.md" | sed '1d;$d' >"$tmp/kurz_c/meinprog.c"
 grep -q "initialisiere_die_Roboterwelt('welt1.zko')" "$tmp/kurz_c/meinprog.c" ||
   fail "Kurzanleitung's C program: $(cat "$tmp/kurz_c/meinprog.c")"
-if ! "$usr/bin/zekoc" "$tmp/kurz_c/meinprog.c" >"$tmp/c_kurz.log" 2>&1 || [[ -s $tmp/c_kurz.log ]]; then
+# (The sanitizer build's library makes the linker warn of its runtime's tmpnam.)
+if ! "$usr/bin/zekoc" "$tmp/kurz_c/meinprog.c" >"$tmp/c_kurz.log" 2>&1 ||
+  grep -v 'libasan\.so' "$tmp/c_kurz.log" | grep -q .; then
   fail "zekoc meinprog.c: $(cat "$tmp/c_kurz.log")"
 else
   (cd "$tmp/kurz_c" && LD_PRELOAD=${ZEKO_TEST_PRELOAD:-} ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0 \

@@ -4,6 +4,7 @@
 // sanitizer runtime preloaded.
 #pragma once
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,4 +14,15 @@ inline std::vector<std::string> learner_environment() {
 #else
   return {};
 #endif
+}
+
+// What a compile printed, less the linker's notes on the sanitizer runtime
+// (it warns of tmpnam when a learner program links the instrumented
+// library): those come from the test build, not from the learner's code.
+inline std::string without_sanitizer_link_notes(const std::string& out) {
+  std::istringstream lines(out);
+  std::string kept;
+  for (std::string line; std::getline(lines, line);)
+    if (line.find("libasan.so") == std::string::npos) kept += line + "\n";
+  return kept;
 }
