@@ -1,5 +1,6 @@
 #include "runner.h"
 
+#include "box_guard.h"
 #include "sandbox.h"
 
 #include <fcntl.h>
@@ -89,7 +90,13 @@ std::string source_copy(const Program& program) {
 
 Runner::Runner(Limits limits, std::string zekoc) : limits_(limits), zekoc_(std::move(zekoc)) {
   base_ = make_base_folder();
-  sandbox_ = std::make_unique<Sandbox>(limits_.sandbox, base_, limits_.jobs, zekoc_);
+  // A box's processes together: the memory one of them may have, and its
+  // own folder and /dev/shm full.
+  CgroupLimits per_box;
+  if (limits_.memory_mb > 0) per_box.memory_bytes = static_cast<long long>(limits_.memory_mb + kOwnFolderMb + kShmMb) << 20;
+  per_box.processes = static_cast<long>(kProcessesPerRun) + 4;  // and bubblewrap's
+  guard_ = std::make_unique<BoxGuard>(per_box);
+  sandbox_ = std::make_unique<Sandbox>(limits_.sandbox, base_, limits_.jobs, zekoc_, *guard_);
 }
 
 Runner::~Runner() {
@@ -98,6 +105,7 @@ Runner::~Runner() {
 
 const std::string& Runner::sandbox_note() const { return sandbox_->note(); }
 const std::string& Runner::access_note() const { return sandbox_->unreachable(); }
+const std::string& Runner::guard_note() const { return guard_->note(); }
 
 void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& start_worlds) {
   if (pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) != 0) return;
@@ -265,6 +273,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
       ::close(calls[0]);
       ::close(calls[1]);
     }
+    if (ready) job.guarded = guard_->open_box();
     c.pid = ready ? sandbox_->start(job, c.fd) : -1;
     for (const auto& [fd, as] : job.pass) ::close(fd);
     job.pass.clear();
@@ -272,6 +281,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     c.deadline = c.started + milliseconds;
     if (c.pid < 0) {
       c.close_channel();
+      guard_->close_box(job.guarded);
       sandbox_->clear(job);
       if (task.pair < 0) p.unusable = "zekoc laesst sich nicht starten";
       else p.runs[task.pair].wait_status = 127 << 8;
@@ -339,6 +349,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
   auto finish = [&](Child& c, int status) {
     // Nothing of the job runs on while we read what it left.
     sandbox_->stop(c.job, c.pid);
+    guard_->close_box(c.job.guarded);
     drain(c);
     if (c.fd >= 0) ::close(c.fd);
     for (int look = 0; look < 16 && c.channel >= 0; ++look) serve(c);  // the calls still in the pipe
@@ -432,6 +443,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
       kill(-c.pid, SIGKILL);
       reap_quietly(c.pid);
       sandbox_->stop(c.job, c.pid);
+      guard_->close_box(c.job.guarded);
       sandbox_->clear(c.job);
       if (c.fd >= 0) ::close(c.fd);
       c.close_channel();

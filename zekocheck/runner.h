@@ -13,6 +13,7 @@
 namespace zekocheck {
 
 class Sandbox;
+class BoxGuard;
 
 struct Limits {
   long max_commands = 100000;  // and ten times as many sensor calls
@@ -72,6 +73,8 @@ class Runner {
   const std::string& sandbox_note() const;
   // As root: why the compiler cannot be reached by the runs' users, or empty.
   const std::string& access_note() const;
+  // Which of the box's guards this system lacks (box_guard.h), or empty.
+  const std::string& guard_note() const;
   // False when the temporary folder cannot be made.
   bool ready() const { return !base_.empty(); }
 
@@ -81,6 +84,7 @@ class Runner {
   Limits limits_;
   std::string zekoc_;
   std::string base_;         // temporary folder of this check
+  std::unique_ptr<BoxGuard> guard_;  // before the sandbox, which uses it
   std::unique_ptr<Sandbox> sandbox_;
 };
 

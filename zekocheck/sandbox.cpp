@@ -248,8 +248,9 @@ std::string make_base_folder() {
   return pattern;
 }
 
-Sandbox::Sandbox(bool wanted, std::string base, int slots, std::string zekoc)
-    : base_(std::move(base)), zekoc_(std::move(zekoc)), root_(geteuid() == 0), slots_(std::max(1, slots)) {
+Sandbox::Sandbox(bool wanted, std::string base, int slots, std::string zekoc, const BoxGuard& guard)
+    : guard_(guard),
+      base_(std::move(base)), zekoc_(std::move(zekoc)), root_(geteuid() == 0), slots_(std::max(1, slots)) {
   if (root_) {
     // The slot's user has nothing else: its limit is the run's own, plus
     // bubblewrap's two processes around the program (the limit counts in
@@ -373,6 +374,7 @@ const std::vector<std::string>& Sandbox::bwrap_common() {
     if (fs::exists(e, ec)) a.insert(a.end(), {"--ro-bind", e, e});
   a.insert(a.end(), {"--proc", "/proc", "--dev", "/dev", "--perms", "1777", "--size",
                      std::to_string(kShmMb << 20), "--tmpfs", "/dev/shm"});
+  guard_.add_bwrap_arguments(a);
   std::vector<std::string> readable = zeko_dirs_;
   if (const char* preload = std::getenv("LD_PRELOAD")) {
     std::stringstream list(preload);
@@ -457,6 +459,7 @@ pid_t Sandbox::start(const Job& job, int& out_fd) {
       _exit(126);
     prctl(PR_SET_PDEATHSIG, SIGKILL);  // after the change of user, which clears it
     prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+    if (!guard_.enter(job.guarded, use_bwrap_)) _exit(126);
     execve(argv[0], argv.data(), envp.data());
     const char* text = "zekocheck: Programm nicht ausfuehrbar\n";
     [[maybe_unused]] ssize_t n = ::write(2, text, std::strlen(text));

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "box_guard.h"
+
 namespace zekocheck {
 
 // Limits of one child. The process count is the child's own; the sandbox
@@ -43,13 +45,15 @@ struct Job {
   ChildLimits limits;
   // Descriptors the job inherits: ours, and the number it gets there.
   std::vector<std::pair<int, int>> pass;
+  GuardedBox guarded;                  // the guards' part (box_guard.h)
 };
 
 class Sandbox {
  public:
   // `base` is the check's temporary folder; `zekoc` the compile wrapper,
-  // whose installation (or build tree) the compile needs read-only.
-  Sandbox(bool wanted, std::string base, int slots, std::string zekoc);
+  // whose installation (or build tree) the compile needs read-only; `guard`
+  // the guards every job gets, with bwrap or without.
+  Sandbox(bool wanted, std::string base, int slots, std::string zekoc, const BoxGuard& guard);
   Sandbox(const Sandbox&) = delete;
   Sandbox& operator=(const Sandbox&) = delete;
 
@@ -88,6 +92,7 @@ class Sandbox {
   std::vector<pid_t> adopted(pid_t session) const;
   uid_t slot_uid(int slot) const;
 
+  const BoxGuard& guard_;
   std::string base_, zekoc_, bwrap_, note_, unreachable_;
   bool use_bwrap_ = false;
   bool root_ = false;

@@ -41,7 +41,7 @@ case $mode in
       exit 1
     }
     depends=$(dpkg-deb -f "$deb" Depends)
-    for dep in fp-compiler libstdc++6; do
+    for dep in fp-compiler libstdc++6 libseccomp2; do
       [[ $depends == *"$dep"* ]] || fail "Depends without $dep: $depends"
     done
     dpkg-deb -x "$deb" "$root" || exit 1
