@@ -99,6 +99,13 @@ void remove_folder(const std::string& dir) {
   for (long pause = 1; ::rmdir(dir.c_str()) != 0 && errno == EBUSY && pause < 1024; pause *= 2) pause_ms(pause);
 }
 
+// How many processes the memory limit ended, as the cgroup counts them.
+long oom_kills(const std::string& dir, bool v2) {
+  std::string counts = read_small(dir + (v2 ? "/memory.events" : "/memory.oom_control"));
+  std::size_t at = counts.find("oom_kill ");
+  return at == std::string::npos ? 0 : std::atol(counts.c_str() + at + 9);
+}
+
 }  // namespace
 
 CgroupTree::CgroupTree() {
@@ -189,10 +196,10 @@ BoxCgroup CgroupTree::make(const CgroupLimits& limits) {
   return box;
 }
 
-void CgroupTree::end(BoxCgroup& box) const {
+bool CgroupTree::end(BoxCgroup& box) const {
   for (int fd : box.procs) ::close(fd);
   box.procs.clear();
-  if (box.dirs.empty()) return;
+  if (box.dirs.empty()) return false;
   if (v2_) write_small(box.dirs.front() + "/cgroup.kill", "1");
   // Round by round until no process is listed (one may fork while the
   // others are ended; the process limit bounds how often).
@@ -203,9 +210,11 @@ void CgroupTree::end(BoxCgroup& box) const {
     if (!any) break;
     pause_ms(round < 10 ? 1 : 10);
   }
+  bool out_of_memory = box.memory_bounded && oom_kills(box.dirs.front(), v2_) > 0;
   for (const std::string& dir : box.dirs) remove_folder(dir);
   box.dirs.clear();
   box.memory_bounded = false;
+  return out_of_memory;
 }
 
 bool join_cgroup(const BoxCgroup& box) noexcept {

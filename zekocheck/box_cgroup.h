@@ -42,8 +42,9 @@ class CgroupTree {
   // A new box's cgroup with these limits; empty dirs when it fails.
   BoxCgroup make(const CgroupLimits& limits);
   // Every process still in the box's cgroup is ended and its folders go.
-  // Never reaps: the caller's children are the caller's to wait for.
-  void end(BoxCgroup& box) const;
+  // Never reaps: the caller's children are the caller's to wait for. True
+  // when the memory limit ended one of its processes.
+  bool end(BoxCgroup& box) const;
 
  private:
   bool find_v2();

@@ -35,6 +35,6 @@ bool BoxGuard::enter(const GuardedBox& box, bool with_bwrap) const noexcept {
   return with_bwrap ? pass_filter(program, kFilterFd) : load_filter(program);
 }
 
-void BoxGuard::close_box(GuardedBox& box) { cgroups_.end(box.cgroup); }
+bool BoxGuard::close_box(GuardedBox& box) { return cgroups_.end(box.cgroup); }
 
 }  // namespace zekocheck

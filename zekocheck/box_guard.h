@@ -12,7 +12,8 @@
 //                      after the change of user; async-signal-safe (no
 //                      allocation, no locks: only plain system calls)
 //   after the end      guard.close_box(box): once the box's processes are
-//                      ended and reaped; also when its start failed
+//                      ended and reaped; also when its start failed. True
+//                      when the box's memory limit ended a process.
 #pragma once
 
 #include <string>
@@ -44,7 +45,7 @@ class BoxGuard {
   void add_bwrap_arguments(std::vector<std::string>& args) const;
   GuardedBox open_box();
   bool enter(const GuardedBox& box, bool with_bwrap) const noexcept;
-  void close_box(GuardedBox& box);
+  bool close_box(GuardedBox& box);
 
  private:
   CgroupLimits per_box_;

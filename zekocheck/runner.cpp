@@ -55,14 +55,16 @@ long now_ms() {
 
 // Which limit stopped the compiler, if one did. A compiler started through
 // a wrapper that is a shell script shows a signal as status 128 + signal.
-std::string compile_limit_reached(int status, bool timed_out, const std::string& output, const Limits& limits) {
+std::string compile_limit_reached(int status, bool timed_out, bool out_of_memory, const std::string& output,
+                                  const Limits& limits) {
+  const std::string memory = "Speicher (" + std::to_string(limits.memory_mb) + " MB)";
+  if (out_of_memory) return memory;
   if (timed_out) return "Zeit (" + std::to_string(limits.compile_seconds) + " s)";
   int sig = 0;
   if (WIFSIGNALED(status)) sig = WTERMSIG(status);
   else if (WIFEXITED(status) && WEXITSTATUS(status) > 128) sig = WEXITSTATUS(status) - 128;
   if (sig == SIGXCPU || sig == SIGKILL) return "Rechenzeit (" + std::to_string(limits.compile_seconds) + " s)";
   if (sig == SIGXFSZ) return "Dateigroesse (" + std::to_string(limits.file_mb) + " MB)";
-  const std::string memory = "Speicher (" + std::to_string(limits.memory_mb) + " MB)";
   // fpc's own words (English, German), the linker's and the C library's.
   for (const char* text : {"No memory left", "Speicher voll", "out of memory", "Cannot allocate memory"})
     if (output.find(text) != std::string::npos) return memory;
@@ -349,7 +351,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
   auto finish = [&](Child& c, int status) {
     // Nothing of the job runs on while we read what it left.
     sandbox_->stop(c.job, c.pid);
-    guard_->close_box(c.job.guarded);
+    const bool out_of_memory = guard_->close_box(c.job.guarded);
     drain(c);
     if (c.fd >= 0) ::close(c.fd);
     for (int look = 0; look < 16 && c.channel >= 0; ++look) serve(c);  // the calls still in the pipe
@@ -371,11 +373,12 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
         return;
       }
       p.compile_failed = true;
-      p.compile_limit = compile_limit_reached(status, c.timed_out, c.output, limits_);
+      p.compile_limit = compile_limit_reached(status, c.timed_out, out_of_memory, c.output, limits_);
       return;
     }
     Run& r = p.runs[c.task.pair];
     r.timed_out = c.timed_out;
+    r.out_of_memory = out_of_memory;
     r.wait_status = status;
     r.milliseconds = now_ms() - c.started;
     r.output = std::move(c.output);

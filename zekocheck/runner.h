@@ -29,6 +29,7 @@ struct Limits {
 struct Run {
   bool started = false;
   bool timed_out = false;
+  bool out_of_memory = false;  // the box's memory limit ended one of its processes
   int wait_status = 0;     // as waitpid gives it
   long milliseconds = 0;
   std::string output;      // standard output and error, cut at kOutputLimit
