@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/socket.h>
+#include <linux/keyctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -701,7 +703,7 @@ TEST_F(Zekocheck, HtmlPageShowsEveryProgramAndItsWorldsInABrowser) {
 namespace attack {
 
 const std::string kHead =
-    "{$mode objfpc}{$H+}\nuses ZekoInc, SysUtils, BaseUnix, Sockets;\n"
+    "{$mode objfpc}{$H+}\nuses ZekoInc, SysUtils, BaseUnix, Sockets, Syscall;\n"
     "procedure gelungen; begin writeln('ANGRIFF GELUNGEN'); halt(7) end;\n"
     "procedure loese; begin initialisiere_die_Roboterwelt('w'); nimm; vor; vor; warte end;\n";
 
@@ -709,18 +711,36 @@ std::string source(const std::string& name, const std::string& decls, const std:
   return "program " + name + ";\n" + kHead + decls + "begin\n" + body + "\nend.\n";
 }
 
-// Writes up to 100 files of 1 MB into `folder` and reports success when
-// more than `limit` MB went in.
-std::string fill(const std::string& name, const std::string& folder, int limit) {
+// Writes up to `files` files of 1 MB into `folder` (into memfd files of 16
+// MB when the folder is "memfd") and reports success when more than `limit`
+// MB went in.
+std::string fill(const std::string& name, const std::string& folder, int limit, int files = 100) {
+  const bool memfd = folder == "memfd";
+  const std::string open = memfd ? "if i mod 16 = 1 then f := Do_SysCall(319, TSysParam(PChar('zeko')), 0);\n"
+                                 : "  f := fpOpen('" + folder + "/zeko-voll' + IntToStr(i), O_WrOnly or O_Creat, &600);\n";
   return source(name, "var i, j, f: longint; buf: array[0..65535] of byte; total: int64;\n",
-                "total := 0;\nfor i := 1 to 100 do begin\n"
-                "  f := fpOpen('" + folder + "/zeko-voll' + IntToStr(i), O_WrOnly or O_Creat, &600);\n"
+                "total := 0;\nfor i := 1 to " + std::to_string(files) + " do begin\n" + open +
                 "  if f < 0 then break;\n"
                 "  for j := 1 to 16 do\n"
-                "    if fpWrite(f, buf, SizeOf(buf)) = SizeOf(buf) then total := total + SizeOf(buf);\n"
-                "  fpClose(f);\nend;\n"
+                "    if fpWrite(f, buf, SizeOf(buf)) = SizeOf(buf) then total := total + SizeOf(buf);\n" +
+                    (memfd ? "" : "  fpClose(f);\n") + "end;\n"
                 "if total > " + std::to_string(limit) + " * 1048576 then gelungen;\nloese;");
 }
+
+// Keyring calls, and the id of a key that /proc/keys shows by its name.
+const std::string kKeys =
+    "function keyctl(op: longint; a, b, c, d: TSysParam): TSysResult;\n"
+    "begin keyctl := Do_SysCall(250, op, a, b, c, d) end;\n"
+    "function add_key(name, data: string; ring: longint): TSysResult;\n"
+    "begin add_key := Do_SysCall(248, TSysParam(PChar('user')), TSysParam(PChar(name)), TSysParam(PChar(data)),\n"
+    "  Length(data), ring) end;\n"
+    "function sucht(name: string): TSysResult;\n"
+    "begin sucht := keyctl(10, -3, TSysParam(PChar('user')), TSysParam(PChar(name)), 0) end;\n"
+    "function sichtbar(name: string): longint;\nvar f: text; z: string;\nbegin\n  sichtbar := 0;\n"
+    "  Assign(f, '/proc/keys');\n  {$I-} Reset(f); {$I+}\n  if IOResult <> 0 then exit;\n"
+    "  while not eof(f) do begin\n    ReadLn(f, z);\n"
+    "    if Pos(name, z) > 0 then sichtbar := StrToIntDef('$' + Copy(z, 1, Pos(' ', z) - 1), 0);\n  end;\n"
+    "  Close(f);\nend;\n";
 
 // Settings of a class run.
 enum Setting { kRootSandbox, kUserSandbox, kRootPlain, kUserPlain, kSettings };
@@ -743,8 +763,45 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
   const std::string task_goal = std::string(TASKS_DIR) + "/01-geradeaus/ziel1.zko";
   const std::string abstract_name = "zekocheck-angriff-" + std::to_string(getpid());
   const std::string bomb_limit = "nicht bestanden - nicht uebersetzbar - Grenze Speicher (256 MB)";
+  const std::string no_world = "nicht bestanden - keine Welt geladen";
+  const std::string out_of_memory = "nicht bestanden - Speichergrenze ueberschritten";
+  const int box_memory_mb = 256 + 64 + 8;  // --speicher, the own folder, /dev/shm
   const std::vector<Row> rows = {
       {"klasse1", source("klasse1", "", "loese;"), false, {ok, ok, ok, ok}},
+      // Two pupils pass the moves through a keyring, the receiver has no
+      // robot code of its own; both run at the same time.
+      {"schickt",
+       source("schickt", kKeys + "var k: TSysResult;\n",
+              "k := add_key('zeko-antwort', 'nvvw', -4);\n"
+              "if k > 0 then begin keyctl(5, k, $3f3f3f3f, 0, 0); Sleep(1500) end;\nloese;"),
+       false, {ok, ok, ok, ok}},
+      {"empfaengt",
+       source("empfaengt", kKeys + "var k, n, i: longint; bis: QWord; zug: array[1..16] of char;\n",
+              "bis := GetTickCount64 + 2000;\n"
+              "repeat k := sichtbar('zeko-antwort'); Sleep(50) until (k <> 0) or (GetTickCount64 > bis);\n"
+              "n := keyctl(11, k, TSysParam(@zug), SizeOf(zug), 0);\n"
+              "if (k <> 0) and (n > 0) then initialisiere_die_Roboterwelt('w');\n"
+              "for i := 1 to n do case zug[i] of 'n': nimm; 'v': vor; 'w': warte end;"),
+       false, {no_world, no_world, no_world, no_world}},
+      // the teacher's key, which only its keyring's possessor sees
+      {"schluessel",
+       source("schluessel", kKeys, "if (sichtbar('zeko-geheim') <> 0) or (sucht('zeko-geheim') > 0) then gelungen;\nloese;"),
+       false, {ok, ok, ok, ok}},
+      {"leert",
+       source("leert", kKeys + "var k: TSysResult;\n",
+              "k := sucht('zeko-geheim');\n"
+              "if k > 0 then begin keyctl(7, -3, 0, 0, 0); keyctl(21, k, 0, 0, 0); gelungen end;\nloese;"),
+       false, {ok, ok, ok, ok}},
+      // a key in the user's keyring outlives the run
+      {"hinterlaesst",
+       source("hinterlaesst", kKeys + "var k: TSysResult;\n",
+              "k := add_key('zeko-uebrig', 'x', -4);\n"
+              "if k > 0 then begin keyctl(5, k, $3f3f3f3f, 0, 0); gelungen end;\nloese;"),
+       false, {ok, ok, ok, ok}},
+      // memory past --speicher in pages no address space holds
+      {"memfd", fill("memfd", "memfd", box_memory_mb, 640), false, {out_of_memory, ok, out_of_memory, ok}},
+      {"shmgross", fill("shmgross", "/dev/shm", box_memory_mb, 640), false, {ok, ok, out_of_memory, ""}},
+      {"dev", fill("dev", "/dev", 16), false, {ok, ok, ok, ok}},
       {"umount",
        source("umount", "var k: integer; own, base: string;\n",
               "own := GetCurrentDir; base := ExtractFileDir(ExtractFileDir(own));\n"
@@ -849,13 +906,38 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
   listen(path_socket, 8);
   listen(abstract_socket, 8);
 
+  // The teacher's session keyring (this process's own, new) with a key
+  // only its possessor sees; none where keyrings are closed to us.
+  const bool keys = syscall(SYS_keyctl, KEYCTL_JOIN_SESSION_KEYRING, "zekocheck-test") >= 0;
+  const long secret = keys ? syscall(SYS_add_key, "user", "zeko-geheim", "geheim", 6, KEY_SPEC_SESSION_KEYRING) : 0;
+  if (keys) {
+    ASSERT_EQ(syscall(SYS_keyctl, KEYCTL_SETPERM, secret, 0x3f000000), 0);  // the possessor's rights only
+  }
+
   const bool root = geteuid() == 0 && access("/usr/bin/setpriv", X_OK) == 0;
   fs::create_directory(dir_ / "nobody");
   fs::permissions(dir_ / "nobody", fs::perms::all);
   // What a setting's run leaves: processes of its programs, its folders,
-  // mounts and files in /dev/shm.
+  // mounts, files in /dev/shm, the check's cgroup, keys (the attackers let
+  // everyone see theirs, and they are ended here once seen); and whether the
+  // teacher's key is still there.
   auto left_behind = [&](const std::string& tmp) {
     std::string found;
+    std::ifstream key_list("/proc/keys");
+    for (std::string line; std::getline(key_list, line);)
+      if (line.find("zeko-uebrig") != std::string::npos || line.find("zeko-antwort") != std::string::npos) {
+        found += "key " + line + " ";
+        syscall(SYS_keyctl, KEYCTL_INVALIDATE, std::stol(line, nullptr, 16));
+      }
+    if (keys && syscall(SYS_keyctl, KEYCTL_SEARCH, KEY_SPEC_SESSION_KEYRING, "user", "zeko-geheim", 0) != secret)
+      found += "the teacher's key is gone ";
+    std::ifstream pid_file(dir_ / "pid-zekocheck");
+    std::string check_cgroup;
+    if (pid_file >> check_cgroup) check_cgroup = "zekocheck." + check_cgroup;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator d("/sys/fs/cgroup", fs::directory_options::skip_permission_denied, ec), end;
+         !check_cgroup.empty() && d != end; d.increment(ec))
+      if (d->path().filename() == check_cgroup) found += "cgroup " + d->path().string() + " ";
     for (const auto& entry : fs::directory_iterator("/proc")) {
       std::ifstream in(entry.path() / "cmdline");  // getline: a process that went is no exception
       std::string cmdline;
@@ -882,7 +964,7 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
     if (as_user && !root) continue;
     std::string tmp = as_user ? (dir_ / "nobody").string() : dir_.path();
     std::string prefix = "SSH_AUTH_SOCK=/geheim/agent ZEKO_GEHEIM=geheim TMPDIR='" + tmp + "' " +
-                         (as_user ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "") + ZEKOCHECK_PATH +
+                         "sh -c 'echo $$ >pid-zekocheck && exec \"$@\"' zekocheck " + (as_user ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "") + ZEKOCHECK_PATH +
                          (sandbox ? "" : " --ohne-sandbox") + " --zeit 5 ";
 #ifdef ZEKO_SANITIZE
     // The sanitizer runtime needs an unlimited address space and does not
