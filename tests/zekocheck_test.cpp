@@ -799,6 +799,9 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
       {"hinterlaesst",
        source("hinterlaesst", kKeys, "if hinterlege('zeko-uebrig', 'x') > 0 then gelungen;\nloese;"),
        false, {ok, ok, ok, ok}},
+      // a user name space of its own, where it would have every right
+      {"namensraum", source("namensraum", "", "if Do_SysCall(272, $10000000) = 0 then gelungen;\nloese;"), false,
+       {ok, ok, ok, ok}},
       // memory past --speicher in pages no address space holds
       {"memfd", fill("memfd", "memfd", box_memory_mb, 640), false, {out_of_memory, ok, out_of_memory, ok}},
       {"shmgross", fill("shmgross", "/dev/shm", box_memory_mb, 640), false, {ok, ok, out_of_memory, ""}},
