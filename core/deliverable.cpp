@@ -2,8 +2,9 @@
 
 #include "console.h"
 
-#if !defined(ZEKO_WORLDS_FROM_BINDIR) || !defined(ZEKO_WORLDS_FROM_LIBDIR)
-#error "ZEKO_WORLDS_FROM_BINDIR, ZEKO_WORLDS_FROM_LIBDIR: set by CMake"
+#if !defined(ZEKO_WORLDS_FROM_BINDIR) || !defined(ZEKO_WORLDS_FROM_LIBDIR) || !defined(ZEKO_TASKS_FROM_BINDIR) || \
+    !defined(ZEKO_TASKS_FROM_LIBDIR)
+#error "ZEKO_WORLDS_FROM_BINDIR, ZEKO_WORLDS_FROM_LIBDIR, ZEKO_TASKS_FROM_BINDIR, ZEKO_TASKS_FROM_LIBDIR: set by CMake"
 #endif
 
 namespace zeko {
@@ -20,7 +21,8 @@ const Deliverable ZEKOPROG = {
     .messages = {"Fehler! Zeko steht vor einem Hindernis !", "Fehler! Auf dem Feld liegt nichts!",
                  "Fehler! Zekos Tasche ist leer !"},
     .message_colours = {kCurrentColour, kCurrentColour, kCurrentColour}, .exit_status = {0, 0, 0},
-    .in_library = false, .installed_worlds = ZEKO_WORLDS_FROM_BINDIR, .program_name = "zekoprog",
+    .in_library = false, .installed_worlds = ZEKO_WORLDS_FROM_BINDIR,
+    .installed_tasks = ZEKO_TASKS_FROM_BINDIR, .program_name = "zekoprog",
     .help =
         "Nimmt ein Programm fuer ZEKO auf. Gefragt wird nach dem Namen der\n"
         "Roboterwelt und dem Namen der Programmdatei (z. B. mepp.pas). Dann steuern\n"
@@ -41,7 +43,8 @@ const Deliverable ZEKOEDIT = {
     .obstacles_block = false, .failure = Failure::editor_alert,
     .messages = {nullptr, "Fehler! Auf dem Feld liegt nichts!", "Fehler! Zekos Tasche ist leer !"},
     .message_colours = {kCurrentColour, kCurrentColour, kCurrentColour}, .exit_status = {0, 0, 0},
-    .in_library = false, .installed_worlds = ZEKO_WORLDS_FROM_BINDIR, .program_name = "zekoedit",
+    .in_library = false, .installed_worlds = ZEKO_WORLDS_FROM_BINDIR,
+    .installed_tasks = ZEKO_TASKS_FROM_BINDIR, .program_name = "zekoedit",
     .help =
         "Baut und aendert Welten fuer ZEKO. Gefragt wird nach dem Namen der Welt;\n"
         "gibt es sie nicht, beginnt eine neue Welt mit der Vorlage welt0.zko.\n"
@@ -67,7 +70,8 @@ constexpr Deliverable kZekoinc = {
                  "Fehler: Zekos Tasche ist leer !"},
     .message_colours = {rot, kCurrentColour, kCurrentColour},  // only the obstacle in red
     .exit_status = {3, 2, 1},
-    .in_library = true, .installed_worlds = ZEKO_WORLDS_FROM_LIBDIR, .program_name = nullptr,
+    .in_library = true, .installed_worlds = ZEKO_WORLDS_FROM_LIBDIR,
+    .installed_tasks = ZEKO_TASKS_FROM_LIBDIR, .program_name = nullptr,
     .help = nullptr,
 };
 

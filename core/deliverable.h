@@ -70,6 +70,7 @@ struct Deliverable {
   // Installation.
   bool in_library;                // runs inside libzekoinc.so, not as a program of its own
   const char* installed_worlds;   // the world folder, relative to the folder of that file
+  const char* installed_tasks;    // the task collection, likewise
   const char* program_name;       // for --help and --version; nullptr: the library
   const char* help;               // German text of --help, after the usage line
 

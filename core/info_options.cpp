@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "deliverable.h"
+#include "search_paths.h"
 #include "world_lookup.h"
 
 #ifndef ZEKO_VERSION
@@ -24,7 +25,8 @@ bool answer_info_option(int argc, char** argv) {
   if (help) {
     text = std::string("Aufruf: ") + d.program_name + " [--help | --version]\n\n" + d.help +
            "\nWelten: ein Name ohne / wird, wenn es ihn im aktuellen Ordner nicht gibt,\n"
-           "in den Ordnern von ZEKO_WELTEN (durch : getrennt) gesucht und dann in\n" +
+           "in den Ordnern von ZEKO_WELTEN (durch : getrennt) gesucht, dann in den\n"
+           "Ordnern, die " + system_config_path() + " nennt, und dann in\n" +
            installed_world_folder() +
            "\n\n"
            "  --help     zeigt diese Hilfe\n"

@@ -11,6 +11,7 @@
 #include "deliverable.h"
 #include "files.h"
 #include "runtime_error.h"
+#include "search_paths.h"
 #include "world_lookup.h"
 #include "world_scanner.h"
 
@@ -157,7 +158,7 @@ void LIES_MTWELT(std::string_view full_name) {
   int fd = open_world_file(name);
   if (fd < 0 && errno == ENOENT && looked_up)
     console::runtime_error(2, "Die Datei " + quoted(name) + " gibt es weder hier noch in den Ordnern von " +
-                                  "ZEKO_WELTEN noch in " + installed_world_folder() + ".");
+                                  "ZEKO_WELTEN und " + system_config_path() + " noch in " + installed_world_folder() + ".");
   if (fd < 0) file_failure(name, errno, kOpenMessages);
   FileBytes bytes(name, fd);
   read_world(name, bytes);

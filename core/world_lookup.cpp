@@ -8,12 +8,15 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <filesystem>
 
 #include "deliverable.h"
+#include "search_paths.h"
 
 #ifndef ZEKO_WORLDS_DIR
 #error "ZEKO_WORLDS_DIR: the installed world folder, set by CMake"
+#endif
+#if !defined(ZEKO_WORLDS_SOURCE_DIR) || !defined(ZEKO_TASKS_SOURCE_DIR)
+#error "ZEKO_WORLDS_SOURCE_DIR, ZEKO_TASKS_SOURCE_DIR: the source tree's folders, set by CMake"
 #endif
 
 namespace zeko {
@@ -47,14 +50,22 @@ std::string module_file() {
   return path;
 }
 
+std::string module_folder() {
+  std::string module = module_file();
+  std::size_t slash = module.rfind('/');
+  return slash == std::string::npos ? std::string() : module.substr(0, slash + 1);
+}
+
 }  // namespace
 
 std::string installed_world_folder() {
-  std::string module = module_file();
-  std::size_t slash = module.rfind('/');
-  if (slash == std::string::npos) return ZEKO_WORLDS_DIR;
-  std::filesystem::path folder = module.substr(0, slash + 1) + deliverable().installed_worlds;
-  return folder.lexically_normal().string();
+  std::string module = module_folder();
+  if (module.empty()) return ZEKO_WORLDS_DIR;
+  return installed_folder(module, deliverable().installed_worlds, ZEKO_WORLDS_SOURCE_DIR);
+}
+
+std::string installed_task_folder() {
+  return installed_folder(module_folder(), deliverable().installed_tasks, ZEKO_TASKS_SOURCE_DIR);
 }
 
 std::string find_world_file(std::string_view name_view) {
@@ -63,19 +74,10 @@ std::string find_world_file(std::string_view name_view) {
   struct stat st;
   if (::stat(name.c_str(), &st) == 0 || errno != ENOENT) return name;  // here, whatever it is
 
-  if (const char* list = std::getenv("ZEKO_WELTEN")) {
-    std::string_view folders(list);
-    while (!folders.empty()) {
-      std::size_t colon = folders.find(':');
-      std::string_view folder = folders.substr(0, colon);
-      folders = colon == std::string_view::npos ? std::string_view() : folders.substr(colon + 1);
-      if (folder.empty()) continue;
-      std::string candidate = std::string(folder) + "/" + name;
-      if (exists(candidate)) return candidate;
-    }
+  for (const std::string& folder : world_folders(installed_world_folder())) {
+    std::string candidate = folder + "/" + name;
+    if (exists(candidate)) return candidate;
   }
-  std::string candidate = installed_world_folder() + "/" + name;
-  if (exists(candidate)) return candidate;
   return name;
 }
 

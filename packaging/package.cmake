@@ -1,22 +1,27 @@
 # Documentation and the Debian package (make package).
 
-# The Kurzanleitung is the German section of README.md; installed on its own
-# as well, so pupils find it beside the samples.
+# The Kurzanleitung is the pupils' German section of README.md; installed on
+# its own as well, so pupils find it beside the samples.
 file(READ ${PROJECT_SOURCE_DIR}/README.md readme)
-string(FIND "${readme}" "\n## Kurzanleitung\n" start)
+string(FIND "${readme}" "\n## Kurzanleitung" start)
 if(start EQUAL -1)
-  message(FATAL_ERROR "README.md has no section \"## Kurzanleitung\"")
+  message(FATAL_ERROR "README.md has no section \"## Kurzanleitung ...\"")
 endif()
+math(EXPR start "${start} + 4")
 string(SUBSTRING "${readme}" ${start} -1 kurz)
-string(LENGTH "\n## Kurzanleitung\n" heading)
-string(SUBSTRING "${kurz}" ${heading} -1 kurz)
 string(FIND "${kurz}" "\n## " next)
 if(NOT next EQUAL -1)
   string(SUBSTRING "${kurz}" 0 ${next} kurz)
 endif()
-file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/Kurzanleitung.md CONTENT "# Zeko – Kurzanleitung\n${kurz}\n" @ONLY)
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/Kurzanleitung.md CONTENT "# Zeko – ${kurz}\n" @ONLY)
 set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/Kurzanleitung.md DESTINATION ${ZEKO_INSTALL_DOCDIR})
+# The documents teachers and admins need beside the README, below docs/ as in
+# the source tree so that the README's links hold; those only contributors
+# need (figures, fuzzing, writing tests) stay out.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/learner-programs.md ${PROJECT_SOURCE_DIR}/docs/worlds.md
+  ${PROJECT_SOURCE_DIR}/docs/zekocheck.md ${PROJECT_SOURCE_DIR}/docs/sandbox.md
+  ${PROJECT_SOURCE_DIR}/docs/packaging.md DESTINATION ${ZEKO_INSTALL_DOCDIR}/docs)
 
 # The Debian package's own documents: the copyright file (machine-readable)
 # and the changelog in Debian's format, compressed as Debian wants it. The
@@ -41,6 +46,13 @@ file(RELATIVE_PATH library_from_libdir "${CMAKE_INSTALL_FULL_LIBDIR}" "${ZEKO_IN
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/compat)
 file(CREATE_LINK ${library_from_libdir} ${CMAKE_BINARY_DIR}/compat/libzekoinc.so SYMBOLIC)
 install(FILES ${CMAKE_BINARY_DIR}/compat/libzekoinc.so DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# The system-wide file naming the school's collections and world folders,
+# all comments as shipped: /etc/zeko/zeko.conf from the package (its prefix
+# /usr), beside the prefix for other installs; a conffile, so that the
+# school's changes survive an upgrade.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/zeko.conf DESTINATION ../etc/zeko)
+file(WRITE ${CMAKE_BINARY_DIR}/debian/conffiles "${ZEKO_SYSTEM_CONFIG}\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian/conffiles)
 # Where a rule of Debian's checker does not fit, with the reason.
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
   RENAME zeko)

@@ -96,6 +96,8 @@ TEST(ConsoleStart, BackgroundQueryOfAutoColours) {
   for (const Case& c : {Case{"auto", "\033]11;rgb:0000/0000/0000\033\\\033[5;3R", both, "\033[1m", ""},
                         Case{"auto", "\033]11;rgb:1e1e/1e1e/2828\007\033[5;3R", both, "\033[1m", ""},
                         Case{"auto", "\033]11;rgb:ffff/ffff/dddd\007\033[5;3R", both, "\033[30m", ""},
+                        Case{"auto", "\033]11;rgb:ff/ff/ff\007\033[5;3R", both, "\033[30m", ""},
+                        Case{"auto", "\033]11;rgb:f/f/f\033\\\033[5;3R", both, "\033[30m", ""},
                         Case{"auto", "\033[5;3R", both, "\033[30m", ""},
                         Case{"auto", "ab\033]11;rgb:0/0/0\007c\033[5;3Rd", both, "\033[1m", "abcd"},
                         Case{"dunkel", "\033[5;3R", "\033[6n", "\033[1m", ""},

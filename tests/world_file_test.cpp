@@ -6,8 +6,13 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <array>
@@ -24,6 +29,19 @@
 #include "world_text.h"
 #include "runtime_error.h"
 #include "world.h"
+
+// Naming an unnamed file fails while this is set, as it does where /proc is
+// missing and the direct way lacks the right; other links are made.
+static bool g_unnamed_links_fail;
+
+extern "C" int linkat(int from_dir, const char* from, int to_dir, const char* to, int flags) noexcept {
+  bool unnamed = (flags & AT_EMPTY_PATH) || std::strncmp(from, "/proc/self/fd/", 14) == 0;
+  if (g_unnamed_links_fail && unnamed) {
+    errno = (flags & AT_EMPTY_PATH) ? EPERM : ENOENT;
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_linkat, from_dir, from, to_dir, to, flags));
+}
 
 namespace {
 
@@ -183,12 +201,21 @@ TEST(WorldWriter, WhatItWritesReadsBackWithTheAnsweredSupply) {
 }
 
 // Both ways of saving: an unnamed file, and a named temporary file where the
-// file system has no unnamed ones. While the supply question is open the
-// folder shows nothing new, or only the temporary file.
+// file system has no unnamed ones or the unnamed file cannot be named. While
+// the supply question is open the folder shows nothing new, or only the
+// temporary file.
 TEST(WorldWriter, ReplacesTheFileInPlaceOfTheOld) {
-  for (bool unnamed : {true, false}) {
-    SCOPED_TRACE(unnamed ? "unnamed file" : "named temporary file");
-    zeko::g_unnamed_save_file = unnamed;
+  struct Way {
+    const char* what;
+    bool unnamed;
+    bool links_fail;
+    const char* files_during_question;
+  };
+  for (const Way& way : {Way{"unnamed file", true, false, "1"}, Way{"named temporary file", false, false, "2"},
+                         Way{"unnamed file that cannot be named", true, true, "1"}}) {
+    SCOPED_TRACE(way.what);
+    zeko::g_unnamed_save_file = way.unnamed;
+    g_unnamed_links_fail = way.links_fail;
     TempDir dir(0777);
     support::write_file(dir / "w.zko", std::string(5000, '#'));
     chmod((dir / "w.zko").c_str(), 0640);
@@ -197,8 +224,9 @@ TEST(WorldWriter, ReplacesTheFileInPlaceOfTheOld) {
       return int16_t {12};
     });
     zeko::g_unnamed_save_file = true;
+    g_unnamed_links_fail = false;
     ASSERT_TRUE(r.exited_with(0)) << r.describe();
-    EXPECT_EQ(r.notes, std::vector<std::string> {unnamed ? "1" : "2"}) << "files in the folder during the question";
+    EXPECT_EQ(r.notes, std::vector<std::string> {way.files_during_question}) << "files in the folder during the question";
     EXPECT_EQ(support::read_file(dir / "w.zko"), sample().text());
     struct stat st {};
     stat((dir / "w.zko").c_str(), &st);
@@ -472,12 +500,14 @@ TEST(WorldReader, FilesThatCannotBeReadEndTheProgram) {
 }
 
 // A name without '/' that is not in the working folder is looked for in the
-// folders of ZEKO_WELTEN, in order; the name shown stays as typed.
+// folders of ZEKO_WELTEN, in order, then in those of the system-wide file,
+// then among the installed worlds; the name shown stays as typed.
 TEST(WorldReader, NamesNotHereAreLookedForInTheWorldFolders) {
   World here = sample(), first = sample(), second = sample();
   here.supply = 1, first.supply = 2, second.supply = 3;
   TempDir dir(0777);
   for (const char* folder : {"eins", "zwei", "leer"}) mkdir((dir / folder).c_str(), 0755);
+  support::write_file(dir / "eins/welt1.zko", first.text());  // one of the installed worlds too
   support::write_file(dir / "beide.zko", here.text());
   support::write_file(dir / "eins/beide.zko", first.text());
   support::write_file(dir / "eins/eins.zko", first.text());
@@ -487,14 +517,21 @@ TEST(WorldReader, NamesNotHereAreLookedForInTheWorldFolders) {
   support::write_file(dir / "gesperrt.zko", "1\n");
   chmod((dir / "gesperrt.zko").c_str(), 0200);
   mkdir((dir / "eins/ordner.zko").c_str(), 0755);  // a folder of that name is taken as found
+  mkdir((dir / "schule").c_str(), 0755);
+  World school = sample();
+  school.supply = 4;
+  support::write_file(dir / "schule/eins.zko", school.text());
+  support::write_file(dir / "schule/schule.zko", school.text());
 
   const std::string list = "leer::fehlt:" + (dir / "eins").string() + ":zwei";
+  const std::string system_file = "# Welten der Schule\n  welten = " + (dir / "schule").string() + "  # alle\n";
   struct Case {
     const char* what;
     std::string welten;
     std::string name;
     int status;
-    std::vector<std::string> state;  // status 0: what was loaded; else parts of the message
+    std::vector<std::string> state;  // status 0: what was loaded (none: any world); else parts of the message
+    std::string config = "";         // the system-wide file
   };
   const std::vector<Case> cases = {
       {"the working folder first", list, "beide.zko", 0, state_of(here, "beide.zko")},
@@ -505,19 +542,30 @@ TEST(WorldReader, NamesNotHereAreLookedForInTheWorldFolders) {
       {"found nowhere", list, "nix.zko", 2, {"\"nix.zko\"", "ZEKO_WELTEN"}},
       {"unreadable here is not looked up", list, "gesperrt.zko", 5, {"Berechtigung", "\"gesperrt.zko\""}},
       {"found in a folder, errors name the path", list, "ordner.zko", 21, {dir / "eins/ordner.zko"}},
+      {"the system-wide folders after ZEKO_WELTEN", list, "eins.zko", 0, state_of(first, "eins.zko"), system_file},
+      {"the system-wide folders alone", "", "schule.zko", 0, state_of(school, "schule.zko"), system_file},
+      {"a relative folder there counts not", "", "eins.zko", 2, {"\"eins.zko\""}, "welten = eins\n"},
+      {"the installed worlds last", "", "welt1.zko", 0, {}, system_file},
+      {"ZEKO_WELTEN before the installed worlds", list, "welt1.zko", 0, state_of(first, "welt1.zko"), system_file},
   };
+  const std::string config_path = dir / "zeko.conf";
+  setenv("ZEKO_KONFIGURATION", config_path.c_str(), 1);
   for (const Case& c : cases) {
+    support::write_file(config_path, c.config);
     setenv("ZEKO_WELTEN", c.welten.c_str(), 1);
     Outcome r = load(dir, c.name, zeko::ZEKOPROG, c.status == 5);
     unsetenv("ZEKO_WELTEN");
     ASSERT_TRUE(r.exited_with(c.status)) << c.what << ": " << r.describe();
     if (c.status == 0) {
-      EXPECT_EQ(r.notes, c.state) << c.what;
+      if (!c.state.empty()) {
+        EXPECT_EQ(r.notes, c.state) << c.what;
+      }
       continue;
     }
     for (const std::string& part : c.state)
       EXPECT_NE(r.errors.find(part), std::string::npos) << c.what << ": no \"" << part << "\" in " << r.errors;
   }
+  unsetenv("ZEKO_KONFIGURATION");
 }
 
 TEST(WorldReader, DeliverablesKeepTheNameAndSupplyTheirOwnWay) {

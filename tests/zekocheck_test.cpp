@@ -261,6 +261,12 @@ TEST_F(Zekocheck, TasksAreListedShownAndFoundByShortName) {
   EXPECT_EQ(line_of(own.output, model), "bestanden") << own.output;
   EXPECT_EQ(line_of(own.output, wrong), "nicht bestanden - Welt 2: falsch.pas, Zeile 5: vor - vor Zeko liegt ein Hindernis");
   EXPECT_EQ(line_of(shell(collections + " --aufgabe geradeaus " + model).output, model), "bestanden");
+  // The school's collection named once in the system-wide file: found
+  // without ZEKO_AUFGABEN; the installed one still after it.
+  put("zeko.conf", "# Schule\naufgaben = " + (dir_ / "eigene").string() + "\n");
+  const std::string school = "ZEKO_KONFIGURATION=zeko.conf " + std::string(ZEKOCHECK_PATH) + common_options();
+  EXPECT_EQ(line_of(shell(school + " --aufgabe weit " + model).output, model), "bestanden");
+  EXPECT_EQ(line_of(shell(school + " --aufgabe geradeaus " + model).output, model), "bestanden");
 
   // A task is made only from a solution that solves every world, and only
   // in a new or empty folder.

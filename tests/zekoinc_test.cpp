@@ -24,6 +24,7 @@
 #include "learner_env.h"
 #include "files.h"
 #include "modes.h"
+#include "pace.h"
 #include "pty_terminal.h"
 #include "screen_text.h"
 #include "temp_dir.h"
@@ -243,6 +244,7 @@ TEST_F(Learner, SpaceRunsOneCommandPerKeyAndWarteWaitsForAKeyBeforeClearing) {
 // key itself) stays waiting, so WARTE ends at once. The digits 1 to 9 choose
 // their own pause, from 400 ms down to none. The program times its ten
 // commands itself, so a busy test machine cannot make them look faster.
+// Ctrl-Z and Ctrl-\ are keys too: they neither suspend nor quit.
 struct GoPace {
   std::string key;
   int min_ms;  // at least ten pauses
@@ -250,6 +252,7 @@ struct GoPace {
   // pauses of the default pace alone; a tighter bound would measure the
   // machine, not the pace.
   int max_ms;
+  int pace_ms = 75;  // the pause the library chooses for the key
 };
 
 class GoKey : public Learner, public ::testing::WithParamInterface<GoPace> {};
@@ -276,6 +279,7 @@ TEST_P(GoKey, SwitchesToGoForGood) {
   size_t at = out.find("Dauer=");
   ASSERT_NE(at, std::string::npos) << out;
   int ms = std::stoi(out.substr(at + 6));
+  EXPECT_EQ(zeko::library::pace_for(p.key[0]), static_cast<unsigned>(p.pace_ms));
   EXPECT_GE(ms, p.min_ms);
   if (p.max_ms >= 0) {
     EXPECT_LE(ms, p.max_ms);
@@ -285,13 +289,17 @@ TEST_P(GoKey, SwitchesToGoForGood) {
 INSTANTIATE_TEST_SUITE_P(Keys, GoKey,
                          ::testing::Values(GoPace{"\r", 10 * kStepMs, -1}, GoPace{"x", 10 * kStepMs, -1},
                                            GoPace{"\033", 10 * kStepMs, -1}, GoPace{kUp, 10 * kStepMs, -1},
-                                           GoPace{"1", 4000, -1}, GoPace{"4", 1000, -1}, GoPace{"8", 100, -1},
-                                           GoPace{"9", 0, 10 * kStepMs - 1}),
+                                           GoPace{"1", 4000, -1, 400}, GoPace{"4", 1000, -1, 100},
+                                           GoPace{"8", 100, -1, 10}, GoPace{"9", 0, 10 * kStepMs - 1, 0},
+                                           // neither suspends nor quits: keys like any other
+                                           GoPace{"\032", 10 * kStepMs, -1}, GoPace{"\034", 10 * kStepMs, -1}),
                          [](const auto& info) {
                            const std::string& k = info.param.key;
                            if (k == "\r") return std::string("Enter");
                            if (k == "\033") return std::string("Esc");
                            if (k == kUp) return std::string("Up");
+                           if (k == "\032") return std::string("CtrlZ");
+                           if (k == "\034") return std::string("CtrlBackslash");
                            return "Key_" + k;
                          });
 
@@ -419,6 +427,30 @@ INSTANTIATE_TEST_SUITE_P(
                       CurrentLineRow{"PascalWithoutLineInformation", ".pas", "1", "-g-", " ", "hell"},
                       CurrentLineRow{"OtherValueShowsNothing", ".pas", "0", "", " ", "hell"}),
     [](const auto& info) { return info.param.name; });
+
+// Pascal call sites share the 64 slots of the line cache: of 80 calls on
+// lines of their own, some share a slot, and each still shows its own line.
+TEST_F(Learner, CurrentLineOfCallSitesThatShareACacheSlot) {
+  constexpr int kCalls = 80;
+  std::string statements = "initialisiere_die_Roboterwelt('welt.zko');";
+  for (int i = 0; i < kCalls; ++i) statements += "\nlinks;";
+  zt::Options o;
+  o.env_extra = {"ZEKO_ZEILE=1"};
+  auto t = run(pascal("viele", program(statements + "\nwarte;")), o);
+  ASSERT_TRUE(shows(*t, "Zeile 5: initialisiere_die_Roboterwelt"));
+  t->send("9");
+  ASSERT_TRUE(shows(*t, "FERTIG!"));
+  // Go mode shows each line in turn: all of them are in the output, in order.
+  std::string out = t->raw_output();
+  std::size_t at = 0;
+  for (int line = 6; line < 6 + kCalls; ++line) {
+    std::string shown = "Zeile " + std::to_string(line) + ": links";
+    at = out.find(shown, at);
+    ASSERT_NE(at, std::string::npos) << "line " << line << " not shown after the one before";
+  }
+  t->send(" ");
+  EXPECT_EQ(t->wait_exit(), 0);
+}
 
 // Ctrl-C ends a learner program wherever it is: the note on row 23 in the
 // terminal's own colours, the modes restored, status 130 within half a
@@ -793,6 +825,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UnitRow{"ByAnotherCompiler", "echo '2.6.4 x86_64-linux' >zekoinc.stamp && echo kaputt >zekoinc.ppu", "",
                               true},
                       UnitRow{"LearnersOwnOptionForTheUnit", "true", "-dANDERS", true},
+                      UnitRow{"LearnersProcessorForTheUnit", "true", "-CpCOREI", true},
+                      UnitRow{"LearnersSmartLinkingForTheUnit", "true", "-CX", true},
+                      UnitRow{"WithoutItsObjectFile", "rm zekoinc.o", "", true},
                       UnitRow{"OldUnitInTheLearnersFolder", "cd ../../.. && echo kaputt >zekoinc.pas && echo kaputt >zekoinc.ppu",
                               "", false}),
     [](const auto& info) { return info.param.name; });

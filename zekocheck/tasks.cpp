@@ -1,5 +1,7 @@
 #include "tasks.h"
 
+#include "search_paths.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -42,31 +44,12 @@ std::optional<Task> load(const fs::path& folder) {
 }
 
 std::string installed_folder() {
-  std::string self = own_folder();
-  if (!self.empty()) {
-    fs::path installed = fs::path(self) / ZEKO_AUFGABEN_RELDIR;
-    if (fs::is_directory(installed)) return fs::weakly_canonical(installed).string();
-  }
-  return ZEKO_AUFGABEN_SOURCE_DIR;
+  return zeko::installed_folder(own_folder(), ZEKO_AUFGABEN_RELDIR, ZEKO_AUFGABEN_SOURCE_DIR);
 }
 
 }  // namespace
 
-std::vector<std::string> tasks_folders() {
-  const char* env = std::getenv("ZEKO_AUFGABEN");
-  if (!env || !*env) return {installed_folder()};
-  std::vector<std::string> folders;
-  std::string list = env;
-  for (std::size_t start = 0;;) {
-    std::size_t colon = list.find(':', start);
-    std::string folder = list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-    if (folder.empty()) folder = installed_folder();
-    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
-    if (colon == std::string::npos) break;
-    start = colon + 1;
-  }
-  return folders;
-}
+std::vector<std::string> tasks_folders() { return zeko::task_folders(installed_folder()); }
 
 std::vector<Task> all_tasks(const std::vector<std::string>& folders) {
   std::vector<Task> tasks;

@@ -16,10 +16,9 @@ struct Task {
   std::string collection;  // the folder of the collection it belongs to
 };
 
-// The collections in the order they are searched: the folders named in
-// $ZEKO_AUFGABEN (':'-separated, the teacher's first; an empty entry stands
-// for the installed collection), else the installed folder relative to this
-// program, or the source tree's.
+// The collections in the order they are searched (core/search_paths.h):
+// the folders named in $ZEKO_AUFGABEN, the system-wide file's, the installed
+// folder relative to this program, or the source tree's.
 std::vector<std::string> tasks_folders();
 // The tasks of each collection in turn, each collection's by name.
 std::vector<Task> all_tasks(const std::vector<std::string>& folders);

@@ -9,6 +9,7 @@
 #include "console.h"
 #include "deliverable.h"
 #include "display.h"
+#include "pace.h"
 #include "screen.h"
 #include "world.h"
 
@@ -19,10 +20,7 @@ namespace {
 // the first world: commands before it run in Go mode.
 char STEUER;
 
-// The pause of each Go step. The digits 1 to 9 at the single-step pause
-// choose their own, from slow to none; every other key keeps 75 ms.
-constexpr unsigned kDigitPaceMs[9] = {400, 250, 150, 100, 75, 50, 25, 10, 0};
-constexpr unsigned kGoPaceMs = 75;
+// The pause of each Go step (pace.h).
 unsigned g_go_pace_ms = kGoPaceMs;  // constant-initialised: no start-up code
 
 // ZEKO_ZEILE=1 (or "ja"): after each command's redraw, row 22 right of the
@@ -48,8 +46,6 @@ void show_current_line() {
   g_line_shown = n;
   console::write_at(kLineColumn, 22, console::dark_grey, std::string_view(text, width));
 }
-
-unsigned pace_for(char key) { return key >= '1' && key <= '9' ? kDigitPaceMs[key - '1'] : kGoPaceMs; }
 
 // Single-step waits for a key: the space bar keeps single-step, any other
 // key (an extended key on its first code) switches to Go for good. At the

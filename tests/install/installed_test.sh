@@ -44,6 +44,10 @@ case $mode in
     for dep in fp-compiler libstdc++6 libseccomp2; do
       [[ $depends == *"$dep"* ]] || fail "Depends without $dep: $depends"
     done
+    # zekocheck's sandbox comes with the package unless the admin declines it
+    recommends=$(dpkg-deb -f "$deb" Recommends)
+    [[ ,$recommends, =~ ,\ *bubblewrap(\ |,) ]] || fail "Recommends without bubblewrap: $recommends"
+    [[ $(dpkg-deb -I "$deb" conffiles) == /etc/zeko/zeko.conf ]] || fail "conffiles: $(dpkg-deb -I "$deb" conffiles)"
     dpkg-deb -x "$deb" "$root" || exit 1
     ;;
   *)
@@ -58,9 +62,15 @@ for f in bin/zekoc bin/zekoprog bin/zekoedit bin/zekocheck share/zeko/welten/wel
   share/man/man1/zekoc.1.gz share/man/man1/zekoprog.1.gz share/man/man1/zekoedit.1.gz share/man/man1/zekocheck.1.gz \
   share/zeko/aufgaben/01-geradeaus/aufgabe.txt share/zeko/aufgaben/12-rundgang/ziel2.zko include/zekoinc.h \
   lib/zeko/libzekoinc.so lib/zeko/zekoinc.pas lib/libzekoinc.so share/doc/zeko/copyright share/doc/zeko/changelog.gz \
-  share/doc/zeko/ci/gitlab-ci.yml share/doc/zeko/ci/github-workflow.yml; do
+  share/doc/zeko/ci/gitlab-ci.yml share/doc/zeko/ci/github-workflow.yml share/doc/zeko/docs/sandbox.md \
+  share/doc/zeko/docs/zekocheck.md ../etc/zeko/zeko.conf; do
   [[ -e $usr/$f ]] || fail "not installed: $f"
 done
+# What only contributors need stays in the source tree.
+for f in share/doc/zeko/docs/fuzzing.md share/doc/zeko/docs/writing-tests.md share/doc/zeko/docs/figures.md; do
+  [[ -e $usr/$f ]] && fail "installed, though only contributors need it: $f"
+done
+grep -qx 'License: Expat' "$usr/share/doc/zeko/copyright" || fail "copyright names no MIT (Expat) licence"
 for page in "$usr"/share/man/man1/*.1.gz; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
   [[ -z $warnings ]] || fail "$(basename "$page"): $warnings"
