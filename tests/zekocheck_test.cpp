@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <linux/keyctl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
@@ -1020,6 +1021,29 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
   }
   close(path_socket);
   close(abstract_socket);
+
+  // A check ended by a signal while a run is under way leaves nothing either.
+  put("schlaeft.pas", source("schlaeft", "", "Sleep(20000);\nloese;"));
+  ASSERT_EQ(shell(std::string(ZEKOC_PATH) + " -v0 schlaeft.pas").status, 0);
+  fs::remove(dir_ / "pid-zekocheck");
+  shell("sh -c 'echo $$ >pid-zekocheck.neu && mv pid-zekocheck.neu pid-zekocheck && exec \"$@\"' zekocheck " +
+        std::string(ZEKOCHECK_PATH) + common_options() + " start.zko ziel.zko schlaeft >/dev/null 2>&1 &");
+  pid_t check = 0;
+  bool running = false;
+  for (int tries = 0; tries < 1000 && !running; ++tries) {  // until the program's run is started
+    usleep(10000);
+    std::ifstream pid_file(dir_ / "pid-zekocheck");
+    if (check == 0) pid_file >> check;
+    std::ifstream list("/proc/" + std::to_string(check) + "/task/" + std::to_string(check) + "/children");
+    for (long child; check > 0 && list >> child;) {
+      std::ifstream cmdline("/proc/" + std::to_string(child) + "/cmdline");
+      running = running || std::string(std::istreambuf_iterator<char>(cmdline), {}).find("/p1/") != std::string::npos;
+    }
+  }
+  ASSERT_TRUE(running);
+  kill(check, SIGTERM);
+  for (int tries = 0; tries < 1000 && kill(check, 0) == 0; ++tries) usleep(10000);
+  EXPECT_EQ(left_behind(dir_.path()), "");
 #ifndef ZEKO_SANITIZE
   // The compiler's own time limit, before its memory limit.
   Result slow = zekocheck("--zeit-uebersetzen 1 --speicher 2048 start.zko ziel.zko bombe.pas");

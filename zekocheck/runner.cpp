@@ -464,6 +464,9 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     int sig = g_interrupted;
     remove_tree(base_);
     base_.clear();
+    // No destructor runs after the signal: the check's cgroup goes now.
+    sandbox_.reset();
+    guard_.reset();
     signal(sig, SIG_DFL);
     raise(sig);
   }
