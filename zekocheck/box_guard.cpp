@@ -15,6 +15,7 @@ BoxGuard::BoxGuard(const CgroupLimits& per_box) : per_box_(per_box) {
   for (std::size_t i = 0; i < missing.size(); ++i) note_ += (i ? ", " : "Hinweis: die Programme laufen hier ") + missing[i];
   if (!note_.empty()) note_ += ".";
 }
+
 void BoxGuard::add_bwrap_arguments(std::vector<std::string>& args) const {
   // Nothing is written to /dev but through its device files: a tmpfs of
   // the machine's size otherwise.

@@ -31,7 +31,8 @@ struct GuardedBox {
 
 class BoxGuard {
  public:
-  // Descriptor at which bubblewrap finds the filter (--seccomp).
+  // Descriptor at which bubblewrap finds the filter (--seccomp); none of
+  // the descriptors a job is given may have this number.
   static constexpr int kFilterFd = 5;
 
   // `per_box`: what a box's cgroup allows its processes together.
