@@ -809,6 +809,13 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
       {"hinterlaesst",
        source("hinterlaesst", kKeys, "if hinterlege('zeko-uebrig', 'x') > 0 then gelungen;\nloese;"),
        false, {ok, ok, ok, ok}},
+      // tracing another process (seized: it is not stopped), zekocheck included
+      {"verfolgt",
+       source("verfolgt", "var sr: TSearchRec; p: longint;\n",
+              "if FindFirst('/proc/*', faDirectory, sr) = 0 then repeat\n  p := StrToIntDef(sr.Name, 0);\n"
+              "  if (p > 0) and (p <> fpGetPid) and (Do_SysCall(101, $4206, p, 0, 0) = 0) then gelungen;\n"
+              "until FindNext(sr) <> 0;\nFindClose(sr);\nloese;"),
+       false, {ok, ok, ok, ok}},
       // a user name space of its own, where it would have every right
       {"namensraum", source("namensraum", "", "if Do_SysCall(272, $10000000) = 0 then gelungen;\nloese;"), false,
        {ok, ok, ok, ok}},
