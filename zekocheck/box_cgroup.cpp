@@ -174,7 +174,10 @@ bool CgroupTree::limit(const BoxCgroup& box, const CgroupLimits& limits) const {
     return true;
   }
   if (!write_small(memory_dir + "/memory.limit_in_bytes", memory)) return false;
-  return write_small(memory_dir + "/memory.memsw.limit_in_bytes", memory) || errno == ENOENT;
+  if (write_small(memory_dir + "/memory.memsw.limit_in_bytes", memory)) return true;
+  // Swap not accounted: the box's pages are at least not swapped out to
+  // make room under its limit.
+  return errno == ENOENT && write_small(memory_dir + "/memory.swappiness", "0");
 }
 
 BoxCgroup CgroupTree::make(const CgroupLimits& limits) {
