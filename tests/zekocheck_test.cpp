@@ -816,6 +816,14 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
               "  if (p > 0) and (p <> fpGetPid) and (Do_SysCall(101, $4206, p, 0, 0) = 0) then gelungen;\n"
               "until FindNext(sr) <> 0;\nFindClose(sr);\nloese;"),
        false, {ok, ok, ok, ok}},
+      // an honest program with a thread (the C library makes it with clone3
+      // or, where that is missing, with clone)
+      {"faeden",
+       "program faeden;\n{$mode objfpc}{$H+}\nuses cthreads, ZekoInc;\n"
+       "function arbeit(p: pointer): ptrint; begin arbeit := 0 end;\nvar t: TThreadID;\nbegin\n"
+       "  t := BeginThread(@arbeit, nil);\n  if t = 0 then halt(7);\n  WaitForThreadTerminate(t, 0);\n"
+       "  initialisiere_die_Roboterwelt('w'); nimm; vor; vor; warte;\nend.\n",
+       false, {ok, ok, ok, ok}},
       // a user name space of its own, where it would have every right
       {"namensraum", source("namensraum", "", "if Do_SysCall(272, $10000000) = 0 then gelungen;\nloese;"), false,
        {ok, ok, ok, ok}},
