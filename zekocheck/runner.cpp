@@ -95,7 +95,8 @@ Runner::Runner(Limits limits, std::string zekoc) : limits_(limits), zekoc_(std::
   // A box's processes together: the memory one of them may have, and its
   // own folder and /dev/shm full.
   CgroupLimits per_box;
-  if (limits_.memory_mb > 0) per_box.memory_bytes = static_cast<long long>(limits_.memory_mb + kOwnFolderMb + kShmMb) << 20;
+  if (limits_.memory_mb > 0)
+    per_box.memory_bytes = static_cast<long long>(limits_.memory_mb + kOwnFolderMb + kShmMb) << 20;
   per_box.processes = static_cast<long>(kProcessesPerRun) + 4;  // and bubblewrap's
   guard_ = std::make_unique<BoxGuard>(per_box);
   sandbox_ = std::make_unique<Sandbox>(limits_.sandbox, base_, limits_.jobs, zekoc_, *guard_);

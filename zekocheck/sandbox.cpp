@@ -249,8 +249,8 @@ std::string make_base_folder() {
 }
 
 Sandbox::Sandbox(bool wanted, std::string base, int slots, std::string zekoc, const BoxGuard& guard)
-    : guard_(guard),
-      base_(std::move(base)), zekoc_(std::move(zekoc)), root_(geteuid() == 0), slots_(std::max(1, slots)) {
+    : guard_(guard), base_(std::move(base)), zekoc_(std::move(zekoc)), root_(geteuid() == 0),
+      slots_(std::max(1, slots)) {
   if (root_) {
     // The slot's user has nothing else: its limit is the run's own, plus
     // bubblewrap's two processes around the program (the limit counts in
