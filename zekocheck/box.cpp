@@ -125,17 +125,20 @@ bool Box::open(const std::vector<std::string>& subfolders) {
   }
   std::vector<std::string> extra;
   std::vector<int> keep;
-  if (!sandbox_.guards().before_start(info_, extra, keep)) return false;
+  bool guarded = sandbox_.guards().before_start(info_, extra, keep);
+  const std::size_t guards_fds = keep.size();
   int pair[2];
-  if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return false;
-  control_ = pair[0];
-  int supervisor_fd = info_.bwrap ? ::open(sandbox_.supervisor().c_str(), O_RDONLY | O_CLOEXEC) : -1;
-  keep.push_back(pair[1]);
-  if (supervisor_fd >= 0) keep.push_back(supervisor_fd);
-  bool started = (!info_.bwrap || supervisor_fd >= 0) &&
-                 start_first(first_command(pair[1], supervisor_fd, extra), keep);
-  ::close(pair[1]);
-  if (supervisor_fd >= 0) ::close(supervisor_fd);
+  bool started = false;
+  if (guarded && socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) == 0) {
+    control_ = pair[0];
+    int supervisor_fd = info_.bwrap ? ::open(sandbox_.supervisor().c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    keep.push_back(pair[1]);
+    if (supervisor_fd >= 0) keep.push_back(supervisor_fd);
+    started = (!info_.bwrap || supervisor_fd >= 0) && start_first(first_command(pair[1], supervisor_fd, extra), keep);
+    ::close(pair[1]);
+    if (supervisor_fd >= 0) ::close(supervisor_fd);
+  }
+  for (std::size_t i = 0; i < guards_fds; ++i) ::close(keep[i]);
   return started;
 }
 

@@ -287,6 +287,7 @@ int main(int argc, char** argv) {
       return kUsageStatus;
     }
     if (!runner.sandbox_note().empty()) std::cerr << runner.sandbox_note() << "\n";
+    if (!runner.guard_note().empty()) std::cerr << runner.guard_note() << "\n";
     NewTask task{o.args[0], o.args[1], {o.args.begin() + 2, o.args.end()}, o.limits.seconds};
     return make_task(task, runner, std::cout, std::cerr);
   }
@@ -343,6 +344,7 @@ int main(int argc, char** argv) {
     return kUsageStatus;
   }
   if (!runner.access_note().empty()) std::cerr << runner.access_note() << "\n";
+  if (!runner.guard_note().empty()) std::cerr << runner.guard_note() << "\n";
   runner.run_all(programs, starts);
 
   std::vector<Checked> results;

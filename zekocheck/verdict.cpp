@@ -54,6 +54,7 @@ std::string judge_run(const Run& run, const World& goal, const Comparison& compa
   if (replay.end() == Replay::End::failed) return own_place_only(replay.reason(), own, &v.line);
   if (replay.end() != Replay::End::none) return replay.reason();
   if (run.timed_out) return "Zeitlimit (" + seconds_text(seconds) + " s)";
+  if (run.out_of_memory) return "Speichergrenze ueberschritten";
   if (WIFSIGNALED(run.wait_status)) return signal_text(WTERMSIG(run.wait_status));
   int status = WIFEXITED(run.wait_status) ? WEXITSTATUS(run.wait_status) : -1;
   if (status == 127 && !replay.world_loaded() && replay.commands() == 0) return "Programm laesst sich nicht starten";
