@@ -43,6 +43,19 @@ void set_limit(int resource, rlim_t soft, rlim_t hard) {
   setrlimit(resource, &r);
 }
 
+// Where the box's memory runs out, the job is ended first, never its
+// supervisor: raising one's own score needs no privilege, but its file in
+// /proc is the job's only once it is dumpable again, as its exec right
+// after makes it anyway (ours is not: in a user name space the file would
+// be an unmapped root's).
+void prefer_job_when_memory_runs_out() {
+  prctl(PR_SET_DUMPABLE, 1);
+  if (int adj = ::open("/proc/self/oom_score_adj", O_WRONLY | O_CLOEXEC); adj >= 0) {
+    [[maybe_unused]] ssize_t n = ::write(adj, "1000", 4);
+    ::close(adj);
+  }
+}
+
 // The job's side of the fork: its descriptors at their numbers, limits,
 // user, and then the program.
 [[noreturn]] void become_job(const Supervisor& s, const std::vector<std::string>& f, const std::vector<int>& fds,
@@ -63,18 +76,13 @@ void set_limit(int resource, rlim_t soft, rlim_t hard) {
   if (number(f[3])) set_limit(RLIMIT_AS, number(f[3]), number(f[3]));
   set_limit(RLIMIT_FSIZE, number(f[4]), number(f[4]));
   if (number(f[5]) != RLIM_INFINITY) set_limit(RLIMIT_NPROC, number(f[5]), number(f[5]));
-  // Where the box's memory runs out, the job is ended first, never its
-  // supervisor (raising one's own score needs no privilege).
-  if (int adj = ::open("/proc/self/oom_score_adj", O_WRONLY | O_CLOEXEC); adj >= 0) {
-    [[maybe_unused]] ssize_t n = ::write(adj, "1000", 4);
-    ::close(adj);
-  }
   if (s.uid >= 0) {
     uid_t u = static_cast<uid_t>(s.uid);
     if (setgroups(0, nullptr) != 0 || setresgid(u, u, u) != 0 || setresuid(u, u, u) != 0) _exit(126);
   }
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+  prefer_job_when_memory_runs_out();
   std::vector<char*> argv, envp;
   for (std::size_t i = 0; i < argc; ++i) argv.push_back(const_cast<char*>(f[8 + i].c_str()));
   argv.push_back(nullptr);
