@@ -1031,6 +1031,11 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
        false, {nothing_here, nothing_here, nothing_here, nothing_here}},
       {"fehler.c", "#include \"zekoinc.h\"\n#error (99999999999,1) <b>&\nint main(void) { return 0; }\n", true,
        {not_compiled, not_compiled, not_compiled, not_compiled}},
+      // a descriptor the teacher's shell left open (the goal world, as 7)
+      {"erbt",
+       source("erbt", "var i: integer; st: Stat;\n",
+              "for i := 3 to 1023 do\n  if (fpFStat(i, st) = 0) and fpS_ISREG(st.st_mode) then gelungen;\nloese;"),
+       false, {ok, ok, ok, ok}},
       {"klasse2", source("klasse2", "", "loese;"), false, {ok, ok, ok, ok}},
   };
   std::string compile = "true";
@@ -1147,7 +1152,7 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
     if (as_user && !user_reaches) continue;
     std::string tmp = as_user ? (dir_ / "nobody").string() : dir_.path();
     // As root with a supplementary group, which the slots' users must not keep.
-    std::string prefix = "SSH_AUTH_SOCK=/geheim/agent ZEKO_GEHEIM=geheim TMPDIR='" + tmp + "' " +
+    std::string prefix = "7<'" + secret_goal + "' SSH_AUTH_SOCK=/geheim/agent ZEKO_GEHEIM=geheim TMPDIR='" + tmp + "' " +
                          "sh -c 'echo $$ >pid-zekocheck && exec \"$@\"' zekocheck " +
                          (as_user ? "setpriv --reuid=nobody --regid=nogroup --clear-groups "
                                   : root ? "setpriv --groups=100 " : "") + ZEKOCHECK_PATH +

@@ -51,8 +51,9 @@ bool mount_limited(const std::string& dir, uid_t uid) {
 [[noreturn]] void exec_first(const Sandbox& sandbox, const BoxInfo& info, std::vector<char*>& argv,
                              std::vector<char*>& envp, const std::vector<int>& keep) {
   setsid();
-  int null_fd = ::open("/dev/null", O_RDWR);
+  int null_fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
   for (int fd : {0, 1, 2}) dup2(null_fd, fd);
+  box_protocol::close_on_exec_from(3);
   for (int fd : keep) fcntl(fd, F_SETFD, 0);
   sigset_t none;
   sigemptyset(&none);

@@ -67,6 +67,7 @@ void prefer_job_when_memory_runs_out() {
   if (null_fd < 0 || dup2(null_fd, 0) < 0 || dup2(high[0], 1) < 0 || dup2(high[0], 2) < 0) _exit(126);
   for (std::size_t i = 1; i < fds.size(); ++i)
     if (high[i] < 0 || dup2(high[i], static_cast<int>(i) + 2) < 0) _exit(126);
+  zekocheck::box_protocol::close_on_exec_from(static_cast<int>(fds.size()) + 2);
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
