@@ -1,11 +1,12 @@
 // Fuzz target: whatever a learner's program and its compiler print, through
-// zekocheck's readers of that text and all four of its reports. The input
+// zekocheck's readers of that text and all five of its reports. The input
 // is the program's name, its output, its compiler's messages and the line
 // its library sends about a failed command, separated by zero bytes; the
 // first byte chooses the exit status and how the program ended. Every
 // report must stay what it claims to be: the terminal's lines only visible
-// characters, JSON one value in UTF-8, JUnit well-formed XML 1.0, and the
-// HTML page no tag but its own.
+// characters, JSON one value in UTF-8, JUnit well-formed XML 1.0, the
+// HTML page no tag but its own, and the CSV table UTF-8 with one line per row.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "csv_report.h"
 #include "html_report.h"
 #include "markup_check.h"
 #include "pupil_text.h"
@@ -87,5 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   require(support::JsonCheck(json.str()).valid(), "JSON", json.str());
   require(support::xml_well_formed(junit.str()), "JUnit", junit.str());
   require(support::html_tags_only(page, support::kPageTags, support::kPageEntities), "HTML", page);
+  const std::string csv = csv_text({{text[0], text[3], &results[0], 1}});
+  std::vector<unsigned> points;
+  require(support::decode_utf8(csv, points) && std::count(csv.begin(), csv.end(), '\n') == 2, "CSV", csv);
   return 0;
 }

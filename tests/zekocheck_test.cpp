@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
@@ -209,6 +210,46 @@ TEST_F(Zekocheck, TasksAreListedShownAndFoundByShortName) {
   const std::string school = "ZEKO_KONFIGURATION=zeko.conf " + std::string(ZEKOCHECK_PATH) + common_options();
   EXPECT_EQ(line_of(shell(school + " --aufgabe weit " + model).output, model), "bestanden");
   EXPECT_EQ(line_of(shell(school + " --aufgabe geradeaus " + model).output, model), "bestanden");
+  // The new task is used by its path too, as the last line of its making says.
+  EXPECT_NE(made.output.find("\nPruefen mit: zekocheck --aufgabe '" + (dir_ / "eigene/weit").string() +
+                             "' -- PROGRAMM...\n"), std::string::npos) << made.output;
+  // Its worlds are in no collection then: the hint opens the start world by its full path.
+  for (std::string path : {std::string("eigene/weit"), std::string("./eigene/weit/"), (dir_ / "eigene/weit").string()})
+    EXPECT_EQ(line_of(zekocheck("--aufgabe " + path + " " + wrong).output, wrong),
+              "nicht bestanden - Welt 2: falsch.pas, Zeile 5: vor - vor Zeko liegt ein Hindernis - ansehen: ZEKO_WELT=" +
+                  (dir_ / "eigene/weit/start2.zko").string() + " " + solutions + "falsch") << path;
+  // An exact name in a later collection wins over a short one in an earlier.
+  fs::create_directories(dir_ / "zweite");
+  fs::copy(dir_ / "eigene/weit", dir_ / "zweite/geradeaus");
+  Result exact = shell("ZEKO_AUFGABEN=':zweite' " + std::string(ZEKOCHECK_PATH) + " --aufgabe geradeaus --zeigen");
+  EXPECT_EQ(exact.output.rfind("weit - Titel", 0), 0u) << exact.output;
+
+  // The Befehle: line names what the solution calls and what its source
+  // names, never a word in a comment or a string.
+  struct Commands {
+    std::string file, source, line;
+  } commands[] = {
+      {"kommentare.pas",
+       "program k;\nuses ZekoInc;\n{ gib }\n(* nimm\nlinks *)\n// tasche_leer\nbegin\n"
+       "  initialisiere_die_Roboterwelt('gib ''nimm''');\n  writeln('am_anfang');\n  WHILE Vorne_Frei DO vor;\nend.\n",
+       "Befehle: vor, vorne_frei"},
+      {"kommentare.c",
+       "#include \"zekoinc.h\"\n/* gib\n nimm */\nint main(void) { // links\n  char q = '\\'';\n"
+       "  initialisiere_die_roboterwelt(\"gib \\\" nimm\");\n  while (VORNE_FREI()) vor();\n  (void)q;\n  return 0;\n}\n",
+       "Befehle: vor, vorne_frei"},
+      {"zweig.pas",  // a branch none of the worlds takes: named in the source, so allowed
+       "program z;\nuses ZekoInc;\nbegin\n  initialisiere_die_Roboterwelt('w');\n"
+       "  while vorne_frei do vor;\n  if not tasche_leer then gib\nend.\n",
+       "Befehle: vor, gib, vorne_frei, tasche_leer"},
+  };
+  for (const Commands& c : commands) {
+    put(c.file, c.source);
+    std::string folder = "befehle-" + c.file;
+    Result r = zekocheck("--aufgabe-anlegen " + folder + " " + c.file + two_starts, true);
+    EXPECT_EQ(r.status, 0) << c.file << "\n" << r.output;
+    std::string task_text = dir_.read(folder + "/aufgabe.txt");
+    EXPECT_NE(task_text.find("\n" + c.line + "\n"), std::string::npos) << c.file << "\n" << task_text;
+  }
 
   // A task is made only from a solution that solves every world, and only
   // in a new or empty folder.
@@ -256,7 +297,7 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
       {"liest", program("liest", "readln(s); if s = '' then begin " + solve + " end;", "var s: string;\n"),
        "bestanden"},
       {"ewig", program("ewig", "initialisiere_die_Roboterwelt('w'); while true do links;"),
-       "nicht bestanden - Abbruch nach 1000 Befehlen"},
+       "nicht bestanden - Abbruch nach 1000 Befehlen - zuletzt links"},
       // two processes that compute for ever: both end with the time limit
       {"rechnet",
        "program rechnet;\nuses ZekoInc, BaseUnix;\nvar i: longint;\nbegin\ninitialisiere_die_Roboterwelt('w');\n"
@@ -280,7 +321,7 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
        "bestanden"},
       {"einmehr", program("einmehr", "initialisiere_die_Roboterwelt('w'); nimm; vor; vor; for i := 1 to 998 do links;",
                           "var i: integer;\n"),
-       "nicht bestanden - Abbruch nach 1000 Befehlen"},
+       "nicht bestanden - Abbruch nach 1000 Befehlen - zuletzt links"},
       // the goal copied over the world file the program names: the start
       // world comes from zekocheck, not from a file
       {"kopiert",
@@ -378,6 +419,9 @@ TEST_F(Zekocheck, EveryEndHasItsReasonInEveryOutput) {
   // the wrong world side by side, the differing field marked in both grids
   EXPECT_NE(people.output.find("    1 . .*1 . ."), std::string::npos) << people.output;
   EXPECT_NE(people.output.find("    1 . .*. . ."), std::string::npos) << people.output;
+  // ZEKO in both: in the goal without a heading, at the end facing down
+  EXPECT_NE(people.output.find("    3 . . Z . ."), std::string::npos) << people.output;
+  EXPECT_NE(people.output.find("    2 . . v . ."), std::string::npos) << people.output;
   EXPECT_NE(people.output.find("  Position: erwartet x=2 y=3, tatsaechlich x=2 y=2\n"), std::string::npos);
   EXPECT_NE(people.output.find("  Vorrat: erwartet 1, tatsaechlich 0\n"), std::string::npos);
   // the program's own text, cut to a few lines
@@ -494,7 +538,8 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   Result task = shell("ZEKO_AUFGABEN=sammlung " + std::string(ZEKOCHECK_PATH) + common_options() + " --aufgabe probe geht");
   EXPECT_EQ(task.status, 0);
   // (the sanitizer build runs without the sandbox, and says so)
-  EXPECT_EQ(task.output, std::string("geht: bestanden\n") + (common_options().empty() ? "" : "  (ohne Sandbox gelaufen)\n"));
+  EXPECT_EQ(task.output, std::string("geht: bestanden\n  1 von 1 Welt bestanden\n") +
+                             (common_options().empty() ? "" : "  (ohne Sandbox gelaufen)\n"));
 #ifndef ZEKO_SANITIZE
   // Where bwrap works, a program may write only into its own folder (and
   // the compiler only into the program's); without it there is a note line.
@@ -511,7 +556,7 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   Result no_bwrap = shell("PATH=/nicht/da " + std::string(ZEKOCHECK_PATH) + " --ohne-position start.zko ziel.zko geht", true);
   EXPECT_EQ(no_bwrap.status, 0);
   EXPECT_EQ(no_bwrap.output, "Hinweis: bwrap (bubblewrap) ist nicht installiert; die Programme laufen ohne Sandbox, "
-                          "nur mit ihren Grenzen.\ngeht: bestanden\n  (ohne Sandbox gelaufen)\n");
+                          "nur mit ihren Grenzen.\ngeht: bestanden\n  1 von 1 Welt bestanden\n  (ohne Sandbox gelaufen)\n");
   // A class without the sandbox only when the teacher chose it; then every
   // verdict says so.
   Result two = shell("PATH=/nicht/da " + std::string(ZEKOCHECK_PATH) + " start.zko ziel.zko geht geht", true);
@@ -520,7 +565,17 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   EXPECT_NE(two.output.find("nur mit --ohne-sandbox"), std::string::npos) << two.output;
   EXPECT_EQ(two.output.find("geht:"), std::string::npos) << two.output;
   Result chosen = zekocheck("--ohne-sandbox --ohne-position start.zko ziel.zko geht geht");
-  EXPECT_EQ(chosen.output, "geht: bestanden\n  (ohne Sandbox gelaufen)\ngeht: bestanden\n  (ohne Sandbox gelaufen)\n");
+  EXPECT_EQ(chosen.output, "geht: bestanden\n  1 von 1 Welt bestanden\n  (ohne Sandbox gelaufen)\ngeht: bestanden\n"
+                           "  1 von 1 Welt bestanden\n  (ohne Sandbox gelaufen)\n");
+  // so for a class folder of two pupils
+  for (const char* pupil : {"ohne/anna", "ohne/ben"}) {
+    fs::create_directories(dir_ / pupil);
+    put(std::string(pupil) + "/01-geradeaus.pas", dir_.read("geht.pas"));
+  }
+  Result klasse = shell("PATH=/nicht/da " + std::string(ZEKOCHECK_PATH) + " --klasse ohne", true);
+  EXPECT_EQ(klasse.status, 2);
+  EXPECT_NE(klasse.output.find("nur mit --ohne-sandbox"), std::string::npos) << klasse.output;
+  EXPECT_FALSE(fs::exists(dir_ / "uebersicht.html"));
   // ... and so say JSON and JUnit for every program.
   Result json = shell("PATH=/nicht/da " + std::string(ZEKOCHECK_PATH) + " --json --junit j.xml start.zko ziel.zko geht");
   EXPECT_NE(json.output.find("\"sandbox\": false}"), std::string::npos) << json.output;
@@ -597,6 +652,15 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
        "die JUnit-Datei klasse/geht.pas ist eines der Programme"},
       {"--html klasse/-x.pas --ohne-position start.zko ziel.zko klasse",
        "die HTML-Datei klasse/-x.pas ist eines der Programme"},
+      {"--csv klasse/geht.pas --ohne-position start.zko ziel.zko -- klasse/geht.pas",
+       "die CSV-Datei klasse/geht.pas ist eines der Programme"},
+      {"--csv fehlt/noten.csv --ohne-position start.zko ziel.zko geht",
+       "die CSV-Datei fehlt/noten.csv laesst sich nicht schreiben: den Ordner gibt es nicht"},
+      {"--blatt blatt.html start.zko ziel.zko geht", "--blatt gehoert zu --aufgabe NAME"},
+      {"--klasse fehlt", "den Klassen-Ordner fehlt gibt es nicht"},
+      {"--klasse . --json", "--klasse schreibt eine Seite und eine Tabelle, kein JSON und kein JUnit"},
+      {"--klasse . geht", "--klasse nimmt die Programme aus dem Ordner, keine weiteren"},
+      {"--klasse .", "in . liegt kein Programm, das nach einer Aufgabe heisst"},
   };
   for (const Bad& b : bad) {
     Result r = zekocheck(b.args, true);
@@ -606,6 +670,104 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   EXPECT_EQ(dir_.read("opfer.txt"), "bleibt\n");
   EXPECT_EQ(dir_.read("klasse/geht.pas"), dir_.read("geht.pas"));
   EXPECT_TRUE(fs::is_symlink(dir_ / "verweis.xml"));
+}
+
+// A task's rules checked from the calls made, and the grade beside each
+// verdict in every output: worlds solved, copies, the CSV a gradebook takes.
+TEST_F(Zekocheck, TaskRulesAndGradesAppearInEveryOutput) {
+  fs::create_directories(dir_ / "regeln");
+  put("regeln/aufgabe.txt", "Nach unten\nZEKO geht bis zur Wand.\nBefehle: vor, links, vorne_frei\n"
+                            "Hoechstens: 12 Befehle je Welt\n");
+  put("regeln/start1.zko", world(1, 0, 0));
+  put("regeln/ziel1.zko", world(1, 0, 9));
+  put("regeln/start2.zko", world(1, 3, 5));
+  put("regeln/ziel2.zko", world(1, 3, 9));
+  const std::string walk = "initialisiere_die_Roboterwelt('w');\nwhile vorne_frei do vor;";
+  struct Case {
+    std::string file, source, reason, grade, worlds_passed, same_as;
+  };
+  const std::vector<Case> cases = {
+      {"gut.pas", program("gut", walk), "bestanden", "2 von 2 Welten bestanden", "2", "null"},
+      {"kopie.pas", program("gut", walk), "bestanden", "2 von 2 Welten bestanden, gleich wie gut.pas", "2",
+       "\"gut.pas\""},
+      // names in comments and strings are no calls
+      {"kommentar.pas", program("kommentar", "{ gib }\nwriteln('nimm');\n" + walk), "bestanden",
+       "2 von 2 Welten bestanden", "2", "null"},
+      {"gibt.pas", program("gibt", "initialisiere_die_Roboterwelt('w');\ngib; nimm;\nwhile vorne_frei do vor;"),
+       "nicht bestanden - Welt 1: gib ist in dieser Aufgabe nicht erlaubt (gibt.pas, Zeile 5)",
+       "0 von 2 Welten bestanden", "0", "null"},
+      {"gibt.c",
+       "#include \"zekoinc.h\"\nint main(void) {\n  initialisiere_die_roboterwelt(\"w\");\n  while (vorne_frei()) vor();\n"
+       "  gib();\n  nimm();\n  gib();\n  nimm();\n  return 0;\n}\n",
+       "nicht bestanden - Welt 1: gib ist in dieser Aufgabe nicht erlaubt (gibt.c, Zeilen 5, 7)",
+       "0 von 2 Welten bestanden", "0", "null"},
+      // 4 turns and 9 steps in the first world, 4 and 4 in the second
+      {"dreht.pas", program("dreht", "initialisiere_die_Roboterwelt('w');\nlinks; links; links; links;\n"
+                                     "while vorne_frei do vor;"),
+       "nicht bestanden - Welt 1: 13 Befehle, die Aufgabe erlaubt hoechstens 12 je Welt", "1 von 2 Welten bestanden",
+       "1", "null"},
+      {"neun.pas", program("neun", "initialisiere_die_Roboterwelt('w');\nfor i := 1 to 9 do vor;", "var i: integer;\n"),
+       "nicht bestanden - Welt 2: neun.pas, Zeile 6: vor - vor Zeko liegt ein Hindernis", "1 von 2 Welten bestanden",
+       "1", "null"},
+      // the count says the limit, and the place of the last command
+      {"ewig.pas", program("ewig", "initialisiere_die_Roboterwelt('w');\nwhile true do\n  links;"),
+       "nicht bestanden - Welt 1: Abbruch nach 50 Befehlen - zuletzt links (ewig.pas, Zeile 6)",
+       "0 von 2 Welten bestanden", "0", "null"},
+      {"=SUMME(1).pas", program("gut", walk), "bestanden", "2 von 2 Welten bestanden, gleich wie gut.pas", "2",
+       "\"gut.pas\""},
+  };
+  std::string names;
+  for (const Case& c : cases) {
+    put(c.file, c.source);
+    names += " '" + c.file + "'";
+  }
+  const std::string check =
+      "--max-befehle 50 --aufgabe ./regeln --csv noten.csv --junit noten.xml --html noten.html -- " + names;
+  Result people = zekocheck(check);
+  EXPECT_EQ(people.status, 1);
+  Result json = zekocheck("--json " + check);
+  EXPECT_TRUE(JsonCheck(json.output).valid()) << json.output;
+  const std::string junit = dir_.read("noten.xml"), csv = dir_.read("noten.csv");
+  EXPECT_EQ(csv.rfind("\xEF\xBB\xBF\"Name\";\"Aufgabe\";\"Welten bestanden\";\"Welten\";\"Ergebnis\";\"Grund\";"
+                      "\"Hinweis\"\r\n", 0), 0u) << csv;
+  // a task used by its path: the failed world opens by the start world's path
+  auto hint = [&](const std::string& world, const std::string& program) {
+    return " - ansehen: ZEKO_WELT=" + (dir_ / "regeln").string() + "/start" + world + ".zko ./" + program;
+  };
+  for (Case c : cases) {
+    SCOPED_TRACE(c.file);
+    if (c.reason != "bestanden")
+      c.reason += hint(c.reason.substr(c.reason.find("Welt ") + 5, 1), fs::path(c.file).stem().string());
+    EXPECT_EQ(line_of(people.output, c.file), c.reason) << people.output;
+    EXPECT_NE(people.output.find(c.file + ": " + c.reason + "\n  " + c.grade + "\n"), std::string::npos);
+    std::size_t object = json.output.find("{\"name\": \"" + c.file + "\"");
+    ASSERT_NE(object, std::string::npos);
+    std::string json_line = json.output.substr(object, json.output.find('\n', object) - object);
+    EXPECT_NE(json_line.find("\"worlds_passed\": " + c.worlds_passed + ", \"worlds\": 2, \"same_as\": " + c.same_as),
+              std::string::npos) << json_line;
+    std::size_t testcase = junit.find("name=\"" + c.file + "\"");
+    ASSERT_NE(testcase, std::string::npos) << junit;
+    EXPECT_EQ(junit.find("<property name=\"welten\" value=\"" + c.worlds_passed + " von 2 Welten\"/>", testcase),
+              junit.find("<properties>", testcase) + 12) << junit;
+    bool passed = c.reason == "bestanden";
+    std::string reason = passed ? "" : c.reason.substr(std::string("nicht bestanden - ").size());
+    std::string copy = c.same_as == "null" ? "" : "gleich wie gut.pas";
+    std::string name = c.file[0] == '=' ? "'" + c.file : c.file;  // no formula for the spreadsheet
+    EXPECT_NE(csv.find("\r\n\"" + name + "\";\"regeln\";\"" + c.worlds_passed + "\";\"2\";\"" +
+                       (passed ? "bestanden" : "nicht bestanden") + "\";\"" + reason + "\";\"" + copy + "\"\r\n"),
+              std::string::npos) << csv;
+  }
+  EXPECT_NE(json.output.find("\"reason\": \"Welt 1: Abbruch nach 50 Befehlen - zuletzt links (ewig.pas, Zeile 6)" +
+                             hint("1", "ewig") + "\", \"world\": 1, \"commands\": 50,"), std::string::npos)
+      << json.output;
+  // the page shows the source line of a forbidden call and of the last command
+  const std::string page = dir_.read("noten.html");
+  EXPECT_NE(page.find("<p class=\"zeile\">Zeile 5: <code>gib; nimm;</code>"), std::string::npos) << page;
+  EXPECT_NE(page.find("<p class=\"zeile\">Zeile 6: <code>  links;</code>"), std::string::npos) << page;
+  EXPECT_NE(page.find(">kopie.pas<br><span class=\"gleich\">gleich wie gut.pas</span></td>"), std::string::npos);
+  // a failed program's count is its failing world's (4 steps and the blocked one), not the sum
+  EXPECT_NE(json.output.find("Hindernis" + hint("2", "neun") + "\", \"world\": 2, \"commands\": 5,"), std::string::npos)
+      << json.output;
 }
 
 TEST_F(Zekocheck, WorldCheckReportsEveryDeviationWithItsLine) {
@@ -716,6 +878,18 @@ TEST_F(Zekocheck, HtmlPageShowsEveryProgramAndItsWorldsInABrowser) {
     EXPECT_EQ(rows, objects.size()) << dom.output;
     EXPECT_EQ(passed, objects.size() - failing.size());
     EXPECT_NE(dom.output.find("<strong>" + std::to_string(passed) + " von 4</strong> bestanden"), std::string::npos);
+    // each row's worlds as the JSON counts them
+    static const std::regex worlds(R"re("worlds_passed": (\d+), "worlds": (\d+))re");
+    std::string cells;
+    for (std::size_t at = dom.output.find("<td class=\"welten\">"); at != std::string::npos;
+         at = dom.output.find("<td class=\"welten\">", at + 1))
+      cells += dom.output.substr(at + 19, dom.output.find('<', at + 19) - at - 19) + ";";
+    std::string counted;
+    for (const std::string& o : objects) {
+      std::smatch w;
+      if (std::regex_search(o, w, worlds)) counted += w[1].str() + " von " + w[2].str() + ";";
+    }
+    EXPECT_EQ(cells, counted);
 
     // Every failure here ended with a world: both grids mark the JSON's fields.
     std::vector<Grid> goal = grids_of(dom.output, "<table class=\"welt ziel\""),
@@ -740,7 +914,9 @@ TEST_F(Zekocheck, HtmlPageShowsEveryProgramAndItsWorldsInABrowser) {
       EXPECT_NE(dom.output.find(">a&amp;b&lt;i&gt;.pas<"), std::string::npos);
       EXPECT_NE(dom.output.find("&lt;/pre&gt;&lt;table&gt;&lt;tr class=\"programm\"&gt;"), std::string::npos);
       EXPECT_NE(dom.output.find("Zeile 5: <code>  vor; vor; vor;"), std::string::npos);
-      EXPECT_NE(dom.output.find("<td class=\"name\">&lt;b&gt;gut&amp;x&lt;i&gt;.pas</td>"), std::string::npos)
+      // a copy of the model solution, flagged under its escaped name
+      EXPECT_NE(dom.output.find("<td class=\"name\">&lt;b&gt;gut&amp;x&lt;i&gt;.pas<br><span class=\"gleich\">gleich wie " +
+                                tests + "01-geradeaus/loesung.pas</span></td>"), std::string::npos)
           << dom.output;
     } else {
       EXPECT_NE(dom.output.find("Zeile 7: <code>i := 5 div j; writeln('&lt;b&gt;&amp;amp;&lt;/b&gt;'); { "
@@ -749,6 +925,132 @@ TEST_F(Zekocheck, HtmlPageShowsEveryProgramAndItsWorldsInABrowser) {
     }
   }
   EXPECT_GT(fields_seen, 0u);
+}
+
+// The cells of a page's tables in order: each cell's classes and its text
+// without markup, and the address of its link.
+struct Cell {
+  std::string classes, text, link;
+};
+std::vector<Cell> cells_of(const std::string& dom, const std::string& table) {
+  static const std::regex cell(R"re(<td class="([^"]*)"[^>]*>(.*?)</td>)re"), link(R"re(<a href="([^"]*)")re"),
+      markup("<[^>]*>");
+  std::vector<Cell> cells;
+  for (std::size_t at = dom.find(table); at != std::string::npos; at = dom.find(table, at + 1)) {
+    std::string t = dom.substr(at, dom.find("</table>", at) - at);
+    for (std::sregex_iterator m(t.begin(), t.end(), cell), end; m != end; ++m) {
+      std::string inner = (*m)[2].str();
+      std::smatch l;
+      std::istringstream words(std::regex_replace(inner, markup, " "));
+      std::string text, word;
+      while (words >> word) text += (text.empty() ? "" : " ") + word;
+      cells.push_back({(*m)[1].str(), text, std::regex_search(inner, l, link) ? l[1].str() : ""});
+    }
+  }
+  return cells;
+}
+
+// A class of four pupils and two tasks, in Pascal, C and C++, with notes and
+// worlds beside the programs; the overview read back by a browser, and a
+// task's worksheet.
+TEST_F(Zekocheck, ClassOverviewAndWorksheetInABrowser) {
+  if (::access("/usr/bin/chromium", X_OK) != 0) {
+    if (std::getenv("CI")) FAIL() << "chromium fehlt: tools/install-deps test installiert ihn";
+    GTEST_SKIP() << "chromium fehlt (tools/install-deps test installiert ihn): die Seiten werden nicht geprueft";
+  }
+  const std::string tests = std::string(SOLUTIONS_DIR) + "/";
+  const std::map<std::string, std::string> copies = {
+      {"anna/01-geradeaus.pas", "01-geradeaus/loesung.pas"}, {"anna/04-sammeln.pas", "04-sammeln/loesung.pas"},
+      {"bert/geradeaus.c", "01-geradeaus/loesung.c"},        {"bert/sammeln.pas", "04-sammeln/falsch.pas"},
+      {"cara/04-sammeln.pas", "04-sammeln/loesung.pas"},     {"dora/01-geradeaus.pas", "01-geradeaus/falsch.pas"},
+  };
+  for (const auto& [to, from] : copies) {
+    fs::create_directories((dir_ / "klasse7" / to).parent_path());
+    put("klasse7/" + to, support::read_file(tests + from));
+  }
+  put("klasse7/cara/01-geradeaus.cpp", "#include \"zekoinc.h\"\nint main() {\n  initialisiere_die_roboterwelt(\"w\");\n"
+                                       "  while (vorne_frei()) vor();\n}\n");
+  put("klasse7/cara/notizen.txt", "vor vor links\n");
+  put("klasse7/cara/welt1.zko", world(0, 1, 1));
+  put("klasse7/dora/04-sammeln.txt", "nimm nimm vor\n");  // named by a task, but no program
+  // a pupil's file name is never a path to a task folder of the teacher's
+  fs::copy(std::string(TASKS_DIR) + "/01-geradeaus", dir_ / "spur");
+  put("klasse7/dora/spur.pas", support::read_file(tests + "01-geradeaus/loesung.pas"));
+  // a link to a classmate's solution is refused, not read
+  fs::create_symlink("../anna/04-sammeln.pas", dir_ / "klasse7/dora/04-sammeln.pas");
+  fs::create_directories(dir_ / "seiten");
+  Result r = zekocheck("--klasse klasse7 --html seiten/klasse.html --csv seiten/klasse.csv", true);
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("Hinweis: uebersprungen (weder Quelltext noch Programm): klasse7/cara/notizen.txt, "
+                          "klasse7/cara/welt1.zko, klasse7/dora/04-sammeln.txt\n"),
+            std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Hinweis: 1 Dateien ohne Aufgabe uebersprungen: dora/spur.pas\n"), std::string::npos)
+      << r.output;
+  fs::path kept = HTML_OUTPUT_DIR;
+  fs::create_directories(kept);
+  fs::copy_file(dir_ / "seiten/klasse.html", kept / "klasse.html", fs::copy_options::overwrite_existing);
+  EXPECT_EQ(browser("--window-size=900,500 --screenshot='" + (kept / "klasse.png").string() + "'",
+                    dir_ / "seiten/klasse.html", dir_ / "profil").status, 0);
+  Result dom = browser("--dump-dom", dir_ / "seiten/klasse.html", dir_ / "profil");
+  ASSERT_EQ(dom.status, 0);
+  // pupils down, tasks across
+  const std::vector<std::string> expected = {
+      "bestanden|klasse-01-geradeaus.html", "bestanden|klasse-04-sammeln.html",
+      "bestanden|klasse-01-geradeaus.html", "0 von 2|klasse-04-sammeln.html#p2",
+      "bestanden|klasse-01-geradeaus.html", "bestanden gleich wie anna/04-sammeln.pas|klasse-04-sammeln.html",
+      "1 von 3|klasse-01-geradeaus.html#p4", "0 von 2|klasse-04-sammeln.html#p4"};
+  std::vector<Cell> cells = cells_of(dom.output, "<table class=\"klasse\"");
+  std::vector<std::string> seen;
+  for (const Cell& c : cells) seen.push_back(c.text + "|" + c.link);
+  EXPECT_EQ(seen, expected) << dom.output;
+  std::size_t pupils = 0;
+  for (const char* pupil : {">anna<", ">bert<", ">cara<", ">dora<"}) pupils += dom.output.find(pupil) != std::string::npos;
+  EXPECT_EQ(pupils, 4u);
+  // a failing cell's link leads to that program's details
+  Result details = browser("--dump-dom", dir_ / "seiten/klasse-04-sammeln.html", dir_ / "profil");
+  std::size_t section = details.output.find("id=\"p2\"");
+  ASSERT_NE(section, std::string::npos) << details.output;
+  EXPECT_EQ(details.output.find("<h2>bert/sammeln.pas: nicht bestanden</h2>", section), details.output.find("<h2>", section))
+      << details.output;
+  // the same in the table, one row per pupil and task
+  std::string csv = dir_.read("seiten/klasse.csv");
+  for (const char* row : {"\"bert\";\"04-sammeln\";\"0\";\"2\";\"nicht bestanden\";",
+                          "\"cara\";\"04-sammeln\";\"2\";\"2\";\"bestanden\";\"\";\"gleich wie anna/04-sammeln.pas\"",
+                          "\"dora\";\"04-sammeln\";\"0\";\"2\";\"nicht bestanden\";"
+                          "\"ein Verweis (symbolischer Link) wird nicht gelesen\";"})
+    EXPECT_NE(csv.find(std::string("\r\n") + row), std::string::npos) << row << "\n" << csv;
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 9);
+
+  // The worksheet draws each start world as it is, and never a goal.
+  const std::string task = std::string(TASKS_DIR) + "/04-sammeln/";
+  ASSERT_EQ(zekocheck("--aufgabe 04-sammeln --blatt blatt.html").status, 0);
+  fs::copy_file(dir_ / "blatt.html", kept / "blatt.html", fs::copy_options::overwrite_existing);
+  EXPECT_EQ(browser("--window-size=800,1400 --screenshot='" + (kept / "blatt.png").string() + "'",
+                    dir_ / "blatt.html", dir_ / "profil").status, 0);
+  Result sheet = browser("--dump-dom", dir_ / "blatt.html", dir_ / "profil");
+  EXPECT_NE(sheet.output.find("<h1 class=\"titel\">Einsammeln</h1>"), std::string::npos) << sheet.output;
+  EXPECT_NE(sheet.output.find("Erlaubt: <code>vor, links, nimm, vorne_frei, feld_leer</code>"), std::string::npos);
+  std::vector<Cell> drawn = cells_of(sheet.output, "<table class=\"welt start\"");
+  std::size_t worlds = 0;
+  for (int n = 1; fs::exists(task + "start" + std::to_string(n) + ".zko"); ++n, ++worlds) {
+    std::istringstream file(support::read_file(task + "start" + std::to_string(n) + ".zko"));
+    std::vector<int> values(170);
+    for (int& v : values) file >> v;
+    int supply, x, y;
+    file >> supply >> x >> y;
+    for (int k = 0; k < 170 && 170 * (n - 1) + k < static_cast<int>(drawn.size()); ++k) {
+      const Cell& c = drawn[170 * (n - 1) + k];
+      std::string want = values[k] < 0 ? "hindernis" : values[k] > 0 ? "gegenstand" : "leer";
+      if (k == y * 17 + x) want += " zeko";
+      EXPECT_EQ(c.classes, want) << "Welt " << n << ", Feld " << k % 17 << "," << k / 17;
+      if (values[k] > 0) {
+        EXPECT_NE(c.text.find(std::to_string(values[k])), std::string::npos);
+      }
+    }
+  }
+  EXPECT_EQ(drawn.size(), 170 * worlds);
+  EXPECT_GE(worlds, 2u);
+  EXPECT_EQ(sheet.output.find("ziel"), std::string::npos);
 }
 
 }  // namespace

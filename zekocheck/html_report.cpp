@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "atomic_file.h"
+#include "grades.h"
 #include "pupil_text.h"
 
 namespace zekocheck {
@@ -29,12 +30,13 @@ p { margin: .2em 0; }
 table.uebersicht { border-collapse: collapse; width: 100%; }
 table.uebersicht th, table.uebersicht td { border: 1px solid #999; padding: 2px 6px; text-align: left; vertical-align: top; }
 table.uebersicht th { background: #eee; }
-td.zahl, td.ergebnis { white-space: nowrap; }
+td.zahl, td.ergebnis, td.welten { white-space: nowrap; }
+.gleich { color: #a50; font-size: 9pt; }
 td.zahl { text-align: right; }
 tr.bestanden td.ergebnis { color: #060; font-weight: bold; }
 tr.durchgefallen td.ergebnis { color: #a00; font-weight: bold; }
 section.fehler { border-top: 2px solid #444; margin-top: 1.2em; padding-top: .4em; break-inside: avoid; page-break-inside: avoid; }
-.welten { display: flex; flex-wrap: wrap; gap: 1.5em; margin: .4em 0; }
+div.welten { display: flex; flex-wrap: wrap; gap: 1.5em; margin: .4em 0; }
 figure { margin: 0; }
 figcaption { font-weight: bold; margin-bottom: .2em; }
 table.welt { border-collapse: collapse; font-family: monospace; font-size: 9pt; }
@@ -167,6 +169,12 @@ void write_failure(std::ostream& out, const Checked& c, std::size_t index) {
   out << "</section>\n";
 }
 
+// A copy of another program's source, shown under its name.
+std::string copy_note(const Program& p) {
+  std::string copy = copy_text(p);
+  return copy.empty() ? "" : "<br><span class=\"gleich\">" + html(copy) + "</span>";
+}
+
 }  // namespace
 
 std::string html_page(const HtmlHeading& heading, const std::vector<Checked>& results) {
@@ -179,7 +187,7 @@ std::string html_page(const HtmlHeading& heading, const std::vector<Checked>& re
   out << "<h1 class=\"aufgabe\">" << task << "</h1>\n<p class=\"datum\">Gepr&uuml;ft am " << html(heading.date)
       << "</p>\n<p class=\"summe\"><strong>" << passed << " von " << results.size()
       << "</strong> bestanden</p>\n";
-  out << "<table class=\"uebersicht\">\n<thead><tr><th>Programm</th><th>Ergebnis</th><th>Grund</th>"
+  out << "<table class=\"uebersicht\">\n<thead><tr><th>Programm</th><th>Ergebnis</th><th>Welten</th><th>Grund</th>"
          "<th>Befehle</th><th>Zeit</th></tr></thead>\n<tbody>\n";
   for (std::size_t i = 0; i < results.size(); ++i) {
     const Checked& c = results[i];
@@ -187,7 +195,8 @@ std::string html_page(const HtmlHeading& heading, const std::vector<Checked>& re
     out << "<tr class=\"programm " << (v.passed ? "bestanden" : "durchgefallen") << "\"><td class=\"name\">";
     if (v.passed) out << html(c.program->name);
     else out << "<a href=\"#p" << i + 1 << "\">" << html(c.program->name) << "</a>";
-    out << "</td><td class=\"ergebnis\">" << (v.passed ? "bestanden" : "nicht bestanden") << "</td><td class=\"grund\">"
+    out << copy_note(*c.program) << "</td><td class=\"ergebnis\">" << (v.passed ? "bestanden" : "nicht bestanden")
+        << "</td><td class=\"welten\">" << v.worlds_passed << " von " << v.worlds << "</td><td class=\"grund\">"
         << html(v.reason) << "</td><td class=\"zahl\">" << v.commands << "</td><td class=\"zahl\">"
         << seconds_text(v.milliseconds) << "</td></tr>\n";
   }

@@ -23,6 +23,9 @@
 #include <vector>
 
 #include "atomic_file.h"
+#include "class_check.h"
+#include "csv_report.h"
+#include "grades.h"
 #include "html_report.h"
 #include "program_files.h"
 #include "report.h"
@@ -32,6 +35,7 @@
 #include "tasks.h"
 #include "verdict.h"
 #include "world_file.h"
+#include "worksheet.h"
 
 namespace fs = std::filesystem;
 using namespace zekocheck;
@@ -44,9 +48,11 @@ const char* const kUsage =
     "Aufruf: zekocheck [Optionen] START.zko ZIEL.zko PROGRAMM...\n"
     "        zekocheck [Optionen] --aufgabe NAME PROGRAMM...\n"
     "        zekocheck --aufgabe NAME --zeigen\n"
+    "        zekocheck --aufgabe NAME --blatt DATEI\n"
     "        zekocheck --aufgaben\n"
     "        zekocheck --welt DATEI...\n"
     "        zekocheck [Optionen] --aufgabe-anlegen ORDNER LOESUNG START.zko...\n"
+    "        zekocheck [Optionen] --klasse ORDNER\n"
     "PROGRAMM ist eine Pascal-, C- oder C++-Datei (.pas, .c, .cpp; wird mit zekoc\n"
     "uebersetzt) oder ein ausfuehrbares Programm. Bestanden hat ein Programm, wenn es normal endet\n"
     "und seine Endwelt der Zielwelt gleicht. Ein Ordner steht fuer seine Programme; andere\n"
@@ -63,8 +69,13 @@ const char* const kUsage =
     "  --json             Ergebnis als JSON auf die Standardausgabe\n"
     "  --junit DATEI      Ergebnis zusaetzlich als JUnit-XML in DATEI\n"
     "  --html DATEI       Ergebnis zusaetzlich als Seite mit den Welten in DATEI\n"
+    "  --csv DATEI        Ergebnis zusaetzlich als Tabelle (eine Zeile je Programm)\n"
+    "  --blatt DATEI      Arbeitsblatt der Aufgabe (Text, Befehle, Start-Welten)\n"
     "  --aufgabe-anlegen  neue Aufgabe: die Loesung laeuft auf jeder Start-Welt,\n"
     "                     ihre End-Welten werden die Ziel-Welten\n"
+    "  --klasse ORDNER    jede Aufgabe jedes Schuelers (ORDNER/anna/04-sammeln.pas);\n"
+    "                     Uebersicht in --html (uebersicht.html), Tabelle in --csv\n"
+    "                     (uebersicht.csv)\n"
     "  --                 Ende der Optionen: danach nur Namen\n"
     "  -h, --help         diese Hilfe\n"
     "  --version          die Version\n"
@@ -77,6 +88,9 @@ struct Options {
   bool json = false;
   std::string junit;
   std::string html;
+  std::string csv;
+  std::string klasse;
+  std::string sheet;
   bool make_task = false;
   std::string task;
   bool show_task = false;
@@ -157,6 +171,9 @@ Options parse(int argc, char** argv) {
     else if (arg == "--json") o.json = true;
     else if (arg == "--junit") o.junit = take();
     else if (arg == "--html") o.html = take();
+    else if (arg == "--csv") o.csv = take();
+    else if (arg == "--klasse") o.klasse = take();
+    else if (arg == "--blatt") o.sheet = take();
     else if (arg == "--aufgabe-anlegen") o.make_task = true;
     else if (arg == "--aufgabe") o.task = take();
     else if (arg == "--zeigen") o.show_task = true;
@@ -178,7 +195,7 @@ void answer_help_or_version(const Options& o) {
 // "--junit=anna.pas" among names that the shell put before a missing "--"
 // would write over a pupil's program.
 void refuse_reports_over_programs(const Options& o, const std::vector<Program>& programs) {
-  for (const auto& [report, what] : {std::pair{o.junit, "JUnit"}, std::pair{o.html, "HTML"}})
+  for (const auto& [report, what] : {std::pair{o.junit, "JUnit"}, std::pair{o.html, "HTML"}, std::pair{o.csv, "CSV"}})
     if (!report.empty() && is_one_of(programs, report))
       usage_error(std::string("die ") + what + "-Datei " + visible(report) + " ist eines der Programme");
 }
@@ -265,6 +282,67 @@ std::string now_text() {
   return buf;
 }
 
+bool write_csv_of(const std::string& path, const std::vector<Checked>& results, const std::string& task) {
+  std::vector<CsvRow> rows;
+  for (const Checked& c : results) rows.push_back({c.program->name, task, &c});
+  std::string error;
+  if (write_csv(path, rows, error)) return true;
+  std::cerr << "zekocheck: die CSV-Datei " << visible(path) << " laesst sich nicht schreiben: " << error << "\n";
+  return false;
+}
+
+int write_worksheet(const Task& task, const std::string& path) {
+  std::vector<World> starts;
+  for (const auto& [start, goal] : task.pairs) starts.push_back(world_or_exit(start, "die Start-Welt"));
+  std::string error;
+  if (write_file_atomically(path, worksheet_page(task, starts), error)) return 0;
+  std::cerr << "zekocheck: das Arbeitsblatt " << visible(path) << " laesst sich nicht schreiben: " << error << "\n";
+  return kUsageStatus;
+}
+
+int check_class_folder(const Options& o, const std::vector<std::string>& folders) {
+  if (!o.args.empty() || !o.task.empty()) usage_error("--klasse nimmt die Programme aus dem Ordner, keine weiteren");
+  if (o.json || !o.junit.empty()) usage_error("--klasse schreibt eine Seite und eine Tabelle, kein JSON und kein JUnit");
+  ClassCheck check{o.klasse, o.html.empty() ? "uebersicht.html" : o.html, o.csv.empty() ? "uebersicht.csv" : o.csv,
+                   folders, o.limits, o.compare, zekoc_path(), now_text()};
+  int status = check_class(check, std::cout, std::cerr);
+  std::cout.flush();
+  return status;
+}
+
+// --junit, --html and --csv; false (and a message) when one cannot be written.
+bool write_report_files(const Options& o, const std::vector<Checked>& results, const std::string& suite,
+                        const std::string& title) {
+  std::string error;
+  if (!o.junit.empty()) {
+    std::ostringstream junit;
+    write_junit(junit, results, suite);
+    if (!write_file_atomically(o.junit, junit.str(), error)) {
+      std::cerr << "zekocheck: die JUnit-Datei " << visible(o.junit) << " laesst sich nicht schreiben: " << error << "\n";
+      return false;
+    }
+  }
+  if (!o.html.empty() && !write_html(o.html, {suite, title, now_text()}, results, error)) {
+    std::cerr << "zekocheck: die HTML-Datei " << visible(o.html) << " laesst sich nicht schreiben: " << error << "\n";
+    return false;
+  }
+  return o.csv.empty() || write_csv_of(o.csv, results, suite);
+}
+
+// --aufgabe-anlegen ORDNER LOESUNG START.zko...
+int make_new_task(const Options& o) {
+  if (o.args.size() < 3) usage_error("--aufgabe-anlegen braucht ORDNER, LOESUNG und mindestens eine START-Welt");
+  Runner runner(o.limits, zekoc_path());
+  if (!runner.ready()) {
+    std::cerr << "zekocheck: kein temporaerer Ordner: " << std::strerror(errno) << "\n";
+    return kUsageStatus;
+  }
+  if (!runner.sandbox_note().empty()) std::cerr << runner.sandbox_note() << "\n";
+  if (!runner.guard_note().empty()) std::cerr << runner.guard_note() << "\n";
+  NewTask task{o.args[0], o.args[1], {o.args.begin() + 2, o.args.end()}, o.limits.seconds};
+  return make_task(task, runner, std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -279,34 +357,28 @@ int main(int argc, char** argv) {
 
   if (o.check_worlds) return check_world_files(o.args);
 
-  if (o.make_task) {
-    if (o.args.size() < 3) usage_error("--aufgabe-anlegen braucht ORDNER, LOESUNG und mindestens eine START-Welt");
-    Runner runner(o.limits, zekoc_path());
-    if (!runner.ready()) {
-      std::cerr << "zekocheck: kein temporaerer Ordner: " << std::strerror(errno) << "\n";
-      return kUsageStatus;
-    }
-    if (!runner.sandbox_note().empty()) std::cerr << runner.sandbox_note() << "\n";
-    if (!runner.guard_note().empty()) std::cerr << runner.guard_note() << "\n";
-    NewTask task{o.args[0], o.args[1], {o.args.begin() + 2, o.args.end()}, o.limits.seconds};
-    return make_task(task, runner, std::cout, std::cerr);
-  }
+  if (o.make_task) return make_new_task(o);
 
   std::vector<std::string> folders = tasks_folders();
   if (o.list_tasks) return list_tasks(folders);
+  if (!o.klasse.empty()) return check_class_folder(o, folders);
 
   std::vector<std::pair<std::string, std::string>> pairs;
   std::string suite, title;
   std::optional<Task> task;
+  TaskRules rules;
   if (!o.task.empty()) {
-    task = find_task(folders, o.task);
+    task = find_task_or_folder(folders, o.task);
     if (!task) usage_error("die Aufgabe \"" + o.task + "\" gibt es nicht (Liste: zekocheck --aufgaben)");
     if (o.show_task) return show_task(std::cout, *task);
+    if (!o.sheet.empty()) return write_worksheet(*task, o.sheet);
     pairs = task->pairs;
+    rules = task->rules;
     suite = task->name;
     title = task->title;
   } else {
     if (o.show_task) usage_error("--zeigen gehoert zu --aufgabe NAME");
+    if (!o.sheet.empty()) usage_error("--blatt gehoert zu --aufgabe NAME");
     if (o.args.size() < 2) usage_error("START- und ZIEL-Welt fehlen");
     pairs.push_back({o.args[0], o.args[1]});
     suite = fs::path(o.args[1]).stem();
@@ -339,39 +411,23 @@ int main(int argc, char** argv) {
   // Without the sandbox one pupil's program could reach another's: a class
   // only when the teacher says so.
   if (o.limits.sandbox && !runner.sandboxed() && programs.size() > 1) {
-    std::cerr << "zekocheck: ohne Sandbox prueft zekocheck mehrere Programme nur mit --ohne-sandbox; "
-                 "fuer die Sandbox das Paket bubblewrap installieren (apt install bubblewrap)\n";
+    std::cerr << unsandboxed_class_note() << "\n";
     return kUsageStatus;
   }
   if (!runner.access_note().empty()) std::cerr << runner.access_note() << "\n";
   if (!runner.guard_note().empty()) std::cerr << runner.guard_note() << "\n";
   runner.run_all(programs, starts);
+  mark_copies(programs);
 
-  std::vector<Checked> results;
+  std::vector<Checked> results = judge_all(programs, goals, o.compare, o.limits.seconds, rules);
   bool all_passed = true;
-  for (const Program& p : programs) {
-    results.push_back({&p, judge(p, goals, o.compare, o.limits.seconds)});
-    if (task) add_watch_hint(results.back().verdict, *task, p);
-    all_passed = all_passed && results.back().verdict.passed;
+  for (Checked& c : results) {
+    if (task) add_watch_hint(c.verdict, *task, *c.program);
+    all_passed = all_passed && c.verdict.passed;
   }
   if (o.json) write_json(std::cout, results);
   else write_for_people(std::cout, results);
-  if (!o.junit.empty()) {
-    std::ostringstream junit;
-    write_junit(junit, results, suite);
-    std::string error;
-    if (!write_file_atomically(o.junit, junit.str(), error)) {
-      std::cerr << "zekocheck: die JUnit-Datei " << visible(o.junit) << " laesst sich nicht schreiben: " << error << "\n";
-      return kUsageStatus;
-    }
-  }
-  if (!o.html.empty()) {
-    std::string error;
-    if (!write_html(o.html, {suite, title, now_text()}, results, error)) {
-      std::cerr << "zekocheck: die HTML-Datei " << visible(o.html) << " laesst sich nicht schreiben: " << error << "\n";
-      return kUsageStatus;
-    }
-  }
+  if (!write_report_files(o, results, suite, title)) return kUsageStatus;
   std::cout.flush();
   return all_passed ? 0 : 1;
 }

@@ -26,11 +26,15 @@ void Replay::stop(End end, std::string why) {
 }
 
 void Replay::call(rules::Call call) {
+  if (std::find(calls_used_.begin(), calls_used_.end(), call) == calls_used_.end()) calls_used_.push_back(call);
   if (rules::is_sensor(call)) {
     if (++sensors_ > max_sensors_) stop(End::sensor_limit);
     return;
   }
-  if (++commands_ > max_commands_) return stop(End::command_limit);
+  last_command_ = call;
+  // The command past the limit is not carried out, and not counted.
+  if (commands_ >= max_commands_) return stop(End::command_limit);
+  ++commands_;
   if (end_ == End::failed) return;  // the world stays as the first failure left it
   rules::Outcome outcome = rules::apply(call, feld_, zeko_, true);
   if (outcome == rules::Outcome::done) return;

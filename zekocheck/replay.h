@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "rules.h"
 #include "world_file.h"
@@ -34,8 +36,13 @@ class Replay {
   // the verdict any more.
   bool stops() const { return end_ != End::none && end_ != End::failed; }
   bool world_loaded() const { return worlds_ > 0; }
+  // The commands carried out: at the limit, the limit.
   long commands() const { return commands_; }
   long sensors() const { return sensors_; }
+  // Every kind of call the program made, in the order of first use.
+  const std::vector<zeko::rules::Call>& calls_used() const { return calls_used_; }
+  // The last command (not a query) the program called, if any.
+  std::optional<zeko::rules::Call> last_command() const { return last_command_; }
   World world() const;  // the world now (the end world, once the run ended)
   // German, for an end other than none.
   std::string reason() const;
@@ -57,6 +64,8 @@ class Replay {
   zeko::rules::Call failed_call_ = zeko::rules::Call::vor;
   zeko::rules::Outcome failure_ = zeko::rules::Outcome::done;
   bool failed_before_world_ = false;
+  std::vector<zeko::rules::Call> calls_used_;
+  std::optional<zeko::rules::Call> last_command_;
   std::string broken_;
   std::string info_;
   int infos_ = 0;

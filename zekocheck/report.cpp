@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "grades.h"
+
 namespace zekocheck {
 namespace {
 
@@ -156,6 +158,18 @@ char cell(int value) {
   return static_cast<char>('0' + value);
 }
 
+// A field as two characters: the mark of a difference and the value.
+// ZEKO stands in the value when his field is empty, else in the mark (a
+// difference's mark wins: the position line names his place then).
+std::string grid_field(const World& w, int x, int y, bool differs, bool goal) {
+  static const char arrows[] = {'^', 'v', '<', '>'};
+  const char zeko = goal ? 'Z' : arrows[w.richtung & 3];
+  const bool here = w.x == x && w.y == y;
+  const char value = cell(w.feld[x][y]);
+  if (here && value == '.') return std::string(1, differs ? '*' : ' ') + zeko;
+  return std::string(1, differs ? '*' : here ? zeko : ' ') + value;
+}
+
 // Expected and actual grid side by side; a '*' before a field marks a
 // difference.
 void write_grids(std::ostream& out, const Verdict& v) {
@@ -166,18 +180,15 @@ void write_grids(std::ostream& out, const Verdict& v) {
   };
   auto row = [&](const World& w, int y) {
     std::string s = "  " + std::to_string(y);
-    for (int x = 0; x < kColumns; ++x) {
-      bool differs = v.expected.feld[x][y] != v.actual.feld[x][y];
-      s += differs ? '*' : ' ';
-      s += cell(w.feld[x][y]);
-    }
+    for (int x = 0; x < kColumns; ++x) s += grid_field(w, x, y, v.expected.feld[x][y] != v.actual.feld[x][y], &w == &v.expected);
     return s;
   };
   std::string h = header();
   out << "  " << std::string("erwartet") + std::string(h.size() - 8 + 4, ' ') << "tatsaechlich\n";
   out << "  " << h << "    " << h << "\n";
   for (int y = 0; y < kRows; ++y) out << "  " << row(v.expected, y) << "    " << row(v.actual, y) << "\n";
-  out << "  (. leer, # Hindernis, 1-9 Gegenstaende, + mehr als 9, * anders als erwartet)\n";
+  out << "  (. leer, # Hindernis, 1-9 Gegenstaende, + mehr als 9, * anders als erwartet,\n"
+         "   Z ZEKO im Ziel, ^ v < > ZEKO mit Blickrichtung; vor der Zahl, wenn auf seinem Feld etwas liegt)\n";
 }
 
 void json_string(std::ostream& out, const std::string& raw) {
@@ -260,11 +271,12 @@ void write_for_people(std::ostream& out, const std::vector<Checked>& results) {
     const Verdict& v = c.verdict;
     const std::string name = visible(c.program->name);
     const char* unsandboxed = c.program->without_sandbox ? "  (ohne Sandbox gelaufen)\n" : "";
+    const std::string grade = "  " + visible(grade_text(c)) + "\n";
     if (v.passed) {
-      out << name << ": bestanden\n" << unsandboxed;
+      out << name << ": bestanden\n" << grade << unsandboxed;
       continue;
     }
-    out << name << ": nicht bestanden - " << visible(v.reason) << "\n" << unsandboxed;
+    out << name << ": nicht bestanden - " << visible(v.reason) << "\n" << grade << unsandboxed;
     for (const std::string& line : lines_of(details(c))) out << visible(line) << "\n";
     std::vector<std::string> lines = lines_of(v.output);
     if (lines.empty()) continue;
@@ -275,6 +287,26 @@ void write_for_people(std::ostream& out, const std::vector<Checked>& results) {
       out << "  | ... (" << lines.size() << (v.output_cut ? "+" : "") << " Zeilen)\n";
   }
 }
+
+namespace {
+
+void write_json_grade(std::ostream& out, const Checked& c) {
+  out << ", \"worlds_passed\": " << c.verdict.worlds_passed << ", \"worlds\": " << c.verdict.worlds
+      << ", \"same_as\": ";
+  if (c.program->same_as.empty()) out << "null";
+  else json_string(out, c.program->same_as);
+}
+
+// The grade as properties of a test case (GitLab and CI tools keep them).
+std::string junit_properties(const Checked& c) {
+  std::string text = "<property name=\"welten\" value=\"" + xml(worlds_text(c.verdict)) + "\"/>";
+  if (!c.program->same_as.empty())
+    text += "<property name=\"gleich\" value=\"" + xml(copy_text(*c.program)) + "\"/>";
+  if (c.program->without_sandbox) text += "<property name=\"sandbox\" value=\"ohne Sandbox gelaufen\"/>";
+  return "      <properties>" + text + "</properties>\n";
+}
+
+}  // namespace
 
 void write_json(std::ostream& out, const std::vector<Checked>& results) {
   out << "[";
@@ -302,6 +334,7 @@ void write_json(std::ostream& out, const std::vector<Checked>& results) {
     out << ", \"supply\": ";
     if (v.supply_differs) out << "{\"expected\": " << v.expected.vorrat << ", \"actual\": " << v.actual.vorrat << "}";
     else out << "null";
+    write_json_grade(out, c);
     out << ", \"output\": ";
     json_string(out, v.output);
     out << ", \"sandbox\": " << (c.program->sandboxed ? "true" : "false") << "}";
@@ -330,16 +363,10 @@ void write_junit(std::ostream& out, const std::vector<Checked>& results, const s
     const Verdict& v = c.verdict;
     out << "    <testcase classname=\"" << xml("zekocheck." + suite) << "\" name=\"" << xml(c.program->name)
         << "\" time=\"" << seconds(v.milliseconds) << "\"";
-    if (v.passed && v.output.empty() && !c.program->without_sandbox) {
-      out << "/>\n";
-      continue;
-    }
-    out << ">\n";
-    if (c.program->without_sandbox)
-      out << "      <properties><property name=\"sandbox\" value=\"ohne Sandbox gelaufen\"/></properties>\n";
+    out << ">\n" << junit_properties(c);
     if (!v.passed)
       out << "      <failure message=\"" << xml(full_reason(c)) << "\" type=\"nicht bestanden\">"
-          << xml(details(c)) << "</failure>\n";
+          << xml("  " + grade_text(c) + "\n" + details(c)) << "</failure>\n";
     if (!v.output.empty()) out << "      <system-out>" << xml(v.output) << "</system-out>\n";
     out << "    </testcase>\n";
   }

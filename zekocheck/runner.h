@@ -57,6 +57,7 @@ struct Program {
   std::string compile_messages;
   std::string unusable;    // why the file cannot even be tried (German), or empty
   std::vector<Run> runs;   // one per world pair
+  std::string same_as;     // the name of an earlier program with the same source bytes, or empty
 };
 
 constexpr std::size_t kOutputLimit = 64 * 1024;

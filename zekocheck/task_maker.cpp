@@ -2,13 +2,12 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <set>
-#include <sstream>
 
 #include "atomic_file.h"
 #include "pupil_text.h"
 #include "report.h"
+#include "source_index.h"
+#include "task_rules.h"
 #include "verdict.h"
 #include "world_file.h"
 #include "world_format.h"
@@ -56,32 +55,96 @@ bool folder_is_new_or_empty(const std::string& folder, std::string& why) {
 
 }  // namespace
 
-std::string commands_used(const std::string& source) {
-  // Words outside comments and strings; Pascal ignores case.
-  std::set<std::string> words;
-  std::string word;
-  for (std::size_t i = 0; i <= source.size(); ++i) {
-    char c = i < source.size() ? source[i] : ' ';
-    if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
-      word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+namespace {
+
+// The start worlds, read once; false (and a message) for one that is not readable.
+bool read_starts(const NewTask& task, std::vector<World>& starts, std::ostream& err) {
+  for (const std::string& start : task.starts) {
+    WorldFile w = read_world_file(start);
+    if (!w.readable) {
+      err << "zekocheck: die Start-Welt " << visible(start) << " ist nicht lesbar: " << w.error << "\n";
+      return false;
+    }
+    if (!w.deviations.empty())
+      err << "zekocheck: Hinweis: die Start-Welt " << visible(start) << " weicht vom Welt-Format ab (Zeile "
+          << w.deviations[0].line << ": " << w.deviations[0].text << "); sie wird so gespeichert, wie sie geladen wird\n";
+    starts.push_back(w.world);
+  }
+  return true;
+}
+
+// The solution's end worlds; fewer than the starts when it fails on one.
+std::vector<World> end_worlds(const NewTask& task, const Program& p, std::ostream& err) {
+  std::vector<World> goals;
+  for (std::size_t k = 0; k < task.starts.size(); ++k) {
+    std::string reason = "nicht gelaufen";
+    std::optional<World> end;
+    if (k < p.runs.size())
+      end = end_world_if_ended_well(p.runs[k], task.seconds, &reason, own_file_names(p.path, p.source));
+    if (end) {
+      goals.push_back(*end);
       continue;
     }
-    if (!word.empty()) words.insert(word);
-    word.clear();
-    std::size_t end = std::string::npos;
-    if (c == '{') end = source.find('}', i);
-    else if (source.compare(i, 2, "(*") == 0) end = source.find("*)", i + 2);
-    else if (source.compare(i, 2, "//") == 0) end = source.find('\n', i);
-    else if (c == '\'') end = source.find('\'', i + 1);
-    else continue;
-    if (end == std::string::npos) break;
-    i = end;
+    err << "zekocheck: die Loesung scheitert an Welt " << k + 1 << " (" << visible(task.starts[k])
+        << "): " << visible(reason) << "\n";
   }
-  std::string list;
-  for (const char* name : {"vor", "links", "nimm", "gib", "vorne_frei", "feld_leer", "tasche_leer", "am_anfang"})
-    if (words.count(name)) list += (list.empty() ? "" : ", ") + std::string(name);
-  return list;
+  return goals;
 }
+
+// What the solution called on the worlds, and what its source names
+// besides (a branch none of these worlds takes is allowed too).
+std::string commands_of(const Program& p) {
+  TaskRules used;
+  for (const Run& run : p.runs)
+    for (zeko::rules::Call call : run.replay.calls_used()) used.allowed |= 1u << static_cast<unsigned>(call);
+  if (p.source) {
+    SourceIndex index = index_program_source(p);
+    for (std::size_t k = 0; k < kCallKinds; ++k)
+      if (!index.lines[k].empty()) used.allowed |= 1u << k;
+  }
+  return allowed_text(used);
+}
+
+// The line a teacher types to check a class against the new task, with a
+// path that holds from any folder.
+std::string use_line(const std::string& folder) {
+  std::error_code ec;
+  std::string path = fs::absolute(folder, ec).lexically_normal().string();
+  if (ec) path = folder;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  std::string quoted = "'";
+  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return "zekocheck --aufgabe " + quoted + "' -- PROGRAMM...";
+}
+
+int write_task(const NewTask& task, const std::vector<World>& starts, const std::vector<World>& goals,
+               const std::string& commands, std::ostream& err) {
+  std::error_code ec;
+  fs::create_directories(task.folder, ec);
+  if (ec) {
+    err << "zekocheck: der Ordner " << visible(task.folder) << " laesst sich nicht anlegen: " << ec.message() << "\n";
+    return 2;
+  }
+  std::string name = fs::path(task.folder).lexically_normal().filename();
+  if (name.empty()) name = fs::path(task.folder).lexically_normal().parent_path().filename();
+  // The text last: a folder without aufgabe.txt is no task yet.
+  std::vector<std::pair<std::string, std::string>> files;
+  for (std::size_t k = 0; k < goals.size(); ++k) {
+    files.push_back({"start" + std::to_string(k + 1) + ".zko", world_text(starts[k])});
+    files.push_back({"ziel" + std::to_string(k + 1) + ".zko", world_text(goals[k])});
+  }
+  files.push_back({"aufgabe.txt", task_text(name, commands, goals.size())});
+  for (const auto& [file, text] : files) {
+    std::string path = (fs::path(task.folder) / file).string(), why;
+    if (!write_file_atomically(path, text, why)) {
+      err << "zekocheck: " << visible(path) << " laesst sich nicht schreiben: " << why << "\n";
+      return 2;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
 
 int make_task(const NewTask& task, Runner& runner, std::ostream& out, std::ostream& err) {
   std::string why;
@@ -90,17 +153,7 @@ int make_task(const NewTask& task, Runner& runner, std::ostream& out, std::ostre
     return 2;
   }
   std::vector<World> starts;
-  for (const std::string& start : task.starts) {
-    WorldFile w = read_world_file(start);
-    if (!w.readable) {
-      err << "zekocheck: die Start-Welt " << visible(start) << " ist nicht lesbar: " << w.error << "\n";
-      return 2;
-    }
-    if (!w.deviations.empty())
-      err << "zekocheck: Hinweis: die Start-Welt " << visible(start) << " weicht vom Welt-Format ab (Zeile "
-          << w.deviations[0].line << ": " << w.deviations[0].text << "); sie wird so gespeichert, wie sie geladen wird\n";
-    starts.push_back(w.world);
-  }
+  if (!read_starts(task, starts, err)) return 2;
   std::error_code ec;
   if (!fs::is_regular_file(task.solution, ec)) {
     err << "zekocheck: die Loesung " << visible(task.solution) << " gibt es nicht als Datei\n";
@@ -119,54 +172,15 @@ int make_task(const NewTask& task, Runner& runner, std::ostream& out, std::ostre
         << (p.compile_failed && !messages.empty() ? ": " + visible(messages[0]) : "") << "; keine Aufgabe angelegt\n";
     return 1;
   }
-  std::vector<World> goals;
-  for (std::size_t k = 0; k < task.starts.size(); ++k) {
-    std::string reason = "nicht gelaufen";
-    std::optional<World> end;
-    if (k < p.runs.size())
-      end = end_world_if_ended_well(p.runs[k], task.seconds, &reason, own_file_names(p.path, p.source));
-    if (end) {
-      goals.push_back(*end);
-      continue;
-    }
-    err << "zekocheck: die Loesung scheitert an Welt " << k + 1 << " (" << visible(task.starts[k])
-        << "): " << visible(reason) << "\n";
-  }
+  std::vector<World> goals = end_worlds(task, p, err);
   if (goals.size() != task.starts.size()) {
     err << "zekocheck: keine Aufgabe angelegt\n";
     return 1;
   }
-
-  fs::create_directories(task.folder, ec);
-  if (ec) {
-    err << "zekocheck: der Ordner " << visible(task.folder) << " laesst sich nicht anlegen: " << ec.message() << "\n";
-    return 2;
-  }
-  std::string source;
-  if (p.source) {
-    std::ifstream in(task.solution);
-    std::ostringstream s;
-    s << in.rdbuf();
-    source = s.str();
-  }
-  std::string name = fs::path(task.folder).lexically_normal().filename();
-  if (name.empty()) name = fs::path(task.folder).lexically_normal().parent_path().filename();
-  // The text last: a folder without aufgabe.txt is no task yet.
-  std::vector<std::pair<std::string, std::string>> files;
-  for (std::size_t k = 0; k < goals.size(); ++k) {
-    files.push_back({"start" + std::to_string(k + 1) + ".zko", world_text(starts[k])});
-    files.push_back({"ziel" + std::to_string(k + 1) + ".zko", world_text(goals[k])});
-  }
-  files.push_back({"aufgabe.txt", task_text(name, commands_used(source), goals.size())});
-  for (const auto& [file, text] : files) {
-    std::string path = (fs::path(task.folder) / file).string();
-    if (!write_file_atomically(path, text, why)) {
-      err << "zekocheck: " << visible(path) << " laesst sich nicht schreiben: " << why << "\n";
-      return 2;
-    }
-  }
+  if (int status = write_task(task, starts, goals, commands_of(p), err)) return status;
   out << "Aufgabe angelegt in " << visible(task.folder) << ": " << goals.size()
-      << (goals.size() == 1 ? " Welt" : " Welten") << " (startN.zko, zielN.zko) und aufgabe.txt zum Ausfuellen.\n";
+      << (goals.size() == 1 ? " Welt" : " Welten") << " (startN.zko, zielN.zko) und aufgabe.txt zum Ausfuellen.\n"
+      << "Pruefen mit: " << visible(use_line(task.folder)) << "\n";
   return 0;
 }
 

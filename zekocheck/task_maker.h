@@ -23,8 +23,4 @@ struct NewTask {
 // folder that is not empty, an unreadable world). Messages go to `err`.
 int make_task(const NewTask& task, Runner& runner, std::ostream& out, std::ostream& err);
 
-// The robot commands and queries a Pascal source uses (warte aside), in the order of the
-// language ("vor, links, nimm, ..."); empty when none are found.
-std::string commands_used(const std::string& source);
-
 }  // namespace zekocheck

@@ -54,9 +54,16 @@ std::string program_to_start(const Program& program) {
 }
 
 // The name that opens the start world of pair `k` (0-based): by the number
-// in its file's name, startN.zko.
+// in its file's name, startN.zko. A task used by its folder's path is in no
+// collection, so no name finds it: its start world opens by its full path.
 std::string start_world_name(const Task& task, std::size_t k) {
-  std::string file = std::filesystem::path(task.pairs[k].first).stem();
+  const std::filesystem::path start = task.pairs[k].first;
+  if (task.collection.empty()) {
+    std::error_code ec;
+    std::filesystem::path full = std::filesystem::absolute(start, ec);
+    return (ec ? start : full.lexically_normal()).string();
+  }
+  std::string file = start.stem();
   return zeko::task_world_name(task.name, std::string_view(file).substr(5));
 }
 
@@ -98,7 +105,7 @@ void add_watch_hint(Verdict& verdict, const Task& task, const Program& program) 
   std::size_t pair = static_cast<std::size_t>(verdict.pair);
   if (verdict.passed || pair == 0 || pair > task.pairs.size() || program.compile_failed || !program.unusable.empty())
     return;
-  verdict.reason += " - ansehen: ZEKO_WELT=" + start_world_name(task, pair - 1) + " " +
+  verdict.reason += " - ansehen: ZEKO_WELT=" + shell_word(start_world_name(task, pair - 1)) + " " +
                     shell_word(program_to_start(program));
 }
 

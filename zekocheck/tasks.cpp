@@ -20,13 +20,16 @@ std::string own_folder() {
   return ec ? std::string() : self.parent_path().string();
 }
 
-std::optional<Task> load(const fs::path& folder) {
+std::optional<Task> load(fs::path folder) {
+  if (folder.filename().empty()) folder = folder.parent_path();  // "spur/"
   Task t;
   t.name = folder.filename();
   t.folder = folder;
   std::string text, error;  // never through a link
   if (!read_plain_file(folder / "aufgabe.txt", 1 << 16, text, error)) return std::nullopt;
   t.title = text.substr(0, text.find('\n'));
+  t.text = text;
+  t.rules = read_task_rules(t.text);
   std::vector<std::pair<int, std::string>> numbers;
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(folder, ec)) {
@@ -76,6 +79,13 @@ std::optional<Task> find_task(const std::vector<std::string>& folders, const std
     std::size_t dash = t.name.find('-');
     if (dash != std::string::npos && t.name.substr(dash + 1) == name) return t;
   }
+  return std::nullopt;
+}
+
+std::optional<Task> find_task_or_folder(const std::vector<std::string>& folders, const std::string& name) {
+  if (std::optional<Task> task = find_task(folders, name)) return task;
+  std::error_code ec;
+  if (!name.empty() && name != "." && name != ".." && fs::is_directory(name, ec)) return load(name);
   return std::nullopt;
 }
 

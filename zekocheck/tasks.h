@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "task_rules.h"
+
 namespace zekocheck {
 
 struct Task {
@@ -14,6 +16,8 @@ struct Task {
   std::string title;   // first line of aufgabe.txt
   std::vector<std::pair<std::string, std::string>> pairs;  // start, goal; by N
   std::string collection;  // the folder of the collection it belongs to
+  std::string text;        // aufgabe.txt as it is
+  TaskRules rules;         // from the text
 };
 
 // The collections in the order they are searched (core/search_paths.h):
@@ -26,5 +30,8 @@ std::vector<Task> all_tasks(const std::vector<std::string>& folders);
 // a full name anywhere wins over a short one, an earlier collection over a
 // later one.
 std::optional<Task> find_task(const std::vector<std::string>& folders, const std::string& name);
+// The teacher's --aufgabe: a name as above, else a task folder's path.
+// Never for a name a pupil chose (a file name in a class folder).
+std::optional<Task> find_task_or_folder(const std::vector<std::string>& folders, const std::string& name);
 
 }  // namespace zekocheck

@@ -41,9 +41,15 @@ std::string status_text(long status, const std::string& output, const std::vecto
 
 // The reason of a run that did not pass, or "" when it passed: from
 // zekocheck's own replay of the calls and the exit status it saw. A place
-// the program names counts only in one of its `own` files.
+// the program names counts only in one of its `own` files; the places of
+// the task's rules come from zekocheck's own index of the source.
+struct RunRules {
+  const TaskRules& rules;
+  const SourceIndex& source;
+};
+
 std::string judge_run(const Run& run, const World& goal, const Comparison& compare, double seconds, Verdict& v,
-                      const std::vector<std::string>& own) {
+                      const std::vector<std::string>& own, const RunRules* task = nullptr) {
   const Replay& replay = run.replay;
   v.commands += replay.commands();
   if (replay.world_loaded()) {  // the world where the program stopped, also after a failure
@@ -52,6 +58,8 @@ std::string judge_run(const Run& run, const World& goal, const Comparison& compa
     v.has_worlds = true;
   }
   if (replay.end() == Replay::End::failed) return own_place_only(replay.reason(), own, &v.line);
+  if (replay.end() == Replay::End::command_limit && task)
+    return replay.reason() + last_command_place(replay, task->source, &v.line);
   if (replay.end() != Replay::End::none) return replay.reason();
   if (run.timed_out) return "Zeitlimit (" + seconds_text(seconds) + " s)";
   if (run.out_of_memory) return "Speichergrenze ueberschritten";
@@ -60,6 +68,8 @@ std::string judge_run(const Run& run, const World& goal, const Comparison& compa
   if (status == 127 && !replay.world_loaded() && replay.commands() == 0) return "Programm laesst sich nicht starten";
   if (status != 0) return status_text(status, run.output, own, v.line);
   if (!replay.world_loaded()) return "keine Welt geladen";
+  if (task)
+    if (std::string breach = rule_breach(replay, task->rules, task->source, &v.line); !breach.empty()) return breach;
 
   const World& end = v.actual;
   v.fields.clear();
@@ -92,8 +102,10 @@ std::optional<World> end_world_if_ended_well(const Run& run, double seconds, std
   return v.actual;
 }
 
-Verdict judge(const Program& program, const std::vector<World>& goals, const Comparison& compare, double seconds) {
+Verdict judge(const Program& program, const std::vector<World>& goals, const Comparison& compare, double seconds,
+              const TaskRules& rules) {
   Verdict v;
+  v.worlds = static_cast<int>(goals.size());
   if (!program.unusable.empty()) {
     v.reason = program.unusable;
     return v;
@@ -104,13 +116,17 @@ Verdict judge(const Program& program, const std::vector<World>& goals, const Com
     return v;
   }
   v.passed = true;
+  const SourceIndex source = program.source ? index_program_source(program) : SourceIndex{};
+  const RunRules task{rules, source};
   long commands = 0, milliseconds = 0;
   const std::vector<std::string> own = own_file_names(program.path, program.source);
+  int worlds_passed = 0;
   for (std::size_t k = 0; k < program.runs.size() && k < goals.size(); ++k) {
     const Run& run = program.runs[k];
     Verdict pair;
-    std::string reason = judge_run(run, goals[k], compare, seconds, pair, own);
-    commands += pair.commands;
+    std::string reason = judge_run(run, goals[k], compare, seconds, pair, own, &task);
+    worlds_passed += reason.empty();
+    if (v.passed) commands += pair.commands;
     milliseconds += run.milliseconds;
     if (!v.passed) continue;
     if (!reason.empty()) {
@@ -118,13 +134,20 @@ Verdict judge(const Program& program, const std::vector<World>& goals, const Com
       v.passed = false;
       v.pair = static_cast<int>(k + 1);
       v.reason = goals.size() > 1 ? "Welt " + std::to_string(k + 1) + ": " + reason : reason;
+      commands = pair.commands;
     }
     v.output = run.output;
     v.output_cut = run.output_cut;
   }
   v.commands = commands;
   v.milliseconds = milliseconds;
+  v.worlds_passed = worlds_passed;
+  v.worlds = static_cast<int>(goals.size());
   return v;
+}
+
+std::string worlds_text(const Verdict& v) {
+  return std::to_string(v.worlds_passed) + " von " + std::to_string(v.worlds) + (v.worlds == 1 ? " Welt" : " Welten");
 }
 
 }  // namespace zekocheck

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runner.h"
+#include "task_rules.h"
 #include "world_file.h"
 
 namespace zekocheck {
@@ -25,8 +26,10 @@ struct Verdict {
   std::string reason;        // German, empty when passed
   int pair = 0;              // the world pair the verdict is about (1-based; 0: none)
   long line = 0;             // the failing line in the program's own file, where known
-  long commands = 0;
+  long commands = 0;         // summed over the worlds; of the deciding world when not passed
   long milliseconds = 0;
+  int worlds_passed = 0;      // "k von n Welten"
+  int worlds = 0;
   bool wrong_world = false;  // ended well, but not in the goal world
   bool has_worlds = false;   // expected and actual hold the goal and the world where the run stopped
   World expected, actual;
@@ -44,7 +47,12 @@ std::optional<World> end_world_if_ended_well(const Run& run, double seconds, std
                                              const std::vector<std::string>& own = {});
 
 // The program's verdict over all pairs: the first pair it fails decides;
-// commands and milliseconds are summed over the runs.
-Verdict judge(const Program& program, const std::vector<World>& goals, const Comparison& compare, double seconds);
+// milliseconds are summed over the runs. A run that ends well fails still
+// when it broke the task's rules.
+Verdict judge(const Program& program, const std::vector<World>& goals, const Comparison& compare, double seconds,
+              const TaskRules& rules = {});
+
+// "2 von 3 Welten"
+std::string worlds_text(const Verdict& v);
 
 }  // namespace zekocheck

@@ -193,7 +193,8 @@ inline bool xml_well_formed(const std::string& s) {
 // The tags and named entities of zekocheck's class page.
 inline const std::set<std::string> kPageTags = {"!DOCTYPE", "html", "head", "meta", "title", "style", "body", "h1",
                                                 "h2", "p", "strong", "table", "thead", "tbody", "tr", "th", "td", "a",
-                                                "section", "div", "figure", "figcaption", "sub", "code", "pre"};
+                                                "section", "div", "figure", "figcaption", "sub", "code", "pre",
+                                                "br", "span"};
 inline const std::set<std::string> kPageEntities = {"uuml", "auml", "ouml", "szlig"};
 
 // HTML in which every tag is one of `tags` (a pupil's text made none) and
