@@ -76,7 +76,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 # Free Pascal compiles the learner programs; the programs and the library
 # need the C and C++ runtime.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fp-compiler, libc6, libstdc++6, libgcc-s1")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fp-compiler, libc6, libstdc++6, libgcc-s1, libseccomp2")
 # zekocheck runs each learner program inside bubblewrap when it is there;
 # gcc speaks German to C and C++ learners with its message catalogue.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bubblewrap, gcc-12-locales")

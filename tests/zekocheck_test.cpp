@@ -7,7 +7,10 @@
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <linux/keyctl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -534,7 +537,9 @@ TEST_F(Zekocheck, OptionsLeaveOutPositionAndSupplyAndRefuseBadCalls) {
   put("sammlung/01-probe/ziel99999999999.zko", world(0, 0, 0));
   Result task = shell("ZEKO_AUFGABEN=sammlung " + std::string(ZEKOCHECK_PATH) + common_options() + " --aufgabe probe geht");
   EXPECT_EQ(task.status, 0);
-  EXPECT_EQ(task.output, "geht: bestanden\n  1 von 1 Welt bestanden\n");
+  // (the sanitizer build runs without the sandbox, and says so)
+  EXPECT_EQ(task.output, std::string("geht: bestanden\n  1 von 1 Welt bestanden\n") +
+                             (common_options().empty() ? "" : "  (ohne Sandbox gelaufen)\n"));
 #ifndef ZEKO_SANITIZE
   // Where bwrap works, a program may write only into its own folder (and
   // the compiler only into the program's); without it there is a note line.
@@ -1071,18 +1076,41 @@ std::string source(const std::string& name, const std::string& decls, const std:
 // places: only these are judged.
 std::string mark() { return "zeko-" + std::to_string(getpid()); }
 
-// Writes up to 100 files of 1 MB into `folder` and reports success when
-// more than `limit` MB went in.
-std::string fill(const std::string& name, const std::string& folder, int limit) {
+// Writes up to `files` files of 1 MB into `folder` (into memfd files of 16
+// MB when the folder is "memfd") and reports success when more than `limit`
+// MB went in.
+std::string fill(const std::string& name, const std::string& folder, int limit, int files = 100) {
+  const bool memfd = folder == "memfd";
+  const std::string open = memfd ? "if i mod 16 = 1 then f := Do_SysCall(319, TSysParam(PChar('zeko')), 0);\n"
+                                 : "  f := fpOpen('" + folder + "/" + mark() + "-voll-" + name +
+                                       "' + IntToStr(i), O_WrOnly or O_Creat, &600);\n";
   return source(name, "var i, j, f: longint; buf: array[0..65535] of byte; total: int64;\n",
-                "total := 0;\nfor i := 1 to 100 do begin\n"
-                "  f := fpOpen('" + folder + "/" + mark() + "-voll' + IntToStr(i), O_WrOnly or O_Creat, &600);\n"
+                "total := 0;\nfor i := 1 to " + std::to_string(files) + " do begin\n" + open +
                 "  if f < 0 then break;\n"
                 "  for j := 1 to 16 do\n"
-                "    if fpWrite(f, buf, SizeOf(buf)) = SizeOf(buf) then total := total + SizeOf(buf);\n"
-                "  fpClose(f);\nend;\n"
+                "    if fpWrite(f, buf, SizeOf(buf)) = SizeOf(buf) then total := total + SizeOf(buf);\n" +
+                    (memfd ? "" : "  fpClose(f);\n") + "end;\n"
                 "if total > " + std::to_string(limit) + " * 1048576 then gelungen;\nloese;");
 }
+
+// Keyring calls, and the id of a key that /proc/keys shows by its name.
+const std::string kKeys =
+    "function keyctl(op: longint; a, b, c, d: TSysParam): TSysResult;\n"
+    "begin keyctl := Do_SysCall(250, op, a, b, c, d) end;\n"
+    "function add_key(name, data: string; ring: longint): TSysResult;\n"
+    "begin add_key := Do_SysCall(248, TSysParam(PChar('user')), TSysParam(PChar(name)), TSysParam(PChar(data)),\n"
+    "  Length(data), ring) end;\n"
+    // a key everyone sees, in the user's keyring, which outlives the run
+    "function hinterlege(name, data: string): TSysResult;\nbegin\n  hinterlege := add_key(name, data, -3);\n"
+    "  if (hinterlege <= 0) or (keyctl(5, hinterlege, $3f3f3f3f, 0, 0) <> 0) or (keyctl(8, hinterlege, -4, 0, 0) <> 0) then\n"
+    "    hinterlege := 0;\nend;\n"
+    "function sucht(name: string): TSysResult;\n"
+    "begin sucht := keyctl(10, -3, TSysParam(PChar('user')), TSysParam(PChar(name)), 0) end;\n"
+    "function sichtbar(name: string): longint;\nvar f: text; z: string;\nbegin\n  sichtbar := 0;\n"
+    "  Assign(f, '/proc/keys');\n  {$I-} Reset(f); {$I+}\n  if IOResult <> 0 then exit;\n"
+    "  while not eof(f) do begin\n    ReadLn(f, z);\n"
+    "    if Pos(name, z) > 0 then sichtbar := StrToIntDef('$' + Copy(z, 1, Pos(' ', z) - 1), 0);\n  end;\n"
+    "  Close(f);\nend;\n";
 
 // Settings of a class run.
 enum Setting { kRootSandbox, kUserSandbox, kRootPlain, kUserPlain, kSettings };
@@ -1093,6 +1121,9 @@ struct Row {
   bool compiled_by_zekocheck;            // the attack is on the compiler
   std::string expected[kSettings];       // reason per setting; empty: not tried there
   std::string link_to = "";              // the row's file is a link to this
+  // Where the check has no cgroup of its own (its note says so): what the
+  // expected end by the box's memory limit becomes.
+  std::string without_cgroup = "";
 };
 
 }  // namespace attack
@@ -1112,8 +1143,62 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
                     runtime_error = "nicht bestanden - Laufzeitfehler 201",
                     nothing_here = "nicht bestanden - nimm - auf dem Feld liegt nichts",
                     not_compiled = "nicht bestanden - nicht uebersetzbar";
+  const std::string no_world = "nicht bestanden - keine Welt geladen";
+  const std::string out_of_memory = "nicht bestanden - Speichergrenze ueberschritten";
+  const int box_memory_mb = 256 + 64 + 8;  // --speicher, the own folder, /dev/shm
   const std::vector<Row> rows = {
       {"klasse1", source("klasse1", "", "loese;"), false, {ok, ok, ok, ok}},
+      // Two pupils pass the moves through a keyring, the receiver has no
+      // robot code of its own; both run at the same time.
+      {"schickt",
+       source("schickt", kKeys,
+              "if hinterlege('zeko-antwort', 'nvvw') > 0 then Sleep(1500);\nloese;"),
+       false, {ok, ok, ok, ok}},
+      {"empfaengt",
+       source("empfaengt", kKeys + "var k, n, i: longint; bis: QWord; zug: array[1..16] of char;\n",
+              "bis := GetTickCount64 + 2000;\n"
+              "repeat k := sichtbar('zeko-antwort'); Sleep(50) until (k <> 0) or (GetTickCount64 > bis);\n"
+              "n := keyctl(11, k, TSysParam(@zug), SizeOf(zug), 0);\n"
+              "if (k <> 0) and (n > 0) then initialisiere_die_Roboterwelt('w');\n"
+              "for i := 1 to n do case zug[i] of 'n': nimm; 'v': vor; 'w': warte end;"),
+       false, {no_world, no_world, no_world, no_world}},
+      // the teacher's key, which only its keyring's possessor sees
+      {"schluessel",
+       source("schluessel", kKeys, "if (sichtbar('zeko-geheim') <> 0) or (sucht('zeko-geheim') > 0) then gelungen;\nloese;"),
+       false, {ok, ok, ok, ok}},
+      {"leert",
+       source("leert", kKeys + "var k: TSysResult;\n",
+              "k := sucht('zeko-geheim');\n"
+              "if k > 0 then begin keyctl(7, -3, 0, 0, 0); keyctl(21, k, 0, 0, 0); gelungen end;\nloese;"),
+       false, {ok, ok, ok, ok}},
+      // a key in the user's keyring outlives the run
+      {"hinterlaesst",
+       source("hinterlaesst", kKeys, "if hinterlege('zeko-uebrig', 'x') > 0 then gelungen;\nloese;"),
+       false, {ok, ok, ok, ok}},
+      // tracing another process (seized: it is not stopped), zekocheck included
+      {"verfolgt",
+       source("verfolgt", "var sr: TSearchRec; p: longint;\n",
+              "if FindFirst('/proc/*', faDirectory, sr) = 0 then repeat\n  p := StrToIntDef(sr.Name, 0);\n"
+              "  if (p > 0) and (p <> fpGetPid) and (Do_SysCall(101, $4206, p, 0, 0) = 0) then gelungen;\n"
+              "until FindNext(sr) <> 0;\nFindClose(sr);\nloese;"),
+       false, {ok, ok, ok, ok}},
+      // an honest program with a thread (the C library makes it with clone3
+      // or, where that is missing, with clone)
+      {"faeden",
+       "program faeden;\n{$mode objfpc}{$H+}\nuses cthreads, ZekoInc;\n"
+       "function arbeit(p: pointer): ptrint; begin arbeit := 0 end;\nvar t: TThreadID;\nbegin\n"
+       "  t := BeginThread(@arbeit, nil);\n  if t = 0 then halt(7);\n  WaitForThreadTerminate(t, 0);\n"
+       "  initialisiere_die_Roboterwelt('w'); nimm; vor; vor; warte;\nend.\n",
+       false, {ok, ok, ok, ok}},
+      // a user name space of its own, where it would have every right
+      {"trennt", source("trennt", "", "if Do_SysCall(272, $10000000) = 0 then gelungen;\nloese;"), false,
+       {ok, ok, ok, ok}},
+      // memory past --speicher in pages no address space holds
+      // (memfd_create is closed where no cgroup bounds the box; nothing
+      // bounds the machine's /dev/shm then)
+      {"memfd", fill("memfd", "memfd", box_memory_mb, 640), false, {out_of_memory, ok, out_of_memory, ok}, "", ok},
+      {"shmgross", fill("shmgross", "/dev/shm", box_memory_mb, 640), false, {ok, ok, out_of_memory, ""}, "", leaked},
+      {"dev", fill("dev", "/dev", 16), false, {ok, ok, ok, ok}},
       {"umount",
        source("umount", "var k: integer; own, base: string;\n",
               "own := GetCurrentDir; base := ExtractFileDir(ExtractFileDir(own));\n"
@@ -1248,6 +1333,11 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
        false, {nothing_here, nothing_here, nothing_here, nothing_here}},
       {"fehler.c", "#include \"zekoinc.h\"\n#error (99999999999,1) <b>&\nint main(void) { return 0; }\n", true,
        {not_compiled, not_compiled, not_compiled, not_compiled}},
+      // a descriptor the teacher's shell left open (the goal world, as 7)
+      {"erbt",
+       source("erbt", "var i: integer; st: Stat;\n",
+              "for i := 3 to 1023 do\n  if (fpFStat(i, st) = 0) and fpS_ISREG(st.st_mode) then gelungen;\nloese;"),
+       false, {ok, ok, ok, ok}},
       {"klasse2", source("klasse2", "", "loese;"), false, {ok, ok, ok, ok}},
   };
   std::string compile = "true";
@@ -1289,6 +1379,19 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
   listen(path_socket, 8);
   listen(abstract_socket, 8);
 
+  // The teacher's session keyring (this process's own, new) with a key
+  // only its possessor sees; none where keyrings are closed to us. The key
+  // belongs to the user the user settings run as, as a teacher's would
+  // (a user name space shows only keys of the users it maps).
+  const bool keys = syscall(SYS_keyctl, KEYCTL_JOIN_SESSION_KEYRING, "zekocheck-test") >= 0;
+  const long secret = keys ? syscall(SYS_add_key, "user", "zeko-geheim", "geheim", 6, KEY_SPEC_SESSION_KEYRING) : 0;
+  if (keys) {
+    ASSERT_EQ(syscall(SYS_keyctl, KEYCTL_SETPERM, secret, 0x3f000000), 0);  // the possessor's rights only
+    if (geteuid() == 0) {
+      ASSERT_EQ(syscall(SYS_keyctl, KEYCTL_CHOWN, secret, 65534, -1), 0);
+    }
+  }
+
   // As root, the settings as a user where that user reaches zekocheck (not
   // from a build tree in a folder closed to others).
   const bool root = geteuid() == 0 && access("/usr/bin/setpriv", X_OK) == 0;
@@ -1297,9 +1400,26 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
   fs::create_directory(dir_ / "nobody");
   fs::permissions(dir_ / "nobody", fs::perms::all);
   // What a setting's run leaves: processes of its programs, its folders,
-  // mounts and files in /dev/shm.
+  // mounts, files in /dev/shm, the check's cgroup, keys (the attackers let
+  // everyone see theirs, and they are ended here once seen); and whether the
+  // teacher's key is still there.
   auto left_behind = [&](const std::string& tmp) {
     std::string found;
+    std::ifstream key_list("/proc/keys");
+    for (std::string line; std::getline(key_list, line);)
+      if (line.find("zeko-uebrig") != std::string::npos || line.find("zeko-antwort") != std::string::npos) {
+        found += "key " + line + " ";
+        syscall(SYS_keyctl, KEYCTL_INVALIDATE, std::stol(line, nullptr, 16));
+      }
+    if (keys && syscall(SYS_keyctl, KEYCTL_SEARCH, KEY_SPEC_SESSION_KEYRING, "user", "zeko-geheim", 0) != secret)
+      found += "the teacher's key is gone ";
+    std::ifstream pid_file(dir_ / "pid-zekocheck");
+    std::string check_cgroup;
+    if (pid_file >> check_cgroup) check_cgroup = "zekocheck." + check_cgroup;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator d("/sys/fs/cgroup", fs::directory_options::skip_permission_denied, ec), end;
+         !check_cgroup.empty() && d != end; d.increment(ec))
+      if (d->path().filename() == check_cgroup) found += "cgroup " + d->path().string() + " ";
     for (const auto& entry : fs::directory_iterator("/proc")) {
       std::ifstream in(entry.path() / "cmdline");  // getline: a process that went is no exception
       std::string cmdline;
@@ -1334,7 +1454,8 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
     if (as_user && !user_reaches) continue;
     std::string tmp = as_user ? (dir_ / "nobody").string() : dir_.path();
     // As root with a supplementary group, which the slots' users must not keep.
-    std::string prefix = "SSH_AUTH_SOCK=/geheim/agent ZEKO_GEHEIM=geheim TMPDIR='" + tmp + "' " +
+    std::string prefix = "7<'" + secret_goal + "' SSH_AUTH_SOCK=/geheim/agent ZEKO_GEHEIM=geheim TMPDIR='" + tmp + "' " +
+                         "sh -c 'echo $$ >pid-zekocheck && exec \"$@\"' zekocheck " +
                          (as_user ? "setpriv --reuid=nobody --regid=nogroup --clear-groups "
                                   : root ? "setpriv --groups=100 " : "") + ZEKOCHECK_PATH +
                          (sandbox ? "" : " --ohne-sandbox") + " --zeit 5 ";
@@ -1357,9 +1478,12 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
                          names, true);
       if (sandbox && run.output.find("Hinweis: bwrap") != std::string::npos) continue;  // not here
       any_sandbox = any_sandbox || sandbox;
+      const bool cgroup = run.output.find("ohne eigene cgroup") == std::string::npos;
       for (const Row& r : rows)
         if (!r.expected[setting].empty()) {
-          EXPECT_EQ(line_of(run.output, r.name), r.expected[setting]) << r.name << "\n" << run.output;
+          const bool bounded = cgroup || r.expected[setting] != out_of_memory;
+          EXPECT_EQ(line_of(run.output, r.name), bounded ? r.expected[setting] : r.without_cgroup)
+              << r.name << "\n" << run.output;
         }
       // whatever the programs printed, every report stays what it is
       EXPECT_TRUE(support::terminal_safe(run.output)) << run.output;
@@ -1374,6 +1498,28 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
     EXPECT_EQ(line_of(one.output, "sucht"), ok) << one.output;
     EXPECT_EQ(left_behind(tmp), "");
   }
+#ifndef ZEKO_SANITIZE
+  // A run its box's memory limit ends fails alone: the pupil's next run in
+  // the same box starts, and passes.
+  fs::create_directories(dir_ / "speicher" / "01-zweimal");
+  for (const std::string world : {"start1", "ziel1", "start2", "ziel2"})
+    put("speicher/01-zweimal/" + world + ".zko", support::read_file(dir_ / (world[0] == 's' ? "start.zko" : "ziel.zko")));
+  put("speicher/01-zweimal/aufgabe.txt", "Zweimal\n");
+  put("einmal.pas", source("einmal", "var i, j, f: longint; buf: array[0..65535] of byte;\n",
+                           "if ExtractFileName(GetCurrentDir) = 'w1' then\n  for i := 1 to 640 do begin\n"
+                           "    if i mod 16 = 1 then f := Do_SysCall(319, TSysParam(PChar('zeko')), 0);\n"
+                           "    for j := 1 to 16 do fpWrite(f, buf, SizeOf(buf));\n  end;\nloese;"));
+  ASSERT_EQ(shell(std::string(ZEKOC_PATH) + " -v0 einmal.pas").status, 0);
+  for (const char* options : {"", " --ohne-sandbox"}) {
+    Result twice = shell("ZEKO_AUFGABEN=speicher " + std::string(ZEKOCHECK_PATH) + options +
+                         " --speicher 256 --aufgabe zweimal einmal", true);
+    if (twice.output.find("ohne eigene cgroup") != std::string::npos) continue;  // memfd closed: nothing to end
+    EXPECT_NE(twice.output.find("einmal: nicht bestanden - Welt 1: Speichergrenze ueberschritten - ansehen: "
+                                "ZEKO_WELT=zweimal-1 ./einmal\n  1 von 2 Welten bestanden\n"),
+              std::string::npos) << options << "\n" << twice.output;
+    EXPECT_EQ(left_behind(dir_.path()), "") << options;
+  }
+#endif
   // An interrupted check leaves nothing either, in the sandbox and without.
   put("wartet.pas", source("wartet", "", "initialisiere_die_Roboterwelt('w');\nwhile true do Sleep(100);"));
   ASSERT_EQ(shell(std::string(ZEKOC_PATH) + " wartet.pas >/dev/null").status, 0);
@@ -1385,6 +1531,30 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
   }
   close(path_socket);
   close(abstract_socket);
+
+  // A check ended by a signal while a run is under way leaves nothing either.
+  put("schlaeft.pas", source("schlaeft", "", "Sleep(20000);\nloese;"));
+  ASSERT_EQ(shell(std::string(ZEKOC_PATH) + " -v0 schlaeft.pas").status, 0);
+  fs::remove(dir_ / "pid-zekocheck");
+  shell("sh -c 'echo $$ >pid-zekocheck.neu && mv pid-zekocheck.neu pid-zekocheck && exec \"$@\"' zekocheck " +
+        std::string(ZEKOCHECK_PATH) + common_options() + " start.zko ziel.zko schlaeft >/dev/null 2>&1 &");
+  pid_t check = 0;
+  bool running = false;
+  for (int tries = 0; tries < 1000 && !running; ++tries) {  // until the program's run is started in its box
+    usleep(10000);
+    std::ifstream pid_file(dir_ / "pid-zekocheck");
+    if (check == 0) pid_file >> check;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+      std::ifstream cmdline(entry.path() / "cmdline");
+      std::string text(std::istreambuf_iterator<char>(cmdline), {});
+      running = running || (check > 0 && text.starts_with(dir_.path() + "/zekocheck.") &&
+                            text.find("/p1/programm") != std::string::npos);
+    }
+  }
+  ASSERT_TRUE(running);
+  kill(check, SIGTERM);
+  for (int tries = 0; tries < 1000 && kill(check, 0) == 0; ++tries) usleep(10000);
+  EXPECT_EQ(left_behind(dir_.path()), "");
 #ifndef ZEKO_SANITIZE
   // The compiler's own time limit, before its memory limit.
   Result slow = zekocheck("--zeit-uebersetzen 1 --speicher 2048 start.zko ziel.zko bombe.pas");

@@ -51,8 +51,9 @@ bool mount_limited(const std::string& dir, uid_t uid) {
 [[noreturn]] void exec_first(const Sandbox& sandbox, const BoxInfo& info, std::vector<char*>& argv,
                              std::vector<char*>& envp, const std::vector<int>& keep) {
   setsid();
-  int null_fd = ::open("/dev/null", O_RDWR);
+  int null_fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
   for (int fd : {0, 1, 2}) dup2(null_fd, fd);
+  box_protocol::close_on_exec_from(3);
   for (int fd : keep) fcntl(fd, F_SETFD, 0);
   sigset_t none;
   sigemptyset(&none);
@@ -125,17 +126,20 @@ bool Box::open(const std::vector<std::string>& subfolders) {
   }
   std::vector<std::string> extra;
   std::vector<int> keep;
-  if (!sandbox_.guards().before_start(info_, extra, keep)) return false;
+  bool guarded = sandbox_.guards().before_start(info_, extra, keep);
+  const std::size_t guards_fds = keep.size();
   int pair[2];
-  if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return false;
-  control_ = pair[0];
-  int supervisor_fd = info_.bwrap ? ::open(sandbox_.supervisor().c_str(), O_RDONLY | O_CLOEXEC) : -1;
-  keep.push_back(pair[1]);
-  if (supervisor_fd >= 0) keep.push_back(supervisor_fd);
-  bool started = (!info_.bwrap || supervisor_fd >= 0) &&
-                 start_first(first_command(pair[1], supervisor_fd, extra), keep);
-  ::close(pair[1]);
-  if (supervisor_fd >= 0) ::close(supervisor_fd);
+  bool started = false;
+  if (guarded && socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) == 0) {
+    control_ = pair[0];
+    int supervisor_fd = info_.bwrap ? ::open(sandbox_.supervisor().c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    keep.push_back(pair[1]);
+    if (supervisor_fd >= 0) keep.push_back(supervisor_fd);
+    started = (!info_.bwrap || supervisor_fd >= 0) && start_first(first_command(pair[1], supervisor_fd, extra), keep);
+    ::close(pair[1]);
+    if (supervisor_fd >= 0) ::close(supervisor_fd);
+  }
+  for (std::size_t i = 0; i < guards_fds; ++i) ::close(keep[i]);
   return started;
 }
 

@@ -7,7 +7,8 @@
 // slot user's objects), files, mounts.
 //
 // The box's guards plug in at three places, each named in BoxGuards: the
-// bubblewrap arguments, the first process's side before exec, and the end.
+// bubblewrap arguments, the first process's side before exec, and the end;
+// and they count what the box's memory limit ended, job by job.
 #pragma once
 
 #include <sys/types.h>
@@ -36,7 +37,8 @@ class BoxGuards {
   // BOX START, our side: before the first process is forked. Arguments for
   // bubblewrap (e.g. "--seccomp", "FD") go into `bwrap_args`, before the
   // command; descriptors they name go into `keep` (they stay open across
-  // the exec). False: the box does not open.
+  // the exec and are closed on our side once it started). False: the box
+  // does not open.
   virtual bool before_start(const BoxInfo&, std::vector<std::string>& bwrap_args, std::vector<int>& keep) {
     (void)bwrap_args, (void)keep;
     return true;
@@ -47,6 +49,9 @@ class BoxGuards {
   virtual bool before_exec(const BoxInfo&) noexcept { return true; }
   // BOX END: after every process of the box ended, before its folder goes.
   virtual void at_end(const BoxInfo&) {}
+  // How many processes the box's memory limit ended since it opened; read
+  // before and after a job, it says whether the limit ended the job.
+  virtual long memory_ends(const BoxInfo&) const { return 0; }
 };
 
 // One job in a box: a compile or a run.
@@ -85,6 +90,8 @@ class Box {
   void close();
 
   const std::string& folder() const { return info_.folder; }
+  // What the box's memory limit ended so far (BoxGuards::memory_ends).
+  long memory_ends() const { return sandbox_.guards().memory_ends(info_); }
   // A file or folder of the box goes to the slot's user (as root).
   bool hand_over(const std::string& path) const;
   // A host file copied into the box, the slot user's (as root).

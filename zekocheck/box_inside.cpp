@@ -43,6 +43,19 @@ void set_limit(int resource, rlim_t soft, rlim_t hard) {
   setrlimit(resource, &r);
 }
 
+// Where the box's memory runs out, the job is ended first, never its
+// supervisor: raising one's own score needs no privilege, but its file in
+// /proc is the job's only once it is dumpable again, as its exec right
+// after makes it anyway (ours is not: in a user name space the file would
+// be an unmapped root's).
+void prefer_job_when_memory_runs_out() {
+  prctl(PR_SET_DUMPABLE, 1);
+  if (int adj = ::open("/proc/self/oom_score_adj", O_WRONLY | O_CLOEXEC); adj >= 0) {
+    [[maybe_unused]] ssize_t n = ::write(adj, "1000", 4);
+    ::close(adj);
+  }
+}
+
 // The job's side of the fork: its descriptors at their numbers, limits,
 // user, and then the program.
 [[noreturn]] void become_job(const Supervisor& s, const std::vector<std::string>& f, const std::vector<int>& fds,
@@ -54,6 +67,7 @@ void set_limit(int resource, rlim_t soft, rlim_t hard) {
   if (null_fd < 0 || dup2(null_fd, 0) < 0 || dup2(high[0], 1) < 0 || dup2(high[0], 2) < 0) _exit(126);
   for (std::size_t i = 1; i < fds.size(); ++i)
     if (high[i] < 0 || dup2(high[i], static_cast<int>(i) + 2) < 0) _exit(126);
+  zekocheck::box_protocol::close_on_exec_from(static_cast<int>(fds.size()) + 2);
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -69,6 +83,7 @@ void set_limit(int resource, rlim_t soft, rlim_t hard) {
   }
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+  prefer_job_when_memory_runs_out();
   std::vector<char*> argv, envp;
   for (std::size_t i = 0; i < argc; ++i) argv.push_back(const_cast<char*>(f[8 + i].c_str()));
   argv.push_back(nullptr);

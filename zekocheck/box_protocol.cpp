@@ -1,5 +1,8 @@
 #include "box_protocol.h"
 
+#include <fcntl.h>
+#include <linux/close_range.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -72,6 +75,14 @@ bool receive(int socket, std::vector<std::string>& fields, std::vector<int>& des
     at = end + 1;
   }
   return true;
+}
+
+void close_on_exec_from(int first) noexcept {
+  if (close_range(static_cast<unsigned>(first), ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
+  // A kernel without close_range: one by one, up to the descriptor limit.
+  rlimit files {};
+  int last = getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 65536 ? static_cast<int>(files.rlim_cur) : 65536;
+  for (int fd = first; fd < last; ++fd) fcntl(fd, F_SETFD, FD_CLOEXEC);
 }
 
 }  // namespace zekocheck::box_protocol

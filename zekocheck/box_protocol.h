@@ -29,4 +29,9 @@ bool send(int socket, const std::vector<std::string>& fields, const std::vector<
 // end or on a message that does not fit (its descriptors closed then).
 bool receive(int socket, std::vector<std::string>& fields, std::vector<int>& descriptors);
 
+// Child side, before exec: every descriptor from `first` on is closed on
+// exec, whatever our caller left open without that flag (a box gets only
+// the descriptors it is given). Async-signal-safe.
+void close_on_exec_from(int first) noexcept;
+
 }  // namespace zekocheck::box_protocol

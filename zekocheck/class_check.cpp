@@ -139,6 +139,7 @@ bool check_task(const ClassCheck& check, const Handed& h, std::size_t k, TaskRes
     return false;
   }
   if (k == 0 && !runner.access_note().empty()) err << runner.access_note() << "\n";
+  if (k == 0 && !runner.guard_note().empty()) err << runner.guard_note() << "\n";
   runner.run_all(r.programs, starts);
   mark_copies(r.programs);
   r.results = judge_all(r.programs, goals, check.compare, check.limits.seconds, task.rules);

@@ -338,6 +338,7 @@ int make_new_task(const Options& o) {
     return kUsageStatus;
   }
   if (!runner.sandbox_note().empty()) std::cerr << runner.sandbox_note() << "\n";
+  if (!runner.guard_note().empty()) std::cerr << runner.guard_note() << "\n";
   NewTask task{o.args[0], o.args[1], {o.args.begin() + 2, o.args.end()}, o.limits.seconds};
   return make_task(task, runner, std::cout, std::cerr);
 }
@@ -414,6 +415,7 @@ int main(int argc, char** argv) {
     return kUsageStatus;
   }
   if (!runner.access_note().empty()) std::cerr << runner.access_note() << "\n";
+  if (!runner.guard_note().empty()) std::cerr << runner.guard_note() << "\n";
   runner.run_all(programs, starts);
   mark_copies(programs);
 

@@ -29,14 +29,16 @@ long now_ms() {
 
 // Which limit stopped the compiler, if one did. A compiler started through
 // a wrapper that is a shell script shows a signal as status 128 + signal.
-std::string compile_limit_reached(int status, bool timed_out, const std::string& output, const Limits& limits) {
+std::string compile_limit_reached(int status, bool timed_out, bool out_of_memory, const std::string& output,
+                                  const Limits& limits) {
+  const std::string memory = "Speicher (" + std::to_string(limits.memory_mb) + " MB)";
+  if (out_of_memory) return memory;
   if (timed_out) return "Zeit (" + std::to_string(limits.compile_seconds) + " s)";
   int sig = 0;
   if (WIFSIGNALED(status)) sig = WTERMSIG(status);
   else if (WIFEXITED(status) && WEXITSTATUS(status) > 128) sig = WEXITSTATUS(status) - 128;
   if (sig == SIGXCPU || sig == SIGKILL) return "Rechenzeit (" + std::to_string(limits.compile_seconds) + " s)";
   if (sig == SIGXFSZ) return "Dateigroesse (" + std::to_string(limits.file_mb) + " MB)";
-  const std::string memory = "Speicher (" + std::to_string(limits.memory_mb) + " MB)";
   // fpc's own words (English, German), the linker's and the C library's.
   for (const char* text : {"No memory left", "Speicher voll", "out of memory", "Cannot allocate memory"})
     if (output.find(text) != std::string::npos) return memory;
@@ -139,6 +141,7 @@ bool PupilBox::begin_step() {
     cut_ = timed_out_ = false;
     bool ready = step_ < 0 ? begin_compile(job) : begin_run(job);
     started_ = now_ms();
+    memory_ends_ = box_.memory_ends();
     if (ready && box_.start(job, out_)) {
       channel_.close_run_ends();
       return true;
@@ -203,6 +206,7 @@ void PupilBox::end_step(int status) {
   drain();
   if (out_ >= 0) ::close(out_);
   out_ = -1;
+  out_of_memory_ = box_.memory_ends() > memory_ends_;
   if (step_ < 0) end_compile(status);
   else end_run(status);
   ++step_;
@@ -226,13 +230,14 @@ void PupilBox::end_compile(int status) {
     return;
   }
   program_.compile_failed = true;
-  program_.compile_limit = compile_limit_reached(status, timed_out_, output_, room_.limits);
+  program_.compile_limit = compile_limit_reached(status, timed_out_, out_of_memory_, output_, room_.limits);
 }
 
 void PupilBox::end_run(int status) {
   Run& r = *run();
   channel_.serve_rest(r.replay);  // the calls still in the pipe
   r.timed_out = timed_out_;
+  r.out_of_memory = out_of_memory_;
   r.wait_status = status;
   r.milliseconds = now_ms() - started_;
   r.output = std::move(output_);

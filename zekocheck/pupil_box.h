@@ -69,6 +69,8 @@ class PupilBox {
   CheckService channel_;
   std::string output_;
   bool cut_ = false, timed_out_ = false, done_ = false, compile_ended_ = false;
+  long memory_ends_ = 0;        // the box's count before the job
+  bool out_of_memory_ = false;  // the box's memory limit ended the job
   long started_ = 0, deadline_ = 0;
 };
 

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "box_guard.h"
 #include "cleanup.h"
 #include "event_loop.h"
 #include "pupil_box.h"
@@ -31,7 +32,13 @@ std::string source_copy(const Program& program) {
 
 Runner::Runner(Limits limits, std::string zekoc) : limits_(limits), zekoc_(std::move(zekoc)) {
   base_ = make_base_folder();
-  sandbox_ = std::make_unique<Sandbox>(limits_.sandbox, base_, limits_.jobs, zekoc_);
+  // A box's processes together: the supervisor, bubblewrap's two and a job.
+  CgroupLimits per_job;
+  if (limits_.memory_mb > 0) per_job.memory_bytes = static_cast<long long>(limits_.memory_mb) << 20;
+  per_job.processes = static_cast<long>(kProcessesPerRun) + 4;
+  auto guard = std::make_unique<BoxGuard>(per_job);
+  guard_note_ = guard->note();
+  sandbox_ = std::make_unique<Sandbox>(limits_.sandbox, base_, limits_.jobs, zekoc_, std::move(guard));
 }
 
 Runner::~Runner() {

@@ -34,6 +34,7 @@ struct Limits {
 struct Run {
   bool started = false;
   bool timed_out = false;
+  bool out_of_memory = false;  // the box's memory limit ended one of its processes
   int wait_status = 0;     // as waitpid gives it
   long milliseconds = 0;
   std::string output;      // standard output and error, cut at kOutputLimit
@@ -83,6 +84,8 @@ class Runner {
   const std::string& sandbox_note() const;
   // As root: why the compiler cannot be reached by the runs' users, or empty.
   const std::string& access_note() const;
+  // Which of the box's guards this system lacks (box_guard.h), or empty.
+  const std::string& guard_note() const { return guard_note_; }
   // Whether the programs run in bwrap.
   bool sandboxed() const;
   // False when the temporary folder cannot be made.
@@ -97,6 +100,7 @@ class Runner {
   Limits limits_;
   std::string zekoc_;
   std::string base_;         // temporary folder of this check
+  std::string guard_note_;
   std::unique_ptr<Sandbox> sandbox_;
 };
 

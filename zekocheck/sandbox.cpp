@@ -55,8 +55,9 @@ std::vector<std::string> minimal_environment(const std::string& own) {
   return env;
 }
 
-Sandbox::Sandbox(bool wanted, std::string base, int slots, std::string zekoc)
-    : base_(std::move(base)), zekoc_(std::move(zekoc)), root_(geteuid() == 0), slots_(std::max(1, slots)) {
+Sandbox::Sandbox(bool wanted, std::string base, int slots, std::string zekoc, std::unique_ptr<BoxGuards> guards)
+    : base_(std::move(base)), zekoc_(std::move(zekoc)), root_(geteuid() == 0), slots_(std::max(1, slots)),
+      guards_(std::move(guards)) {
   if (root_) {
     // The slot's user has nothing else: its limit is the run's own, plus
     // bubblewrap's two processes around the program (the limit counts in
@@ -79,7 +80,7 @@ Sandbox::Sandbox(bool wanted, std::string base, int slots, std::string zekoc)
   // Whatever a job leaves running in the background comes to us, not to
   // init, and is ended with the job.
   prctl(PR_SET_CHILD_SUBREAPER, 1);
-  guards_ = std::make_unique<BoxGuards>();
+  if (!guards_) guards_ = std::make_unique<BoxGuards>();
   supervisor_ = find_supervisor();
   // As a user without the sandbox, programs side by side could reach each
   // other (same user): one box at a time.

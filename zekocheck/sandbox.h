@@ -35,8 +35,10 @@ constexpr long kShmMb = 8;
 class Sandbox {
  public:
   // `base` is the check's temporary folder; `zekoc` the compile wrapper,
-  // whose installation (or build tree) the compile needs read-only.
-  Sandbox(bool wanted, std::string base, int slots, std::string zekoc);
+  // whose installation (or build tree) the compile needs read-only;
+  // `guards` those every box gets, already in the probe of bubblewrap
+  // (none when null).
+  Sandbox(bool wanted, std::string base, int slots, std::string zekoc, std::unique_ptr<BoxGuards> guards = nullptr);
   ~Sandbox();
   Sandbox(const Sandbox&) = delete;
   Sandbox& operator=(const Sandbox&) = delete;

@@ -62,6 +62,7 @@ std::string judge_run(const Run& run, const World& goal, const Comparison& compa
     return replay.reason() + last_command_place(replay, task->source, &v.line);
   if (replay.end() != Replay::End::none) return replay.reason();
   if (run.timed_out) return "Zeitlimit (" + seconds_text(seconds) + " s)";
+  if (run.out_of_memory) return "Speichergrenze ueberschritten";
   if (WIFSIGNALED(run.wait_status)) return signal_text(WTERMSIG(run.wait_status));
   int status = WIFEXITED(run.wait_status) ? WEXITSTATUS(run.wait_status) : -1;
   if (status == 127 && !replay.world_loaded() && replay.commands() == 0) return "Programm laesst sich nicht starten";

@@ -30,7 +30,7 @@ exec "$@"
 FAKE
 chmod +x "$bin"/*
 
-everything="g++ cmake make fp-compiler gcc-12-locales pkg-config libgtest-dev libvterm-dev man-db bubblewrap chromium"
+everything="g++ cmake make fp-compiler gcc-12-locales libseccomp-dev pkg-config libgtest-dev libvterm-dev man-db bubblewrap chromium"
 failures=0
 
 # name | installed | uid | sudo there | apt status | arguments | status | apt calls | stderr holds
@@ -53,19 +53,19 @@ row() {
 }
 
 row "nothing missing: no apt-get at all" "$everything" 0 no 0 test 0 "" ""
-row "build set needs no test libraries" "g++ cmake make fp-compiler gcc-12-locales" 1000 no 0 build 0 "" ""
-row "default set is build" "g++ cmake make fp-compiler gcc-12-locales" 1000 no 0 "" 0 "" ""
-row "root installs only what is missing" "g++ cmake make fp-compiler gcc-12-locales pkg-config man-db bubblewrap" 0 yes 0 test 0 \
+row "build set needs no test libraries" "g++ cmake make fp-compiler gcc-12-locales libseccomp-dev" 1000 no 0 build 0 "" ""
+row "default set is build" "g++ cmake make fp-compiler gcc-12-locales libseccomp-dev" 1000 no 0 "" 0 "" ""
+row "root installs only what is missing" "g++ cmake make fp-compiler gcc-12-locales libseccomp-dev pkg-config man-db bubblewrap" 0 yes 0 test 0 \
   "apt-get update [noninteractive]|apt-get install -y libgtest-dev libvterm-dev chromium [noninteractive]" \
   "libgtest-dev libvterm-dev chromium"
 row "a user goes through sudo" "g++ cmake make" 1000 yes 0 build 0 \
-  "sudo apt-get update [noninteractive]|sudo apt-get install -y fp-compiler gcc-12-locales [noninteractive]" \
-  "fp-compiler gcc-12-locales"
+  "sudo apt-get update [noninteractive]|sudo apt-get install -y fp-compiler gcc-12-locales libseccomp-dev [noninteractive]" \
+  "fp-compiler gcc-12-locales libseccomp-dev"
 row "a user without sudo gets the command" "g++ cmake make" 1000 no 0 "build test" 1 "" \
-  "apt-get install -y fp-compiler gcc-12-locales pkg-config libgtest-dev libvterm-dev man-db bubblewrap chromium"
+  "apt-get install -y fp-compiler gcc-12-locales libseccomp-dev pkg-config libgtest-dev libvterm-dev man-db bubblewrap chromium"
 row "a failed apt-get stops with the command" "cmake make fp-compiler" 0 no 100 build 1 \
-  "apt-get update [noninteractive]" "apt-get install -y g++"
-row "the fuzz set adds clang and its fuzzer runtime" "g++ cmake make fp-compiler gcc-12-locales" 0 no 0 "test fuzz" 0 \
+  "apt-get update [noninteractive]" "apt-get install -y g++ gcc-12-locales libseccomp-dev"
+row "the fuzz set adds clang and its fuzzer runtime" "g++ cmake make fp-compiler gcc-12-locales libseccomp-dev" 0 no 0 "test fuzz" 0 \
   "apt-get update [noninteractive]|apt-get install -y pkg-config libgtest-dev libvterm-dev man-db bubblewrap chromium clang libclang-rt-14-dev [noninteractive]" \
   "clang libclang-rt-14-dev"
 row "the package set adds lintian" "$everything" 0 no 0 "test package" 0 \

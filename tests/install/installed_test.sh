@@ -42,7 +42,7 @@ case $mode in
       exit 1
     }
     depends=$(dpkg-deb -f "$deb" Depends)
-    for dep in fp-compiler libstdc++6; do
+    for dep in fp-compiler libstdc++6 libseccomp2; do
       [[ $depends == *"$dep"* ]] || fail "Depends without $dep: $depends"
     done
     # zekocheck's sandbox comes with the package unless the admin declines it
