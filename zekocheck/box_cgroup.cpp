@@ -11,19 +11,10 @@
 #include <initializer_list>
 #include <sstream>
 
+#include "cleanup.h"
+
 namespace zekocheck {
 namespace {
-
-std::string read_small(const std::string& path) {
-  std::string text;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return text;
-  char buf[4096];
-  ssize_t n;
-  while ((n = ::read(fd, buf, sizeof buf)) > 0 && text.size() < (1 << 20)) text.append(buf, static_cast<std::size_t>(n));
-  ::close(fd);
-  return text;
-}
 
 bool write_small(const std::string& path, const std::string& text) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
@@ -55,7 +46,7 @@ struct Mount {
 // The mount of a cgroup file system: cgroup2, or the v1 hierarchy that
 // holds `controller`.
 bool find_mount(const std::string& controller, Mount& found) {
-  std::istringstream lines(read_small("/proc/self/mountinfo"));
+  std::istringstream lines(read_proc("/proc/self/mountinfo"));
   for (std::string line; std::getline(lines, line);) {
     std::istringstream f(line);
     std::string id, parent, dev, root, point, options, field;
@@ -76,7 +67,7 @@ bool find_mount(const std::string& controller, Mount& found) {
 // Our own cgroup's folder in that mount: from /proc/self/cgroup, the line of
 // the unified hierarchy (empty `controller`) or of the v1 controller.
 std::string own_folder(const std::string& controller, const Mount& mount) {
-  std::istringstream lines(read_small("/proc/self/cgroup"));
+  std::istringstream lines(read_proc("/proc/self/cgroup"));
   for (std::string line; std::getline(lines, line);) {
     std::size_t first = line.find(':'), second = line.find(':', first + 1);
     if (first == std::string::npos || second == std::string::npos) continue;
@@ -101,7 +92,7 @@ void remove_folder(const std::string& dir) {
 
 // How many processes the memory limit ended, as the cgroup counts them.
 long oom_kills(const std::string& dir, bool v2) {
-  std::string counts = read_small(dir + (v2 ? "/memory.events" : "/memory.oom_control"));
+  std::string counts = read_proc(dir + (v2 ? "/memory.events" : "/memory.oom_control"));
   std::size_t at = counts.find("oom_kill ");
   return at == std::string::npos ? 0 : std::atol(counts.c_str() + at + 9);
 }
@@ -123,12 +114,12 @@ CgroupTree::~CgroupTree() {
 // of its own cannot), within the mount.
 bool CgroupTree::find_v2() {
   Mount mount;
-  if (!find_mount("", mount) || !has_words(read_small(mount.point + "/cgroup.controllers"), {"memory", "pids"}))
+  if (!find_mount("", mount) || !has_words(read_proc(mount.point + "/cgroup.controllers"), {"memory", "pids"}))
     return false;
   std::string dir = own_folder("", mount);
   for (; dir.size() >= mount.point.size() && !dir.empty(); dir = parent_of(dir)) {
     if (::access((dir + "/cgroup.procs").c_str(), W_OK) != 0 ||
-        !has_words(read_small(dir + "/cgroup.subtree_control"), {"memory", "pids"}))
+        !has_words(read_proc(dir + "/cgroup.subtree_control"), {"memory", "pids"}))
       continue;
     std::string check = dir + "/" + check_folder_name();
     if (::mkdir(check.c_str(), 0755) != 0) continue;
@@ -207,7 +198,7 @@ bool CgroupTree::end(BoxCgroup& box) const {
   // others are ended; the process limit bounds how often).
   for (int round = 0; round < 200; ++round) {
     bool any = false;
-    std::istringstream pids(read_small(box.dirs.back() + "/cgroup.procs"));
+    std::istringstream pids(read_proc(box.dirs.back() + "/cgroup.procs"));
     for (long pid; pids >> pid; any = true) ::kill(static_cast<pid_t>(pid), SIGKILL);
     if (!any) break;
     pause_ms(round < 10 ? 1 : 10);

@@ -22,15 +22,7 @@
 namespace fs = std::filesystem;
 
 namespace zekocheck {
-namespace {
 
-void pause_ms(long ms) {
-  timespec t {ms / 1000, (ms % 1000) * 1000000L};
-  nanosleep(&t, nullptr);
-}
-
-// A small file of /proc, read with plain calls: a process that goes while
-// it is read gives an error, not an exception.
 std::string read_proc(const std::string& path) {
   std::string text;
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -40,6 +32,13 @@ std::string read_proc(const std::string& path) {
   while ((n = ::read(fd, buf, sizeof buf)) > 0 && text.size() < (1 << 20)) text.append(buf, static_cast<std::size_t>(n));
   ::close(fd);
   return text;
+}
+
+namespace {
+
+void pause_ms(long ms) {
+  timespec t {ms / 1000, (ms % 1000) * 1000000L};
+  nanosleep(&t, nullptr);
 }
 
 // Our children, as the kernel lists them (one small file); false where the

@@ -16,6 +16,10 @@ struct ProcessInfo {
   uid_t uid;
 };
 
+// A small file of /proc or /sys (up to 1 MB), read with plain calls: a
+// process that goes while it is read gives an error, not an exception.
+std::string read_proc(const std::string& path);
+
 // Every process we can see, from /proc.
 std::vector<ProcessInfo> processes();
 
