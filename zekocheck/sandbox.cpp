@@ -126,7 +126,6 @@ void Sandbox::end_prepared() {
   }
 }
 
-
 uid_t Sandbox::slot_uid(int slot) const {
   return kSlotUidBase + (static_cast<uid_t>(getpid()) << 8) + static_cast<uid_t>(slot);
 }
@@ -143,6 +142,7 @@ bool Sandbox::probe() {
   int status = -1;
   use_bwrap_ = box.open() && box.run_to_end(job, 5000, status) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   box.close();
+  if (!use_bwrap_) end_prepared();  // forked to start bubblewrap, which fails here
   return use_bwrap_;
 }
 
