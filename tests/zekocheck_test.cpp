@@ -1532,7 +1532,8 @@ TEST_F(Zekocheck, AttacksFailAndLeaveNothingBehind) {
   put("wartet.pas", source("wartet", "", "initialisiere_die_Roboterwelt('w');\nwhile true do Sleep(100);"));
   ASSERT_EQ(shell(std::string(ZEKOC_PATH) + " wartet.pas >/dev/null").status, 0);
   for (const char* options : {"", " --ohne-sandbox"}) {
-    Result stopped = shell("timeout -s INT 2 " + std::string(ZEKOCHECK_PATH) + common_options() + options +
+    Result stopped = shell("timeout -s INT 2 sh -c 'echo $$ >pid-zekocheck && exec \"$@\"' zekocheck " +
+                           std::string(ZEKOCHECK_PATH) + common_options() + options +
                            " --zeit 30 start.zko ziel.zko wartet");
     EXPECT_EQ(stopped.status, 124) << options;
     EXPECT_EQ(left_behind(dir_.path()), "") << options;

@@ -13,6 +13,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -77,6 +78,84 @@ bool mount_limited(const std::string& dir, uid_t uid) {
   _exit(127);
 }
 
+// Every descriptor from 3 on is closed but those in `keep`.
+void close_all_but(std::vector<int> keep) noexcept {
+  std::sort(keep.begin(), keep.end());
+  unsigned from = 3;
+  for (int fd : keep) {
+    if (fd < static_cast<int>(from)) continue;
+    if (static_cast<unsigned>(fd) > from) close_range(from, static_cast<unsigned>(fd) - 1, 0);
+    from = static_cast<unsigned>(fd) + 1;
+  }
+  close_range(from, ~0U, 0);
+}
+
+// The descriptors received go to the numbers the command names (first
+// above all of them, so that none is overwritten on the way).
+bool place_descriptors(const std::vector<int>& got, const std::vector<int>& wanted) {
+  if (got.size() != wanted.size()) return false;
+  int above = 3;
+  for (int fd : got) above = std::max(above, fd + 1);
+  for (int fd : wanted) above = std::max(above, fd + 1);
+  std::vector<int> high;
+  for (int fd : got) {
+    high.push_back(fcntl(fd, F_DUPFD_CLOEXEC, above));
+    ::close(fd);
+  }
+  for (std::size_t i = 0; i < high.size(); ++i) {
+    if (high[i] < 0 || dup2(high[i], wanted[i]) < 0) return false;
+    ::close(high[i]);
+  }
+  return true;
+}
+
+// The command as the slot's box sends it: the descriptors' numbers, the
+// arguments, the environment.
+std::vector<std::string> command_message(const std::vector<std::string>& args, const std::vector<int>& keep,
+                                         const std::vector<std::string>& env) {
+  std::vector<std::string> f = {std::to_string(keep.size())};
+  for (int fd : keep) f.push_back(std::to_string(fd));
+  f.push_back(std::to_string(args.size()));
+  f.insert(f.end(), args.begin(), args.end());
+  f.insert(f.end(), env.begin(), env.end());
+  return f;
+}
+
+bool parse_count(const std::vector<std::string>& f, std::size_t at, std::size_t& count) {
+  if (at >= f.size()) return false;
+  char* end = nullptr;
+  unsigned long value = std::strtoul(f[at].c_str(), &end, 10);
+  count = value;
+  return end && *end == '\0' && value <= f.size();
+}
+
+// A prepared first process: it leaves the terminal's signals and every
+// descriptor of ours behind, joins what the guards prepared and waits
+// for its command; then it goes on as any first process.
+[[noreturn]] void wait_for_command(const Sandbox& sandbox, BoxInfo info, int socket, pid_t parent) {
+  setsid();
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(0);
+  std::vector<int> keep = {socket};
+  sandbox.guards().prepared_fds(info.slot, keep);
+  close_all_but(keep);
+  if (!sandbox.guards().join_prepared(info.slot)) _exit(126);
+  std::vector<std::string> f;
+  std::vector<int> got, wanted;
+  if (!box_protocol::receive(socket, f, got)) _exit(0);
+  ::close(socket);
+  std::size_t fds = 0, args = 0;
+  if (!parse_count(f, 0, fds) || !parse_count(f, fds + 1, args) || fds + 2 + args > f.size()) _exit(126);
+  for (std::size_t i = 1; i <= fds; ++i) wanted.push_back(std::atoi(f[i].c_str()));
+  if (!place_descriptors(got, wanted)) _exit(126);
+  std::vector<char*> argv, envp;
+  for (std::size_t i = fds + 2; i < f.size(); ++i) (i < fds + 2 + args ? argv : envp).push_back(f[i].data());
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  info.prepared = true;
+  exec_first(sandbox, info, argv, envp, wanted);
+}
+
 }  // namespace
 
 Box::Box(Sandbox& sandbox, int slot, std::string folder) : sandbox_(sandbox) {
@@ -126,6 +205,7 @@ bool Box::open(const std::vector<std::string>& subfolders) {
   }
   std::vector<std::string> extra;
   std::vector<int> keep;
+  info_.prepared = sandbox_.prepared(info_.slot).pid > 0;
   bool guarded = sandbox_.guards().before_start(info_, extra, keep);
   const std::size_t guards_fds = keep.size();
   int pair[2];
@@ -135,12 +215,47 @@ bool Box::open(const std::vector<std::string>& subfolders) {
     int supervisor_fd = info_.bwrap ? ::open(sandbox_.supervisor().c_str(), O_RDONLY | O_CLOEXEC) : -1;
     keep.push_back(pair[1]);
     if (supervisor_fd >= 0) keep.push_back(supervisor_fd);
-    started = (!info_.bwrap || supervisor_fd >= 0) && start_first(first_command(pair[1], supervisor_fd, extra), keep);
+    if (!info_.bwrap || supervisor_fd >= 0) {
+      std::vector<std::string> command = first_command(pair[1], supervisor_fd, extra);
+      started = info_.prepared ? release_prepared(command, keep) : start_first(command, keep);
+    }
     ::close(pair[1]);
     if (supervisor_fd >= 0) ::close(supervisor_fd);
   }
   for (std::size_t i = 0; i < guards_fds; ++i) ::close(keep[i]);
+  if (started) prepare_next();
   return started;
+}
+
+// The slot's next box gets its first process now: what its start waits
+// for (joining a fresh cgroup takes a kernel-wide lock whose first taker
+// waits for the other CPUs) happens while this box is at work.
+void Box::prepare_next() {
+  PreparedFirst& next = sandbox_.prepared(info_.slot);
+  int pair[2];
+  if (next.pid > 0 || socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return;
+  sandbox_.guards().before_prepare(info_.slot);
+  const pid_t parent = getpid();
+  pid_t pid = fork();
+  if (pid == 0) wait_for_command(sandbox_, info_, pair[1], parent);
+  ::close(pair[1]);
+  if (pid < 0) {
+    ::close(pair[0]);
+    sandbox_.guards().drop_prepared(info_.slot);
+    return;
+  }
+  next = {pid, pair[0]};
+  sandbox_.first_processes().insert(pid);
+}
+
+// The slot's prepared first process gets its command and becomes the box's.
+bool Box::release_prepared(const std::vector<std::string>& args, const std::vector<int>& keep) {
+  PreparedFirst& p = sandbox_.prepared(info_.slot);
+  bool sent = box_protocol::send(p.socket, command_message(args, keep, minimal_environment(info_.folder)), keep);
+  ::close(p.socket);
+  info_.first = p.pid;  // ended and reaped by close() as any first process
+  p = PreparedFirst {};
+  return sent;
 }
 
 bool Box::start_first(const std::vector<std::string>& args, const std::vector<int>& keep) {

@@ -27,6 +27,9 @@ struct BoxInfo {
   std::string folder;   // the box's folder on the host
   bool bwrap = false;   // in bubblewrap (else the supervisor runs directly)
   pid_t first = -1;     // the box's first process, once started
+  // Its first process was forked ahead, while the slot's box before was at
+  // work, and has already joined what the guards prepared for it.
+  bool prepared = false;
 };
 
 // Where a box's guards (cgroup, seccomp filter, keyring, bounded /dev) plug
@@ -47,6 +50,16 @@ class BoxGuards {
   // limits are set, right before exec (only async-signal-safe calls). False
   // ends the start.
   virtual bool before_exec(const BoxInfo&) noexcept { return true; }
+  // AHEAD OF A BOX, our side: the slot's next first process is about to be
+  // forked, while the slot's box is still at work; it stays privileged and
+  // waits until its box starts (BoxInfo::prepared). Its child side right
+  // after the fork: the descriptors it keeps while it waits go into
+  // `keep`, then it joins what was prepared (async-signal-safe; false ends
+  // it). A prepared process that ends unused: drop_prepared.
+  virtual void before_prepare(int slot) { (void)slot; }
+  virtual void prepared_fds(int slot, std::vector<int>& keep) const { (void)slot, (void)keep; }
+  virtual bool join_prepared(int slot) noexcept { return (void)slot, true; }
+  virtual void drop_prepared(int slot) { (void)slot; }
   // BOX END: after every process of the box ended, before its folder goes.
   virtual void at_end(const BoxInfo&) {}
   // How many processes the box's memory limit ended since it opened; read
@@ -101,6 +114,8 @@ class Box {
   std::vector<std::string> bwrap_command(int socket_fd, int supervisor_fd, const std::vector<std::string>& extra);
   std::vector<std::string> first_command(int socket_fd, int supervisor_fd, const std::vector<std::string>& extra);
   bool start_first(const std::vector<std::string>& args, const std::vector<int>& keep);
+  bool release_prepared(const std::vector<std::string>& args, const std::vector<int>& keep);
+  void prepare_next();
   void wait_first();
 
   Sandbox& sandbox_;

@@ -163,8 +163,11 @@ bool CgroupTree::limit(const BoxCgroup& box, const CgroupLimits& limits) const {
     if (!write_small(memory_dir + "/memory.max", memory)) return false;
     return write_small(memory_dir + "/memory.swap.max", "0") || errno == ENOENT;
   }
-  if (!write_small(memory_dir + "/memory.limit_in_bytes", memory)) return false;
-  if (write_small(memory_dir + "/memory.memsw.limit_in_bytes", memory)) return true;
+  // Memory and swap together stay at or above memory alone: when a limit
+  // set before rises, the sum rises first.
+  const std::string alone = memory_dir + "/memory.limit_in_bytes", with_swap = memory_dir + "/memory.memsw.limit_in_bytes";
+  if (!write_small(alone, memory) && !(write_small(with_swap, memory) && write_small(alone, memory))) return false;
+  if (write_small(with_swap, memory)) return true;
   // Swap not accounted: the box's pages are at least not swapped out to
   // make room under its limit.
   return errno == ENOENT && write_small(memory_dir + "/memory.swappiness", "0");

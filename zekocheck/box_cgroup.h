@@ -41,6 +41,8 @@ class CgroupTree {
 
   // A new box's cgroup with these limits; empty dirs when it fails.
   BoxCgroup make(const CgroupLimits& limits);
+  // Sets the limits of a box's cgroup again (it was made ahead of its box).
+  bool limit(const BoxCgroup& box, const CgroupLimits& limits) const;
   // Every process still in the box's cgroup is ended and its folders go.
   // Never reaps: the caller's children are the caller's to wait for. True
   // when the memory limit ended one of its processes.
@@ -52,7 +54,6 @@ class CgroupTree {
  private:
   bool find_v2();
   bool find_v1();
-  bool limit(const BoxCgroup& box, const CgroupLimits& limits) const;
 
   std::vector<std::string> roots_;  // the check's folders: v2 one, v1 memory and pids
   bool v2_ = false;

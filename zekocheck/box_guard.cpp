@@ -45,7 +45,8 @@ bool BoxGuard::before_start(const BoxInfo& info, std::vector<std::string>& bwrap
   if (slots_.size() <= static_cast<std::size_t>(info.slot)) slots_.resize(static_cast<std::size_t>(info.slot) + 1);
   BoxCgroup& cgroup = slots_[static_cast<std::size_t>(info.slot)];
   cgroups_.end(cgroup);  // a box of this slot that never reached its end
-  if (cgroups_.available()) cgroup = cgroups_.make(box_limits(info));
+  if (info.prepared && !take_prepared(info)) return false;
+  if (!info.prepared && cgroups_.available()) cgroup = cgroups_.make(box_limits(info));
   if (!info.bwrap) return true;
   // Nothing is written to /dev but through its device files: a tmpfs of
   // the machine's size otherwise.
@@ -58,10 +59,48 @@ bool BoxGuard::before_start(const BoxInfo& info, std::vector<std::string>& bwrap
   return true;
 }
 
+// The prepared cgroup becomes the box's, with the box's limits.
+bool BoxGuard::take_prepared(const BoxInfo& info) {
+  const auto slot = static_cast<std::size_t>(info.slot);
+  if (slot >= next_.size()) return true;
+  slots_[slot] = std::move(next_[slot]);
+  next_[slot] = BoxCgroup {};
+  return slots_[slot].dirs.empty() || cgroups_.limit(slots_[slot], box_limits(info));
+}
+
+// In the first process: the cgroup it is in or joins. A prepared one sees
+// the slots as they were when it was forked: its own is the slot's next.
+const BoxCgroup* BoxGuard::cgroup_of(const BoxInfo& info) const {
+  const std::vector<BoxCgroup>& cgroups = info.prepared ? next_ : slots_;
+  const auto slot = static_cast<std::size_t>(info.slot);
+  return slot < cgroups.size() ? &cgroups[slot] : nullptr;
+}
+
+void BoxGuard::before_prepare(int slot) {
+  if (slot < 0) return;
+  if (next_.size() <= static_cast<std::size_t>(slot)) next_.resize(static_cast<std::size_t>(slot) + 1);
+  BoxCgroup& cgroup = next_[static_cast<std::size_t>(slot)];
+  cgroups_.end(cgroup);
+  if (cgroups_.available()) cgroup = cgroups_.make(per_job_);
+}
+
+void BoxGuard::prepared_fds(int slot, std::vector<int>& keep) const {
+  if (static_cast<std::size_t>(slot) >= next_.size()) return;
+  const std::vector<int>& procs = next_[static_cast<std::size_t>(slot)].procs;
+  keep.insert(keep.end(), procs.begin(), procs.end());
+}
+
+bool BoxGuard::join_prepared(int slot) noexcept {
+  return static_cast<std::size_t>(slot) >= next_.size() || join_cgroup(next_[static_cast<std::size_t>(slot)]);
+}
+
+void BoxGuard::drop_prepared(int slot) {
+  if (static_cast<std::size_t>(slot) < next_.size()) cgroups_.end(next_[static_cast<std::size_t>(slot)]);
+}
+
 bool BoxGuard::before_exec(const BoxInfo& info) noexcept {
-  const BoxCgroup* cgroup =
-      static_cast<std::size_t>(info.slot) < slots_.size() ? &slots_[static_cast<std::size_t>(info.slot)] : nullptr;
-  if ((cgroup && !join_cgroup(*cgroup)) || !join_fresh_keyring()) return false;
+  const BoxCgroup* cgroup = cgroup_of(info);
+  if ((cgroup && !info.prepared && !join_cgroup(*cgroup)) || !join_fresh_keyring()) return false;
   if (info.bwrap || !filter_.available()) return true;  // bubblewrap loads it last
   return load_filter(filter_.program(cgroup && cgroup->memory_bounded));
 }

@@ -12,6 +12,9 @@
 //                 without it) joins the cgroup and a fresh keyring; without
 //                 bubblewrap it loads the filter itself. The supervisor and
 //                 every job of the box inherit all three.
+//   ahead         the slot's next box's cgroup is made while its box before
+//                 is at work, and its prepared first process joins it
+//                 there; its limits follow when the box starts
 //   at_end        whatever is left in the cgroup is ended, the cgroup goes
 //   memory_ends   the cgroup's count of what its memory limit ended, read
 //                 before and after each job
@@ -39,17 +42,24 @@ class BoxGuard : public BoxGuards {
 
   bool before_start(const BoxInfo& info, std::vector<std::string>& bwrap_args, std::vector<int>& keep) override;
   bool before_exec(const BoxInfo& info) noexcept override;
+  void before_prepare(int slot) override;
+  void prepared_fds(int slot, std::vector<int>& keep) const override;
+  bool join_prepared(int slot) noexcept override;
+  void drop_prepared(int slot) override;
   void at_end(const BoxInfo& info) override;
   long memory_ends(const BoxInfo& info) const override;
 
  private:
   CgroupLimits box_limits(const BoxInfo& info) const;
+  bool take_prepared(const BoxInfo& info);
+  const BoxCgroup* cgroup_of(const BoxInfo& info) const;
 
   CgroupLimits per_job_;
   CgroupTree cgroups_;
   BoxFilter filter_;
   std::string note_;
   std::vector<BoxCgroup> slots_;  // the cgroup of each slot's open box
+  std::vector<BoxCgroup> next_;   // each slot's next box's, made ahead
 };
 
 }  // namespace zekocheck

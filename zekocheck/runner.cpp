@@ -121,6 +121,7 @@ void Runner::run_all(std::vector<Program>& programs, const std::vector<World>& s
     for (auto& r : rooms) r->abort();
     rooms.clear();
   }
+  sandbox_->end_prepared();  // the first processes made ahead for boxes that never came
   sandbox_->end_adopted_children();
   if (int sig = loop.interrupted()) {
     sandbox_.reset();

@@ -3,11 +3,13 @@
 #include "box.h"
 #include "cleanup.h"
 
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -96,12 +98,33 @@ Sandbox::Sandbox(bool wanted, std::string base, int slots, std::string zekoc, st
   if (!root_ && !use_bwrap_) slots_ = 1;
 }
 
-Sandbox::~Sandbox() = default;
+Sandbox::~Sandbox() { end_prepared(); }
 
-void Sandbox::set_guards(std::unique_ptr<BoxGuards> guards) { guards_ = std::move(guards); }
+void Sandbox::set_guards(std::unique_ptr<BoxGuards> guards) {
+  end_prepared();  // they joined what the old guards prepared
+  guards_ = std::move(guards);
+}
 
 void Sandbox::end_adopted_children() { end_adopted(first_); }
 
+PreparedFirst& Sandbox::prepared(int slot) {
+  if (prepared_.size() <= static_cast<std::size_t>(slot)) prepared_.resize(static_cast<std::size_t>(slot) + 1);
+  return prepared_[static_cast<std::size_t>(slot)];
+}
+
+void Sandbox::end_prepared() {
+  for (std::size_t slot = 0; slot < prepared_.size(); ++slot) {
+    PreparedFirst& p = prepared_[slot];
+    if (p.pid <= 0) continue;
+    ::close(p.socket);
+    kill(p.pid, SIGKILL);
+    while (waitpid(p.pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    first_.erase(p.pid);
+    if (guards_) guards_->drop_prepared(static_cast<int>(slot));
+    p = PreparedFirst {};
+  }
+}
 
 uid_t Sandbox::slot_uid(int slot) const {
   return kSlotUidBase + (static_cast<uid_t>(getpid()) << 8) + static_cast<uid_t>(slot);
@@ -119,6 +142,7 @@ bool Sandbox::probe() {
   int status = -1;
   use_bwrap_ = box.open() && box.run_to_end(job, 5000, status) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   box.close();
+  if (!use_bwrap_) end_prepared();  // forked to start bubblewrap, which fails here
   return use_bwrap_;
 }
 

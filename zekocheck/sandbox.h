@@ -20,6 +20,13 @@ namespace zekocheck {
 
 class BoxGuards;
 
+// A slot's next first process, forked ahead of its box: it waits on
+// `socket` for its command.
+struct PreparedFirst {
+  pid_t pid = -1;
+  int socket = -1;
+};
+
 // Limits of one job in a box.
 struct ChildLimits {
   rlim_t cpu_seconds = RLIM_INFINITY;
@@ -77,6 +84,11 @@ class Sandbox {
   // At the end of a check: our children that outlived their boxes are
   // ended and reaped.
   void end_adopted_children();
+  // The slot's prepared first process (pid -1: none).
+  PreparedFirst& prepared(int slot);
+  // Every prepared first process not yet used is ended and reaped, and
+  // what the guards prepared for it goes.
+  void end_prepared();
 
  private:
   bool probe();
@@ -89,6 +101,7 @@ class Sandbox {
   ZekoFiles zeko_;                      // the unit, library and header the boxes see
   std::vector<std::string> common_;     // the start of every bubblewrap command
   std::set<pid_t> first_;
+  std::vector<PreparedFirst> prepared_;  // by slot
   std::unique_ptr<BoxGuards> guards_;
 };
 
