@@ -75,9 +75,7 @@ const char* heading_arrow(int richtung) {
 // compared); differing fields and a differing position are marked in both.
 void write_grid(std::ostream& out, const Verdict& v, bool goal) {
   const World& w = goal ? v.expected : v.actual;
-  out << "<table class=\"welt " << (goal ? "ziel" : "ende") << "\">\n<tr><th></th>";
-  for (int x = 0; x < kColumns; ++x) out << "<th>" << x << "</th>";
-  out << "</tr>\n";
+  write_world_table_head(out, goal ? "ziel" : "ende");
   for (int y = 0; y < kRows; ++y) {
     out << "<tr><th>" << y << "</th>";
     for (int x = 0; x < kColumns; ++x) {
@@ -176,6 +174,12 @@ std::string copy_note(const Program& p) {
 }
 
 }  // namespace
+
+void write_world_table_head(std::ostream& out, const std::string& kind) {
+  out << "<table class=\"welt " << kind << "\">\n<tr><th></th>";
+  for (int x = 0; x < kColumns; ++x) out << "<th>" << x << "</th>";
+  out << "</tr>\n";
+}
 
 std::string html_page(const HtmlHeading& heading, const std::vector<Checked>& results) {
   std::ostringstream out;

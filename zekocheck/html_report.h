@@ -4,6 +4,7 @@
 // stick and prints on A4.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,10 @@ struct HtmlHeading {
   std::string title;  // the task's title line; empty for a pair of worlds
   std::string date;   // when the check ran, as people read it
 };
+
+// The head of a world's table: its classes ("welt " + `kind`) and the
+// column numbers; the pages and the worksheet draw worlds alike.
+void write_world_table_head(std::ostream& out, const std::string& kind);
 
 std::string html_page(const HtmlHeading& heading, const std::vector<Checked>& results);
 

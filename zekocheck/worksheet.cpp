@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "html_report.h"
 #include "report.h"
 
 namespace zekocheck {
@@ -29,9 +30,8 @@ td.zeko { font-size: 14pt; font-weight: bold; }
 void write_world(std::ostream& out, const World& w, std::size_t number) {
   out << "<figure class=\"start\"><figcaption>Welt " << number << " (ZEKO hat " << w.vorrat
       << (w.vorrat == 1 ? " Gegenstand" : " Gegenst&auml;nde") << " in der Tasche)</figcaption>\n"
-      << "<table class=\"welt start\">\n<tr><th></th>";
-  for (int x = 0; x < kColumns; ++x) out << "<th>" << x << "</th>";
-  out << "</tr>\n";
+;
+  write_world_table_head(out, "start");
   for (int y = 0; y < kRows; ++y) {
     out << "<tr><th>" << y << "</th>";
     for (int x = 0; x < kColumns; ++x) {
