@@ -367,8 +367,7 @@ void Box::wait_first() {
   } else {
     for (long waited = 0; waited < 2000; waited += 5) {
       if (waitpid(info_.first, nullptr, WNOHANG) != 0) return;
-      timespec t {0, 5000000L};
-      nanosleep(&t, nullptr);
+      pause_ms(5);
     }
     kill(info_.first, SIGKILL);
   }

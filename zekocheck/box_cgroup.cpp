@@ -24,11 +24,6 @@ bool write_small(const std::string& path, const std::string& text) {
   return ok;
 }
 
-void pause_ms(long ms) {
-  timespec t {ms / 1000, (ms % 1000) * 1000000L};
-  nanosleep(&t, nullptr);
-}
-
 // Whether every word is in the list (separated by blanks or commas).
 bool has_words(const std::string& list, std::initializer_list<const char*> words) {
   std::string spaced = " " + list + " ";

@@ -34,12 +34,12 @@ std::string read_proc(const std::string& path) {
   return text;
 }
 
-namespace {
-
 void pause_ms(long ms) {
   timespec t {ms / 1000, (ms % 1000) * 1000000L};
   nanosleep(&t, nullptr);
 }
+
+namespace {
 
 // Our children, as the kernel lists them (one small file); false where the
 // kernel keeps no such list.

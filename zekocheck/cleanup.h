@@ -20,6 +20,9 @@ struct ProcessInfo {
 // process that goes while it is read gives an error, not an exception.
 std::string read_proc(const std::string& path);
 
+// Sleeps `ms` milliseconds (the rounds of ending processes wait this way).
+void pause_ms(long ms);
+
 // Every process we can see, from /proc.
 std::vector<ProcessInfo> processes();
 

@@ -149,23 +149,33 @@ std::string xml(const std::string& raw) {
   return out;
 }
 
-namespace {
+std::string shell_quoted(const std::string& word) {
+  std::string quoted = "'";
+  for (char ch : word) quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+  return quoted + "'";
+}
 
-char cell(int value) {
+char field_mark(int value) {
   if (value < 0) return '#';
   if (value == 0) return '.';
   if (value > 9) return '+';
   return static_cast<char>('0' + value);
 }
 
+char heading_mark(int richtung) {
+  static const char arrows[] = {'^', 'v', '<', '>'};
+  return arrows[richtung & 3];
+}
+
+namespace {
+
 // A field as two characters: the mark of a difference and the value.
 // ZEKO stands in the value when his field is empty, else in the mark (a
 // difference's mark wins: the position line names his place then).
 std::string grid_field(const World& w, int x, int y, bool differs, bool goal) {
-  static const char arrows[] = {'^', 'v', '<', '>'};
-  const char zeko = goal ? 'Z' : arrows[w.richtung & 3];
+  const char zeko = goal ? 'Z' : heading_mark(w.richtung);
   const bool here = w.x == x && w.y == y;
-  const char value = cell(w.feld[x][y]);
+  const char value = field_mark(w.feld[x][y]);
   if (here && value == '.') return std::string(1, differs ? '*' : ' ') + zeko;
   return std::string(1, differs ? '*' : here ? zeko : ' ') + value;
 }

@@ -24,6 +24,15 @@ std::vector<std::string> compiler_messages(const Program& program, std::size_t c
 // bytes that are no UTF-8 as \x9b, the marks that turn the text's direction
 // as <U+202E>), tabs kept.
 std::string visible(const std::string& text);
+
+// `word` in single quotes for a shell, its own quotes escaped: a line the
+// teacher can paste.
+std::string shell_quoted(const std::string& word);
+
+// A field in the text grids: '#' obstacle, '.' empty, 1-9 items, '+' more.
+char field_mark(int value);
+// ZEKO in the text grids, by heading, as on the screen: ^ v < >.
+char heading_mark(int richtung);
 // Bytes a terminal or a parser may choke on: control characters become
 // '?', bytes that are not UTF-8 (and U+FFFE, U+FFFF) U+FFFD; tabs and line
 // ends stay.

@@ -112,9 +112,7 @@ std::string use_line(const std::string& folder) {
   std::string path = fs::absolute(folder, ec).lexically_normal().string();
   if (ec) path = folder;
   while (path.size() > 1 && path.back() == '/') path.pop_back();
-  std::string quoted = "'";
-  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return "zekocheck --aufgabe " + quoted + "' -- PROGRAMM...";
+  return "zekocheck --aufgabe " + shell_quoted(path) + " -- PROGRAMM...";
 }
 
 int write_task(const NewTask& task, const std::vector<World>& starts, const std::vector<World>& goals,

@@ -11,14 +11,6 @@
 namespace zekocheck {
 namespace {
 
-constexpr char kGlyphs[4] = {'^', 'v', '<', '>'};  // by heading, as on the screen
-
-char field_mark(int value) {
-  if (value < 0) return '#';
-  if (value == 0) return '.';
-  return value > 9 ? '+' : static_cast<char>('0' + value);
-}
-
 void draw_world(std::ostream& out, const World& w) {
   out << "    ";
   for (int x = 0; x < kColumns; ++x) out << ' ' << x % 10;
@@ -26,10 +18,10 @@ void draw_world(std::ostream& out, const World& w) {
   for (int y = 0; y < kRows; ++y) {
     out << "   " << y;
     for (int x = 0; x < kColumns; ++x)
-      out << ' ' << (x == w.x && y == w.y ? kGlyphs[w.richtung & 3] : field_mark(w.feld[x][y]));
+      out << ' ' << (x == w.x && y == w.y ? heading_mark(w.richtung) : field_mark(w.feld[x][y]));
     out << "\n";
   }
-  out << "  ZEKO " << kGlyphs[w.richtung & 3] << " auf x=" << w.x << " y=" << w.y << ", Vorrat " << w.vorrat;
+  out << "  ZEKO " << heading_mark(w.richtung) << " auf x=" << w.x << " y=" << w.y << ", Vorrat " << w.vorrat;
   if (w.feld[w.x][w.y] > 0) out << ", auf seinem Feld " << w.feld[w.x][w.y] << " Gegenstaende";
   out << "\n";
 }
@@ -38,10 +30,7 @@ void draw_world(std::ostream& out, const World& w) {
 std::string shell_word(const std::string& word) {
   bool plain = !word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
                                                        "0123456789._/+-") == std::string::npos;
-  if (plain) return word;
-  std::string quoted = "'";
-  for (char ch : word) quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-  return quoted + "'";
+  return plain ? word : shell_quoted(word);
 }
 
 // The program the pupil starts: the executable zekoc makes from a source
