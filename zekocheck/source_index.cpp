@@ -1,11 +1,9 @@
 #include "source_index.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <string_view>
+
+#include "world_file.h"
 
 namespace zekocheck {
 namespace {
@@ -89,19 +87,12 @@ SourceIndex index_source(const std::string& s, const std::string& file_name) {
 }
 
 SourceIndex index_program_source(const Program& program) {
-  std::string text;
+  std::string text, error;
   // The descriptor zekocheck holds is followed to the file it opened; a
   // name of the pupil's never is.
-  const int no_link = program.file.empty() ? O_NOFOLLOW : 0;
-  int fd = ::open(program.read_from().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | no_link);
-  struct stat st {};
-  if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    char buf[65536];
-    ssize_t n;
-    while (text.size() <= kMaxSource && (n = ::read(fd, buf, sizeof buf)) > 0) text.append(buf, n);
-  }
-  if (fd >= 0) ::close(fd);
-  if (text.size() > kMaxSource) text.clear();
+  if (!read_plain_file(program.read_from(), kMaxSource + 1, text, error, !program.file.empty()) ||
+      text.size() > kMaxSource)
+    text.clear();
   return index_source(text, program.path);
 }
 

@@ -187,9 +187,10 @@ WorldFile read_world_text(const std::string& text) {
   return out;
 }
 
-bool read_plain_file(const std::string& path, std::size_t limit, std::string& text, std::string& error) {
+bool read_plain_file(const std::string& path, std::size_t limit, std::string& text, std::string& error,
+                     bool through_link) {
   // Opened once and never through a link: a task's files decide verdicts.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (through_link ? 0 : O_NOFOLLOW));
   if (fd < 0) {
     error = errno == ENOENT ? "die Datei gibt es nicht"
             : errno == EACCES ? "keine Berechtigung zum Lesen"

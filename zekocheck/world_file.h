@@ -33,8 +33,10 @@ struct WorldFile {
 };
 
 // A plain file's first `limit` bytes (and at most one read more), opened
-// without following a link; false with the reason (German).
-bool read_plain_file(const std::string& path, std::size_t limit, std::string& text, std::string& error);
+// without following a link; false with the reason (German). `through_link`
+// follows a last link, for the /proc/self/fd name of a file zekocheck holds.
+bool read_plain_file(const std::string& path, std::size_t limit, std::string& text, std::string& error,
+                     bool through_link = false);
 
 // Reads and checks the file (as read_plain_file); never ends the program.
 WorldFile read_world_file(const std::string& path);
