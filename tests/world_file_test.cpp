@@ -548,7 +548,7 @@ TEST(WorldReader, NamesNotHereAreLookedForInTheWorldFolders) {
       {"the installed worlds last", "", "welt1.zko", 0, {}, system_file},
       {"ZEKO_WELTEN before the installed worlds", list, "welt1.zko", 0, state_of(first, "welt1.zko"), system_file},
       {"folders of every welten line, blanks and empty entries skipped", "", "zwei.zko", 0, state_of(second, "zwei.zko"),
-       "\nwelten = /gibt/es/nicht\r\nwelten=::  " + (dir / "zwei").string() + " :\r\n"},
+       "\nwelten = /gibt/es/nicht\r\nwelten=: :  " + (dir / "zwei").string() + "\r\n"},
       {"aufgaben and unknown keys give no world folders", "", "zwei.zko", 2, {"\"zwei.zko\""},
        "aufgaben = " + (dir / "zwei").string() + "\nwelt = " + (dir / "zwei").string() + "\n" + (dir / "zwei").string() +
            "\n"},
