@@ -547,6 +547,11 @@ TEST(WorldReader, NamesNotHereAreLookedForInTheWorldFolders) {
       {"a relative folder there counts not", "", "eins.zko", 2, {"\"eins.zko\""}, "welten = eins\n"},
       {"the installed worlds last", "", "welt1.zko", 0, {}, system_file},
       {"ZEKO_WELTEN before the installed worlds", list, "welt1.zko", 0, state_of(first, "welt1.zko"), system_file},
+      {"folders of every welten line, blanks and empty entries skipped", "", "zwei.zko", 0, state_of(second, "zwei.zko"),
+       "\nwelten = /gibt/es/nicht\r\nwelten=: :  " + (dir / "zwei").string() + "\r\n"},
+      {"aufgaben and unknown keys give no world folders", "", "zwei.zko", 2, {"\"zwei.zko\""},
+       "aufgaben = " + (dir / "zwei").string() + "\nwelt = " + (dir / "zwei").string() + "\n" + (dir / "zwei").string() +
+           "\n"},
   };
   const std::string config_path = dir / "zeko.conf";
   setenv("ZEKO_KONFIGURATION", config_path.c_str(), 1);

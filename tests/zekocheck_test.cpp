@@ -244,6 +244,10 @@ TEST_F(Zekocheck, TasksAreListedShownAndFoundByShortName) {
        "#include \"zekoinc.h\"\n/* gib\n nimm */\nint main(void) { // links\n  char q = '\\'';\n"
        "  initialisiere_die_roboterwelt(\"gib \\\" nimm\");\n  while (VORNE_FREI()) vor();\n  (void)q;\n  return 0;\n}\n",
        "Befehle: vor, vorne_frei"},
+      {"gross.c",  // C tells case apart: only a name in capitals is the macro
+       "#include \"zekoinc.h\"\nint main(void) {\n  int Gib = 0, Links = Gib;\n  initialisiere_die_roboterwelt(\"w\");\n"
+       "  while (vorne_frei()) vor();\n  return Links;\n}\n",
+       "Befehle: vor, vorne_frei"},
       {"zweig.pas",  // a branch none of the worlds takes: named in the source, so allowed
        "program z;\nuses ZekoInc;\nbegin\n  initialisiere_die_Roboterwelt('w');\n"
        "  while vorne_frei do vor;\n  if not tasche_leer then gib\nend.\n",
@@ -722,6 +726,14 @@ TEST_F(Zekocheck, TaskRulesAndGradesAppearInEveryOutput) {
        "0 von 2 Welten bestanden", "0", "null"},
       {"=SUMME(1).pas", program("gut", walk), "bestanden", "2 von 2 Welten bestanden, gleich wie gut.pas", "2",
        "\"gut.pas\""},
+      {"@SUMME(1).pas", program("gut", walk), "bestanden", "2 von 2 Welten bestanden, gleich wie gut.pas", "2",
+       "\"gut.pas\""},
+      // more than three lines: the first three and a mark for the rest
+      {"vielgib.c",
+       "#include \"zekoinc.h\"\nint main(void) {\n  initialisiere_die_roboterwelt(\"w\");\n  while (vorne_frei()) vor();\n"
+       "  gib();\n  nimm();\n  gib();\n  nimm();\n  gib();\n  nimm();\n  gib();\n  nimm();\n  return 0;\n}\n",
+       "nicht bestanden - Welt 1: gib ist in dieser Aufgabe nicht erlaubt (vielgib.c, Zeilen 5, 7, 9, ...)",
+       "0 von 2 Welten bestanden", "0", "null"},
   };
   std::string names;
   for (const Case& c : cases) {
@@ -759,7 +771,7 @@ TEST_F(Zekocheck, TaskRulesAndGradesAppearInEveryOutput) {
     bool passed = c.reason == "bestanden";
     std::string reason = passed ? "" : c.reason.substr(std::string("nicht bestanden - ").size());
     std::string copy = c.same_as == "null" ? "" : "gleich wie gut.pas";
-    std::string name = c.file[0] == '=' ? "'" + c.file : c.file;  // no formula for the spreadsheet
+    std::string name = c.file[0] == '=' || c.file[0] == '@' ? "'" + c.file : c.file;  // no formula for the spreadsheet
     EXPECT_NE(csv.find("\r\n\"" + name + "\";\"regeln\";\"" + c.worlds_passed + "\";\"2\";\"" +
                        (passed ? "bestanden" : "nicht bestanden") + "\";\"" + reason + "\";\"" + csv_note(copy) + "\"\r\n"),
               std::string::npos) << csv;
